@@ -1,0 +1,151 @@
+#include "app/MainWindow.h"
+
+#include "log/eventLog.h"
+#include "log/ticks.h"
+#include "simulation/shotClock.h"
+#include "tracking/VideoImage.h"
+#include "tracking/regionAnalysis.h"
+#include "ui_MainWindow.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGraphicsPixmapItem>
+#include <QTimer>
+
+namespace {
+
+QString askForVideo() {
+    return QFileDialog::getOpenFileName(nullptr, QObject::tr("Select AVI"), QString(),
+                                        QObject::tr("AVI Files (*.avi)"));
+}
+
+// Opens with FFmpeg only, by the name the file system knows the file under: a
+// name with å or ø is stored as UTF-8 on Linux, and the FFmpeg back end alone
+// never takes a name for an image-sequence pattern or a camera.
+bool openVideo(cv::VideoCapture& capture, const QString& path) {
+    if (path.isEmpty() || QFileInfo(path).isDir()) {
+        return false;
+    }
+    try {
+        return capture.open(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
+    : QMainWindow(parent), ui(new Ui::MainWindow) {
+    ui->setupUi(this);
+
+    roiWidth = 200;
+    roiHeight = 100;
+    roiX = 200;
+    roiY = 200;
+    threshold = 100;
+    filterSize = 7;
+    playing = 0;
+    dynThresh = 1;
+    brennpunktX = 200;
+    brennpunktY = 200;
+    initialBrennpunktHeight = 20;
+    initialBrennpunktWidth = 20;
+    histSize = histogramBins;
+    skuddPerMin = 100;
+    msPerSkudd = 0;
+    trackingStarted = 0;
+    antallSkudd = 0;
+    logTime = 0;
+    loggStarted = 0;
+
+    startTick = currentTick();
+    loggFile = eventlog::open();
+    lastSkuddTick = currentTick();
+    brennpunktRect = cv::Rect(brennpunktX, brennpunktY, initialBrennpunktWidth,
+                              initialBrennpunktHeight);
+
+    videoPath = chosenVideo ? *chosenVideo : askForVideo();
+
+    msPerSkudd = shotPeriodMs(skuddPerMin);
+    eventlog::writeShotPeriod(loggFile, stampLogTime(), msPerSkudd);
+    utAvPlanTick = currentTick();
+    eventlog::writeOpenedFile(loggFile, stampLogTime(), videoPath.toLatin1());
+
+    if (!openVideo(capture, videoPath) || readFrameFromCapture() != FrameRead::Accepted ||
+        frame.type() != CV_8UC3) {
+        capture.release();
+        eventlog::writeOpenFailed(loggFile, stampLogTime());
+        eventlog::close(loggFile);
+        return;
+    }
+    frameCount = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_COUNT));
+    frameHeight = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_HEIGHT));
+    frameWidth = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_WIDTH));
+
+    // Black until the first playing tick has composed a processed frame.
+    dataFrame = cv::Mat(frame.size(), CV_8UC3, cv::Scalar::all(0));
+    roiImage = cv::Mat(roiHeight, roiWidth, CV_8UC3, cv::Scalar::all(0));
+    histImage = cv::Mat(histogramBins, histogramBins, CV_8UC1, cv::Scalar::all(0));
+    roiPlane = cv::Mat(roiHeight, roiWidth, CV_8UC1, cv::Scalar::all(0));
+    dataPlane = cv::Mat(frame.size(), CV_8UC1, cv::Scalar::all(0));
+    hist = cv::Mat(histSize, 1, CV_32F, cv::Scalar::all(0));
+
+    histMax = 0;
+    brennpunktDrawn = 0;
+    inPlane = 0;
+    inSkuddIntervall = 0;
+    inBrennpunkt = 0;
+
+    // The rubber bands are children of the window, so each scene needs its
+    // view's corner in window coordinates; the layouts place the group boxes.
+    ui->verticalLayout->activate();
+    const auto cornerOf = [this](QWidget* view) { return view->mapTo(this, QPoint(0, 0)); };
+    mainScene = new VideoImage(frameWidth, frameHeight, cornerOf(ui->mainView), this);
+    dataScene = new VideoImage(frameWidth, frameHeight, cornerOf(ui->dataView), this);
+    histScene = new VideoImage(histImage.cols, histImage.rows, cornerOf(ui->histView), this);
+    ui->mainView->setScene(mainScene);
+    ui->dataView->setScene(dataScene);
+    ui->histView->setScene(histScene);
+    ui->mainView->setFixedHeight(frameHeight + 5);
+    ui->mainView->setFixedWidth(frameWidth + 5);
+    ui->dataView->setFixedHeight(frameHeight + 5);
+    ui->dataView->setFixedWidth(frameWidth + 5);
+    ui->histView->setFixedHeight(histImage.rows + 5);
+    ui->histView->setFixedWidth(histImage.cols + 5);
+    mainViewItem = new QGraphicsPixmapItem();
+    dataViewItem = new QGraphicsPixmapItem();
+    histViewItem = new QGraphicsPixmapItem();
+    mainScene->addItem(mainViewItem);
+    dataScene->addItem(dataViewItem);
+    histScene->addItem(histViewItem);
+
+    timer = std::make_unique<QTimer>();
+    timer->setInterval(25);
+    connect(timer.get(), &QTimer::timeout, this, &MainWindow::OpenCVMeanShift);
+    timer->start();
+
+    setUpControls();
+
+    eventlog::writeInitialised(loggFile, stampLogTime());
+    ready = true;
+}
+
+MainWindow::~MainWindow() {
+    if (trackingStarted == 1) {
+        writeSummary();
+    }
+    capture.release();
+    eventlog::writeProgramEnded(loggFile, stampLogTime());
+    eventlog::close(loggFile);
+    delete ui;
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        ui->retranslateUi(this);
+    }
+}

@@ -1,0 +1,172 @@
+#pragma once
+
+#include "tracking/meanShift.h"
+
+#include <QImage>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QString>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+#include <optional>
+
+namespace Ui {
+class MainWindow;
+}
+class QEvent;
+class QGraphicsPixmapItem;
+class QTimer;
+class VideoImage;
+
+// The one window of the program. It holds the whole state of a treatment run as
+// plain members: the video, the working images, the tracking result, the
+// simulated lithotripter and the event log. Its member functions are defined
+// beside the subsystem they belong to (app/, tracking/, simulation/, log/).
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    // Asks for the video in a file dialog, unless `videoPath` is given: a path
+    // opens that file as if it had been chosen, an empty string stands for a
+    // cancelled dialog.
+    explicit MainWindow(QWidget* parent = nullptr,
+                        std::optional<QString> videoPath = std::nullopt);
+    ~MainWindow() override;
+
+    // False when the video could not be opened or its first frame not read; the
+    // window is then unusable and the program should end.
+    bool isReady() const { return ready; }
+    // The path that was chosen (empty after a cancelled dialog).
+    const QString& chosenPath() const { return videoPath; }
+
+  signals:
+    void updateVideoSlider(int pos);
+    void updateThresholdSlider(int pos);
+    void updateSkuddLcd(int verdi);
+
+  public slots:
+    void OpenCVMeanShift();
+    void StartButtonClicked();
+    void StopButtonClicked();
+    void startLoggButtonClicked();
+    void dynThreshOnClicked();
+    void dynThreshOffClicked();
+    void moveVideoSlider(int pos);
+    void moveThresholdSlider(int pos);
+    void moveBrennpunktXSlider(int pos);
+    void moveBrennpunktYSlider(int pos);
+    void moveRoiXSlider(int pos);
+    void moveRoiYSlider(int pos);
+    void moveFilterSlider(int pos);
+    void endreBrennpunktXBox(int verdi);
+    void endreBrennpunktYbox(int verdi);
+    void endreSkuddFrekvens(int verdi);
+
+  protected:
+    void changeEvent(QEvent* event) override;
+
+  public:
+    // Treatment step of every tracking tick: plane state, shot intervals, hits.
+    void updatePlaneAndIntervals();
+    // Counts a hit if a whole shot period has passed since the previous one.
+    void registrerTreff();
+
+    void showMainView(const cv::Mat& image);
+    void showDataView(const cv::Mat& image);
+    void showHistView(const cv::Mat& image);
+
+    // The state of the run, in the order of the data model.
+    Ui::MainWindow* ui = nullptr;
+    cv::VideoCapture capture;
+    int roiWidth = 0;
+    int roiHeight = 0;
+    int roiX = 0;
+    int roiY = 0;
+    int threshold = 0;
+    int dynThresh = 0;
+    int filterSize = 0;
+    int playing = 0;
+    int frameCount = 0;
+    cv::Mat frame;
+    cv::Mat dataFrame;
+    cv::Mat roiImage;
+    cv::Mat roiPlane;
+    cv::Mat dataPlane;
+    cv::Mat histImage;
+    int histTotal = 0;
+    int histLowPart = 0;
+    int histHighPart = 0;
+    int histFromTop = 0;
+    float histMax = 0;
+    int brennpunktDrawn = 0;
+    int inPlane = 0;
+    int inSkuddIntervall = 0;
+    int inBrennpunkt = 0;
+    cv::Rect trackWindow;
+    ConnectedComp trackComp;
+    cv::Rect brennpunktRect;
+    int brennpunktX = 0;
+    int brennpunktY = 0;
+    int initialBrennpunktHeight = 0;
+    int initialBrennpunktWidth = 0;
+    int trackCenterX = 0;
+    int trackCenterY = 0;
+    int histSize = 0;
+    cv::Mat hist;
+    std::int64_t logTick = 0;
+    std::int64_t startTick = 0;
+    std::int64_t lastSkuddTick = 0;
+    std::int64_t trackingStartTick = 0;
+    std::int64_t utAvPlanTick = 0;
+    int skuddPerMin = 0;
+    float msPerSkudd = 0;
+    int trackingStarted = 0;
+    int antallSkudd = 0;
+    float logTime = 0;
+    int frameWidth = 0;
+    int frameHeight = 0;
+    int loggStarted = 0;
+    std::unique_ptr<uchar[]> mainViewBuffer;
+    std::unique_ptr<uchar[]> dataViewBuffer;
+    std::unique_ptr<uchar[]> histViewBuffer;
+    QImage mainViewImage;
+    QImage dataViewImage;
+    QImage histViewImage;
+    QPixmap mainViewPixmap;
+    QPixmap dataViewPixmap;
+    QPixmap histViewPixmap;
+    QGraphicsPixmapItem* mainViewItem = nullptr;
+    QGraphicsPixmapItem* dataViewItem = nullptr;
+    QGraphicsPixmapItem* histViewItem = nullptr;
+    VideoImage* mainScene = nullptr;
+    VideoImage* dataScene = nullptr;
+    VideoImage* histScene = nullptr;
+    std::unique_ptr<QTimer> timer;
+    std::FILE* loggFile = nullptr;
+
+    // Where each decoded frame lands before it is accepted: a failed read clears
+    // its target, and `frame` must keep the last good image.
+    cv::Mat decodedFrame;
+
+  private:
+    // Sets logTick and logTime for a new log line and returns its time stamp.
+    double stampLogTime();
+    enum class FrameRead { Accepted, NoFrame, Mismatched };
+    // Reads the next frame into `frame`, unless the read yields no image or one
+    // of another size or type than the first frame; `frame` is then untouched.
+    FrameRead readFrameFromCapture();
+    // The region of interest actually processed: the configured one, moved and
+    // if need be cut so that it lies inside the frame.
+    cv::Rect regionOfInterest() const;
+    // One playing tick, after the frame has been read.
+    void processFrame();
+    void trackMarkedRegion();
+    void writeSummary();
+    void setUpControls();
+
+    QString videoPath;
+    bool ready = false;
+};

@@ -1,0 +1,93 @@
+#include "app/MainWindow.h"
+
+#include "ui_MainWindow.h"
+
+
+// Every range and start value is set just before its control is connected, so
+// that setting up the window runs no slot (and logs no change of the shot rate).
+void MainWindow::setUpControls() {
+    connect(ui->startButton, &QPushButton::clicked, this, &MainWindow::StartButtonClicked);
+    connect(ui->pauseButton, &QPushButton::clicked, this, &MainWindow::StopButtonClicked);
+    connect(ui->dynThresholdOff, &QPushButton::clicked, this, &MainWindow::dynThreshOffClicked);
+    connect(ui->dynThresholdOn, &QPushButton::clicked, this, &MainWindow::dynThreshOnClicked);
+    connect(ui->startLoggButton, &QPushButton::clicked, this,
+            &MainWindow::startLoggButtonClicked);
+
+    ui->videoSlider->setRange(0, frameCount);
+    ui->videoSlider->setValue(0);
+    connect(this, &MainWindow::updateVideoSlider, ui->videoSlider, &QSlider::setValue);
+    connect(ui->videoSlider, &QSlider::sliderMoved, this, &MainWindow::moveVideoSlider);
+
+    ui->thresholdSlider->setRange(0, 255);
+    connect(this, &MainWindow::updateThresholdSlider, ui->thresholdSlider, &QSlider::setValue);
+    connect(ui->thresholdSlider, &QSlider::sliderMoved, this, &MainWindow::moveThresholdSlider);
+    connect(ui->thresholdSlider, &QSlider::valueChanged, ui->lcdThreshold,
+            qOverload<int>(&QLCDNumber::display));
+
+    ui->brennpunktXSlider->setRange(0, frameWidth - initialBrennpunktWidth);
+    ui->brennpunktXSlider->setValue(brennpunktX);
+    connect(ui->brennpunktXSlider, &QSlider::sliderMoved, this,
+            &MainWindow::moveBrennpunktXSlider);
+    ui->brennpunktYSlider->setRange(0, frameHeight - initialBrennpunktHeight);
+    ui->brennpunktYSlider->setValue(brennpunktY);
+    connect(ui->brennpunktYSlider, &QSlider::sliderMoved, this,
+            &MainWindow::moveBrennpunktYSlider);
+
+    connect(this, &MainWindow::updateSkuddLcd, ui->lcdSkudd, qOverload<int>(&QLCDNumber::display));
+
+    ui->RoiXSlider->setRange(0, frameWidth - roiWidth);
+    ui->RoiXSlider->setValue(roiX);
+    connect(ui->RoiXSlider, &QSlider::sliderMoved, this, &MainWindow::moveRoiXSlider);
+    ui->RoiYSlider->setRange(0, frameHeight - roiHeight);
+    ui->RoiYSlider->setValue(roiY);
+    connect(ui->RoiYSlider, &QSlider::sliderMoved, this, &MainWindow::moveRoiYSlider);
+    ui->filterSlider->setRange(2, 20);
+    ui->filterSlider->setValue(filterSize);
+    connect(ui->filterSlider, &QSlider::sliderMoved, this, &MainWindow::moveFilterSlider);
+
+    ui->brennpunktXBox->setRange(2, 100);
+    ui->brennpunktXBox->setValue(initialBrennpunktWidth);
+    connect(ui->brennpunktXBox, &QSpinBox::valueChanged, this, &MainWindow::endreBrennpunktXBox);
+    ui->brennpunktYBox->setRange(2, 100);
+    ui->brennpunktYBox->setValue(initialBrennpunktHeight);
+    connect(ui->brennpunktYBox, &QSpinBox::valueChanged, this, &MainWindow::endreBrennpunktYbox);
+    ui->skuddPerMinBox->setRange(40, 160);
+    ui->skuddPerMinBox->setValue(skuddPerMin);
+    connect(ui->skuddPerMinBox, &QSpinBox::valueChanged, this, &MainWindow::endreSkuddFrekvens);
+}
+
+void MainWindow::StartButtonClicked() { playing = 1; }
+
+void MainWindow::StopButtonClicked() { playing = 0; }
+
+void MainWindow::startLoggButtonClicked() { loggStarted = 1; }
+
+void MainWindow::dynThreshOnClicked() { dynThresh = 1; }
+
+void MainWindow::dynThreshOffClicked() { dynThresh = 0; }
+
+// Only a position before the last frame is read at once; at or past it the
+// capture stays where it was put and `frame` keeps its picture.
+void MainWindow::moveVideoSlider(int pos) {
+    capture.set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(pos));
+    const double count = capture.get(cv::CAP_PROP_FRAME_COUNT);
+    if (count - 1.0 > pos) {
+        readFrameFromCapture();
+    }
+}
+
+void MainWindow::moveThresholdSlider(int pos) { threshold = pos; }
+
+void MainWindow::moveBrennpunktXSlider(int pos) { brennpunktX = pos; }
+
+void MainWindow::moveBrennpunktYSlider(int pos) { brennpunktY = pos; }
+
+void MainWindow::moveRoiXSlider(int pos) { roiX = pos; }
+
+void MainWindow::moveRoiYSlider(int pos) { roiY = pos; }
+
+void MainWindow::moveFilterSlider(int pos) { filterSize = pos; }
+
+void MainWindow::endreBrennpunktXBox(int verdi) { brennpunktRect.width = verdi; }
+
+void MainWindow::endreBrennpunktYbox(int verdi) { brennpunktRect.height = verdi; }

@@ -1,0 +1,45 @@
+#include "tests/testSupport.h"
+
+#include <QFile>
+#include <cstdlib>
+#include <stdexcept>
+
+TemporaryWorkingDirectory::TemporaryWorkingDirectory() : previous(std::filesystem::current_path()) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tessavolant-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        throw std::runtime_error("cannot create a temporary directory");
+    }
+    directory = pattern;
+    std::filesystem::current_path(directory);
+}
+
+TemporaryWorkingDirectory::~TemporaryWorkingDirectory() {
+    std::filesystem::current_path(previous);
+    std::error_code ignored;
+    std::filesystem::permissions(directory, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(directory, ignored);
+}
+
+QByteArray readBytes(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return file.readAll();
+}
+
+QList<QByteArray> logLines() {
+    QList<QByteArray> lines = readBytes("loggfile.txt").split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty()) {
+        lines.removeLast();
+    }
+    return lines;
+}
+
+QString writeVideo(const std::string& path, const SyntheticVideoSpec& spec) {
+    if (!writeSyntheticVideo(path, "", spec)) {
+        throw std::runtime_error("cannot write the test video " + path);
+    }
+    return QString::fromStdString(path);
+}

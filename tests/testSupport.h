@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <filesystem>
+#include <string>
+
+#include "tools/syntheticVideo.h"
+
+// A fresh temporary directory that is also the working directory (the event
+// log is written there) for the lifetime of the object.
+class TemporaryWorkingDirectory {
+  public:
+    TemporaryWorkingDirectory();
+    ~TemporaryWorkingDirectory();
+    TemporaryWorkingDirectory(const TemporaryWorkingDirectory&) = delete;
+    TemporaryWorkingDirectory& operator=(const TemporaryWorkingDirectory&) = delete;
+
+    const std::filesystem::path& path() const { return directory; }
+    std::string file(const std::string& name) const { return (directory / name).string(); }
+
+  private:
+    std::filesystem::path directory;
+    std::filesystem::path previous;
+};
+
+QByteArray readBytes(const std::string& path);
+// The event log of the current working directory, split into lines (without
+// their newline characters; an empty line stays an empty string).
+QList<QByteArray> logLines();
+
+// Writes a synthetic video to `path` and returns the path as a QString.
+QString writeVideo(const std::string& path, const SyntheticVideoSpec& spec);

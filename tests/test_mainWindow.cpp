@@ -1,0 +1,334 @@
+#include "app/MainWindow.h"
+#include "log/ticks.h"
+#include "tests/testSupport.h"
+#include "tracking/VideoImage.h"
+#include "ui_MainWindow.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QGraphicsView>
+#include <QGroupBox>
+#include <QLCDNumber>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+SyntheticVideoSpec shortVideo(int width = 640, int height = 480, int frames = 30) {
+    SyntheticVideoSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.frames = frames;
+    return spec;
+}
+
+struct WidgetRow {
+    const char* name;
+    const char* className;
+    const char* parent;
+    QRect geometry; // null: placed by a layout
+    const char* caption;
+};
+
+// The widget tree as the user sees it: class, parent, geometry and caption.
+const WidgetRow widgetTree[] = {
+    {"centralWidget", "QWidget", "MainWindow", {}, ""},
+    {"verticalLayoutWidget", "QWidget", "centralWidget", {0, 0, 1151, 891}, ""},
+    {"VideoGroupBox", "QGroupBox", "verticalLayoutWidget", {}, "Video"},
+    {"mainView", "QGraphicsView", "VideoGroupBox", {10, 20, 256, 450}, ""},
+    {"dataView", "QGraphicsView", "VideoGroupBox", {570, 20, 256, 192}, ""},
+    {"groupBox_2", "QGroupBox", "verticalLayoutWidget", {}, "Movie Controls"},
+    {"videoSlider", "QSlider", "groupBox_2", {179, 10, 951, 21}, ""},
+    {"startButton", "QPushButton", "groupBox_2", {10, 10, 75, 23}, "Play"},
+    {"pauseButton", "QPushButton", "groupBox_2", {90, 10, 75, 23}, "Pause"},
+    {"groupBox_4", "QGroupBox", "verticalLayoutWidget", {}, "Tracking parameters"},
+    {"RoiYSlider", "QSlider", "groupBox_4", {10, 140, 531, 21}, ""},
+    {"RoiXSlider", "QSlider", "groupBox_4", {10, 90, 531, 21}, ""},
+    {"label_3", "QLabel", "groupBox_4", {10, 120, 151, 16}, "Region of interest Y posisjon"},
+    {"label_4", "QLabel", "groupBox_4", {10, 70, 151, 16}, "Region of interest X posisjon"},
+    {"filterSlider", "QSlider", "groupBox_4", {10, 40, 531, 21}, ""},
+    {"label_5", "QLabel", "groupBox_4", {20, 20, 141, 16}, "Filter st\u00f8rrelse"},
+    {"groupBox_5", "QGroupBox", "verticalLayoutWidget", {}, "Simulator"},
+    {"brennpunktXSlider", "QSlider", "groupBox_5", {10, 100, 521, 21}, ""},
+    {"brennpunktYSlider", "QSlider", "groupBox_5", {10, 140, 521, 21}, ""},
+    {"label", "QLabel", "groupBox_5", {10, 120, 151, 16}, "Brennpunkt Y posisjon"},
+    {"label_2", "QLabel", "groupBox_5", {10, 80, 121, 16}, "Brennpunkt X posisjon"},
+    {"groupBox", "QGroupBox", "groupBox_5", {360, 10, 161, 75}, "Totalt anntall skudd"},
+    {"lcdSkudd", "QLCDNumber", "groupBox", {3, 12, 151, 61}, ""},
+    {"brennpunktYBox", "QSpinBox", "groupBox_5", {310, 60, 42, 22}, ""},
+    {"brennpunktXBox", "QSpinBox", "groupBox_5", {310, 30, 42, 22}, ""},
+    {"label_6", "QLabel", "groupBox_5", {270, 10, 61, 16}, "Brennpunkt"},
+    {"label_7", "QLabel", "groupBox_5", {270, 40, 46, 13}, "Bredde:"},
+    {"label_8", "QLabel", "groupBox_5", {270, 70, 46, 13}, "H\u00f8yde:"},
+    {"startLoggButton", "QPushButton", "groupBox_5", {20, 30, 75, 23}, "Start"},
+    {"skuddPerMinBox", "QSpinBox", "groupBox_5", {180, 30, 42, 22}, ""},
+    {"label_9", "QLabel", "groupBox_5", {150, 10, 71, 16}, "Skudd per min"},
+    {"groupBox_3", "QGroupBox", "verticalLayoutWidget", {}, "Dynamic threshold"},
+    {"histView", "QGraphicsView", "groupBox_3", {70, 20, 255, 255}, ""},
+    {"thresholdSlider", "QSlider", "groupBox_3", {20, 310, 531, 21}, ""},
+    {"dynThresholdOff", "QPushButton", "groupBox_3", {450, 50, 75, 23}, "Av"},
+    {"dynThresholdOn", "QPushButton", "groupBox_3", {450, 20, 75, 23}, "P\u00e5"},
+    {"groupBox_6", "QGroupBox", "groupBox_3", {380, 180, 161, 75}, "Threshold verdi"},
+    {"lcdThreshold", "QLCDNumber", "groupBox_6", {3, 12, 151, 61}, ""},
+    {"statusBar", "QStatusBar", "MainWindow", {}, ""},
+};
+
+QString captionOf(QWidget* widget) {
+    if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+        return box->title();
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return label->text();
+    }
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        return button->text();
+    }
+    return {};
+}
+
+class MainWindowTest : public testing::Test {
+  protected:
+    TemporaryWorkingDirectory directory;
+    ManualClock clock;
+    ScopedTickSource useClock{clock};
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, TheWidgetTreeHasEveryWidgetWithItsPlaceAndCaption) {
+    const QString video = writeVideo(directory.file("v.avi"), shortVideo());
+    MainWindow window(nullptr, video);
+    ASSERT_TRUE(window.isReady());
+    EXPECT_EQ(window.objectName(), "MainWindow");
+    EXPECT_EQ(window.windowTitle(), "Tessavolant 0.6b");
+    EXPECT_EQ(window.size(), QSize(1150, 918));
+    EXPECT_EQ(window.minimumSize(), QSize(1150, 900));
+
+    int checked = 0;
+    for (const WidgetRow& row : widgetTree) {
+        SCOPED_TRACE(row.name);
+        auto* widget = window.findChild<QWidget*>(row.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_STREQ(widget->metaObject()->className(), row.className);
+        ASSERT_NE(widget->parentWidget(), nullptr);
+        EXPECT_EQ(widget->parentWidget()->objectName(), row.parent);
+        if (!row.geometry.isNull()) {
+            // The three views keep their place; their sizes follow the video.
+            if (qobject_cast<QGraphicsView*>(widget)) {
+                EXPECT_EQ(widget->pos(), row.geometry.topLeft());
+            } else {
+                EXPECT_EQ(widget->geometry(), row.geometry);
+            }
+        }
+        EXPECT_EQ(captionOf(widget), QString::fromUtf8(row.caption));
+        ++checked;
+    }
+    EXPECT_EQ(checked, 39);
+    for (auto* lcd : {window.ui->lcdSkudd, window.ui->lcdThreshold}) {
+        EXPECT_EQ(lcd->digitCount(), 4);
+        EXPECT_EQ(lcd->frameShape(), QFrame::NoFrame);
+    }
+    EXPECT_EQ(window.ui->filterSlider->tickPosition(), QSlider::NoTicks);
+    EXPECT_FALSE(window.ui->groupBox_3->font().bold());
+    EXPECT_EQ(window.ui->verticalLayout->spacing(), 6);
+    EXPECT_EQ(window.ui->verticalLayout->contentsMargins(), QMargins(0, 0, 0, 0));
+}
+
+TEST_F(MainWindowTest, TheLayoutFixesTheRowHeightsAndTheWindowCannotShrink) {
+    const QString video = writeVideo(directory.file("v.avi"), shortVideo());
+    MainWindow window(nullptr, video);
+    window.timer->stop();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(window.ui->VideoGroupBox->height(), 500);
+    EXPECT_EQ(window.ui->groupBox_2->height(), 40);
+    EXPECT_LE(window.ui->groupBox_4->height(), 200);
+    window.resize(400, 300);
+    EXPECT_GE(window.width(), 1150);
+    EXPECT_GE(window.height(), 900);
+    // A language change keeps the source captions: no translator is installed.
+    QEvent change(QEvent::LanguageChange);
+    QApplication::sendEvent(&window, &change);
+    EXPECT_EQ(window.ui->dynThresholdOn->text(), QString::fromUtf8("P\u00e5"));
+    EXPECT_EQ(window.windowTitle(), "Tessavolant 0.6b");
+}
+
+TEST_F(MainWindowTest, ConstructionSizesTheViewsAndControlsToTheVideo) {
+    const QString video = writeVideo(directory.file("v.avi"), shortVideo());
+    {
+        MainWindow window(nullptr, video);
+        ASSERT_TRUE(window.isReady());
+        EXPECT_EQ(window.frameWidth, 640);
+        EXPECT_EQ(window.frameHeight, 480);
+        EXPECT_EQ(window.frameCount, 30);
+        EXPECT_EQ(window.ui->mainView->size(), QSize(645, 485));
+        EXPECT_EQ(window.ui->dataView->size(), QSize(645, 485));
+        EXPECT_EQ(window.ui->histView->size(), QSize(260, 260));
+
+        const auto range = [](QAbstractSlider* s) { return std::pair(s->minimum(), s->maximum()); };
+        EXPECT_EQ(range(window.ui->RoiXSlider), std::pair(0, 440));
+        EXPECT_EQ(range(window.ui->RoiYSlider), std::pair(0, 380));
+        EXPECT_EQ(range(window.ui->brennpunktXSlider), std::pair(0, 620));
+        EXPECT_EQ(range(window.ui->brennpunktYSlider), std::pair(0, 460));
+        EXPECT_EQ(range(window.ui->videoSlider), std::pair(0, 30));
+        EXPECT_EQ(range(window.ui->thresholdSlider), std::pair(0, 255));
+        EXPECT_EQ(range(window.ui->filterSlider), std::pair(2, 20));
+        EXPECT_EQ(window.ui->filterSlider->value(), 7);
+        EXPECT_EQ(window.ui->RoiXSlider->value(), 200);
+        EXPECT_EQ(window.ui->brennpunktYSlider->value(), 200);
+        EXPECT_EQ(window.ui->brennpunktXBox->minimum(), 2);
+        EXPECT_EQ(window.ui->brennpunktXBox->maximum(), 100);
+        EXPECT_EQ(window.ui->brennpunktYBox->value(), 20);
+        EXPECT_EQ(window.ui->skuddPerMinBox->minimum(), 40);
+        EXPECT_EQ(window.ui->skuddPerMinBox->maximum(), 160);
+        EXPECT_EQ(window.ui->skuddPerMinBox->value(), 100);
+
+        EXPECT_EQ(window.msPerSkudd, 600.0f);
+        EXPECT_EQ(window.dataScene->imageWidth, 640);
+        EXPECT_EQ(window.histScene->imageWidth, 255);
+        EXPECT_EQ(window.timer->interval(), 25);
+        EXPECT_TRUE(window.timer->isActive());
+        EXPECT_EQ(window.playing, 0);
+        EXPECT_EQ(window.dynThresh, 1);
+        EXPECT_EQ(window.brennpunktRect, cv::Rect(200, 200, 20, 20));
+        EXPECT_EQ(window.frame.size(), cv::Size(640, 480));
+        EXPECT_EQ(window.roiImage.size(), cv::Size(200, 100));
+        EXPECT_EQ(window.histImage.size(), cv::Size(255, 255));
+        // The processed view is black until the first playing tick.
+        EXPECT_EQ(cv::countNonZero(window.dataPlane), 0);
+        EXPECT_EQ(cv::norm(window.dataFrame, cv::NORM_INF), 0.0);
+    }
+    // Start-up wrote rows 1, 2 and 4 and no shot-rate line; closing wrote row 14.
+    const QList<QByteArray> lines = logLines();
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[0].endsWith(": Antall ms mellom hvert skudd er 600.000000 "));
+    EXPECT_TRUE(lines[1].endsWith(": \xC5pnet fil  " + video.toLatin1() + " "));
+    EXPECT_TRUE(lines[2].endsWith(": Initiering fullfort"));
+    EXPECT_EQ(lines[3], "");
+    EXPECT_TRUE(lines[4].endsWith(": Programmet avsluttet"));
+}
+
+TEST_F(MainWindowTest, TheVideoIsChosenInTheDialogAndTheFirstStampIncludesThatTime) {
+    const QString video = writeVideo(directory.file("v.avi"), shortVideo());
+    QTimer::singleShot(0, [this, video] {
+        clock.advanceMs(4321);
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Select AVI");
+        EXPECT_EQ(dialog->nameFilters(), QStringList{"AVI Files (*.avi)"});
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText(video);
+        QTest::keyClick(name, Qt::Key_Return);
+        if (dialog->isVisible()) {
+            ADD_FAILURE() << "Return did not accept the dialog";
+            dialog->reject();
+        }
+    });
+    {
+        MainWindow window;
+        ASSERT_TRUE(window.isReady());
+        EXPECT_EQ(window.chosenPath(), video);
+        window.timer->stop();
+        clock.advanceMs(2000);
+    }
+    const QList<QByteArray> lines = logLines();
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[0].startsWith("4.321000: "));
+    EXPECT_TRUE(lines[1].startsWith("4.321000: "));
+    EXPECT_TRUE(lines[4].startsWith("6.321000: "));
+}
+
+TEST_F(MainWindowTest, ACancelledDialogLogsTheFailureAndClosesTheLog) {
+    // The real dialog, cancelled with Escape as a user would.
+    QTimer::singleShot(0, [this] {
+        clock.advanceMs(1500);
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    {
+        MainWindow window;
+        EXPECT_FALSE(window.isReady());
+        EXPECT_TRUE(window.chosenPath().isEmpty());
+        EXPECT_EQ(window.loggFile, nullptr);
+    }
+    EXPECT_EQ(readBytes("loggfile.txt"), QByteArray("1.500000: Antall ms mellom hvert skudd er 600.000000 \n"
+                                                    "1.500000: \xC5pnet fil   \n"
+                                                    "1.500000  kunne ikke apne fil\n"));
+}
+
+TEST_F(MainWindowTest, FilesThatAreNoVideoFailToOpen) {
+    std::FILE* notVideo = std::fopen("notes.avi", "w");
+    std::fputs("not a video at all", notVideo);
+    std::fclose(notVideo);
+    std::filesystem::create_directory("folder.avi");
+    for (const char* name : {"missing.avi", "notes.avi", "folder.avi"}) {
+        SCOPED_TRACE(name);
+        const QString path = QString::fromStdString(directory.file(name));
+        {
+            MainWindow window(nullptr, path);
+            EXPECT_FALSE(window.isReady());
+        }
+        const QList<QByteArray> lines = logLines();
+        ASSERT_EQ(lines.size(), 3);
+        EXPECT_TRUE(lines[1].endsWith(path.toLatin1() + " "));
+        EXPECT_TRUE(lines[2].endsWith("  kunne ikke apne fil"));
+    }
+}
+
+TEST_F(MainWindowTest, ANameWithNorwegianLettersOpensAndIsLoggedInLatin1) {
+    const std::string name = "bl\u00e5 s\u00f8ndag.avi";
+    const QString video = writeVideo(directory.file(name), shortVideo());
+    {
+        MainWindow window(nullptr, video);
+        EXPECT_TRUE(window.isReady());
+    }
+    const QByteArray log = readBytes("loggfile.txt");
+    EXPECT_TRUE(log.contains("bl\xE5 s\xF8ndag.avi \n"));
+    EXPECT_FALSE(log.contains("\xC3"));
+}
+
+TEST_F(MainWindowTest, WithoutAWritableLogTheProgramStillRuns) {
+    std::filesystem::create_directory("loggfile.txt");
+    const QString video = writeVideo(directory.file("v.avi"), shortVideo());
+    testing::internal::CaptureStderr();
+    {
+        MainWindow window(nullptr, video);
+        EXPECT_TRUE(window.isReady());
+        window.StartButtonClicked();
+        window.startLoggButtonClicked();
+        window.endreSkuddFrekvens(120);
+        window.OpenCVMeanShift();
+    }
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("warning: cannot create loggfile.txt"), std::string::npos);
+}
+
+TEST(Program, ExitsWithCodeOneAndLogsRowsOneToThreeWhenNoVideoIsChosen) {
+    TemporaryWorkingDirectory directory;
+    QProcess program;
+    program.setProcessEnvironment([] {
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        return environment;
+    }());
+    program.start(TESSAVOLANT_BINARY, {directory.file("absent.avi").c_str()});
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1);
+    const QByteArray errors = program.readAllStandardError();
+    EXPECT_TRUE(errors.contains("cannot open the video")) << errors.constData();
+    EXPECT_TRUE(errors.contains("absent.avi"));
+    const QList<QByteArray> lines = logLines();
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[2].endsWith("  kunne ikke apne fil"));
+}

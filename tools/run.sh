@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Sets everything up, makes the demo video if it is missing and opens the
+# program on it (or on the video given as argument). The event log
+# "loggfile.txt" is written to the directory this script is started from.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+"$here/tools/setup.sh"
+
+video=${1:-$here/demo/demo.avi}
+if [ $# -eq 0 ] && [ ! -f "$video" ]; then
+    mkdir -p "$here/demo"
+    "$here/build/make_demo_video" "$video" "$here/demo/demo-ground-truth.csv"
+fi
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display found: starting the program in a virtual X server (xvfb-run)." >&2
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$here/build/tessavolant" "$video"
+fi
+exec "$here/build/tessavolant" "$video"

@@ -1,0 +1,55 @@
+#include "tracking/VideoImage.h"
+
+#include <QGraphicsSceneMouseEvent>
+#include <QRubberBand>
+#include <algorithm>
+
+namespace {
+
+// Scene coordinates are image pixels; fractions are cut toward zero.
+QPoint truncated(const QPointF& scenePos) {
+    return {static_cast<int>(scenePos.x()), static_cast<int>(scenePos.y())};
+}
+
+} // namespace
+
+VideoImage::VideoImage(int imageWidth, int imageHeight, QPoint bandOffset, QWidget* parent)
+    : QGraphicsScene(parent), selection(), rubberBand(new QRubberBand(QRubberBand::Rectangle, parent)),
+      origin(0, 0), imageWidth(imageWidth), imageHeight(imageHeight), bandOffset(bandOffset) {}
+
+void VideoImage::mousePressEvent(QGraphicsSceneMouseEvent* event) {
+    if (imageWidth == 0 || event->button() != Qt::LeftButton) {
+        return;
+    }
+    origin = truncated(event->scenePos());
+    selection = QRect(origin, QSize(0, 0));
+    dragging = 1;
+    rubberBand->setGeometry(selection.translated(bandOffset));
+    rubberBand->show();
+}
+
+// The rectangle spans from the press to the pointer, the pointer's own column
+// and row excluded, and is clipped to the image on all four sides.
+void VideoImage::mouseMoveEvent(QGraphicsSceneMouseEvent* event) {
+    if (imageWidth == 0 || dragging == 0) {
+        return;
+    }
+    const QPoint at = truncated(event->scenePos());
+    selection.setLeft(std::max(0, std::min(at.x(), origin.x())));
+    selection.setTop(std::max(0, std::min(at.y(), origin.y())));
+    selection.setRight(std::min(std::max(at.x(), origin.x()), imageWidth) - 1);
+    selection.setBottom(std::min(std::max(at.y(), origin.y()), imageHeight) - 1);
+    rubberBand->setGeometry(selection.translated(bandOffset));
+}
+
+void VideoImage::mouseReleaseEvent(QGraphicsSceneMouseEvent* event) {
+    if (imageWidth == 0 || event->button() != Qt::LeftButton) {
+        return;
+    }
+    dragging = 0;
+    if (selection.right() < selection.left() || selection.bottom() < selection.top()) {
+        return;
+    }
+    selectionState = -1;
+    rubberBand->hide();
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QGraphicsScene>
+#include <QPoint>
+#include <QRect>
+
+class QRubberBand;
+class QWidget;
+
+// The scene behind each of the three views. Besides the picture it lets the
+// user mark a rectangle with the left mouse button, shown by a rubber band
+// while the button is held; a non-empty rectangle is handed to the frame
+// cycle through `selection` and `selectionState`.
+class VideoImage : public QGraphicsScene {
+    Q_OBJECT
+
+  public:
+    // `bandOffset` is the view's top-left corner in the coordinates of `parent`,
+    // which also parents the rubber band. A width of 0 switches the mouse off.
+    VideoImage(int imageWidth, int imageHeight, QPoint bandOffset, QWidget* parent);
+
+    // The marked region in image pixels, corners inclusive.
+    QRect selection;
+    int dragging = 0;
+    // 0: nothing marked yet; -1: a new region waits for the frame cycle;
+    // 1: the frame cycle has taken it.
+    int selectionState = 0;
+    QRubberBand* rubberBand = nullptr;
+    QPoint origin;
+    int imageWidth = 0;
+    int imageHeight = 0;
+    QPoint bandOffset;
+
+  protected:
+    void mousePressEvent(QGraphicsSceneMouseEvent* event) override;
+    void mouseMoveEvent(QGraphicsSceneMouseEvent* event) override;
+    void mouseReleaseEvent(QGraphicsSceneMouseEvent* event) override;
+};

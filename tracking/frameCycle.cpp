@@ -1,0 +1,151 @@
+#include "app/MainWindow.h"
+
+#include "log/eventLog.h"
+#include "log/ticks.h"
+#include "tracking/VideoImage.h"
+#include "tracking/regionAnalysis.h"
+
+#include <algorithm>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+const cv::Scalar trackColour(100, 0, 150);
+const cv::Scalar focalColour(0, 0, 255);
+constexpr int meanShiftIterations = 10;
+constexpr double meanShiftEpsilon = 1.0;
+
+void drawRectangle(cv::Mat& image, const cv::Rect& r, const cv::Scalar& colour, int thickness) {
+    cv::rectangle(image, cv::Point(r.x, r.y), cv::Point(r.x + r.width, r.y + r.height), colour,
+                  thickness, cv::LINE_AA);
+}
+
+} // namespace
+
+// One tick of the frame clock. Paused, it only refreshes the two video views;
+// playing, it reads the next frame (wrapping from the next-to-last frame to
+// frame 1), processes the region of interest, tracks the marked region and
+// runs the treatment step.
+void MainWindow::OpenCVMeanShift() {
+    histTotal = 0;
+    histLowPart = 0;
+    histHighPart = 0;
+    histFromTop = 0;
+    if (playing != 1) {
+        showMainView(frame);
+        showDataView(dataFrame);
+        return;
+    }
+
+    if (capture.get(cv::CAP_PROP_POS_FRAMES) == frameCount - 1) {
+        capture.set(cv::CAP_PROP_POS_FRAMES, 1);
+    }
+    FrameRead read = readFrameFromCapture();
+    if (read == FrameRead::NoFrame) {
+        // The frame count was wrong, the slider put the capture past the last
+        // frame, or the decoder gave up: start over at frame 1.
+        capture.set(cv::CAP_PROP_POS_FRAMES, 1);
+        read = readFrameFromCapture();
+    }
+    if (read == FrameRead::NoFrame) {
+        playing = 0;
+    }
+    if (read != FrameRead::Accepted) {
+        showMainView(frame);
+        showDataView(dataFrame);
+        return;
+    }
+    emit updateVideoSlider(static_cast<int>(capture.get(cv::CAP_PROP_POS_FRAMES)));
+    processFrame();
+}
+
+MainWindow::FrameRead MainWindow::readFrameFromCapture() {
+    if (!capture.read(decodedFrame) || decodedFrame.empty()) {
+        return FrameRead::NoFrame;
+    }
+    // The working images were sized from the first frame; a frame of another
+    // size or type would not fit them.
+    if (!frame.empty() &&
+        (decodedFrame.size() != frame.size() || decodedFrame.type() != frame.type())) {
+        return FrameRead::Mismatched;
+    }
+    cv::swap(frame, decodedFrame);
+    return FrameRead::Accepted;
+}
+
+cv::Rect MainWindow::regionOfInterest() const {
+    const int width = std::min(roiWidth, frame.cols);
+    const int height = std::min(roiHeight, frame.rows);
+    return {std::clamp(roiX, 0, frame.cols - width), std::clamp(roiY, 0, frame.rows - height),
+            width, height};
+}
+
+void MainWindow::processFrame() {
+    const cv::Rect roi = regionOfInterest();
+    const cv::Rect inRoiImage(0, 0, roi.width, roi.height);
+    cv::Mat region = roiImage(inRoiImage);
+    cv::Mat regionPlane = roiPlane(inRoiImage);
+    frame(roi).copyTo(region);
+    cv::extractChannel(region, regionPlane, 0);
+
+    histMax = computeScaledHistogram(regionPlane, hist);
+    drawHistogram(hist, histImage);
+    const ThresholdWalk walk = walkThreshold(hist);
+    histTotal = walk.histTotal;
+    histLowPart = walk.histLowPart;
+    histHighPart = walk.histHighPart;
+    histFromTop = walk.histFromTop;
+    if (walk.level >= 0 && dynThresh == 1) {
+        threshold = walk.level;
+    }
+    emit updateThresholdSlider(threshold);
+    showHistView(histImage);
+
+    // Replicated border, and isolated so that a region smaller than roiImage
+    // never reads the unused rest of it.
+    cv::blur(region, region, cv::Size(filterSize, filterSize), cv::Point(-1, -1),
+             cv::BORDER_REPLICATE | cv::BORDER_ISOLATED);
+    cv::threshold(region, region, threshold, 256, cv::THRESH_BINARY);
+
+    frame.copyTo(dataFrame);
+    region.copyTo(dataFrame(roi));
+    cv::extractChannel(dataFrame, dataPlane, 0);
+
+    trackMarkedRegion();
+
+    if (brennpunktDrawn == 0) {
+        drawRectangle(frame,
+                      cv::Rect(brennpunktX, brennpunktY, brennpunktRect.width, brennpunktRect.height),
+                      focalColour, 2);
+    }
+    brennpunktDrawn = 0;
+
+    showMainView(frame);
+    showDataView(dataFrame);
+}
+
+void MainWindow::trackMarkedRegion() {
+    if (dataScene->selectionState == 0) {
+        return;
+    }
+    if (dataScene->selectionState < 0) {
+        const QRect& marked = dataScene->selection;
+        trackWindow = cv::Rect(marked.left(), marked.top(), marked.right() - marked.left() + 1,
+                               marked.bottom() - marked.top() + 1);
+        dataScene->selectionState = 1;
+    }
+    if (trackingStarted == 0 && loggStarted == 1) {
+        trackingStartTick = currentTick();
+        eventlog::writeTrackingStarted(loggFile, stampLogTime());
+        trackingStarted = 1;
+    }
+
+    trackComp = meanShift(dataPlane, trackWindow, meanShiftIterations, meanShiftEpsilon);
+    trackWindow = trackComp.rect;
+    drawRectangle(dataFrame, trackWindow, trackColour, 1);
+    drawRectangle(frame, trackWindow, trackColour, 2);
+    trackCenterX = trackWindow.x + trackWindow.width / 2;
+    trackCenterY = trackWindow.y + trackWindow.height / 2;
+
+    updatePlaneAndIntervals();
+}
