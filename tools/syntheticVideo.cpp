@@ -12,8 +12,8 @@
 namespace {
 
 // Grey level of each kind of tissue at its mean echo power. The kidney is a
-// little brighter than its surroundings and its capsule a bright line; none of
-// them comes near the stone, so that the tracker's threshold separates them.
+// little brighter than its surroundings and its capsule a bright line; even the
+// capsule's speckle stays far below the stone, so a threshold separates them.
 constexpr float surroundingsLevel = 40.0f;
 constexpr float kidneyLevel = 54.0f;
 constexpr float capsuleLevel = 100.0f;
@@ -26,7 +26,7 @@ constexpr float stoneGrey = 230.0f;
 constexpr float greyPerDb = 3.5f;
 // Share (as an amplitude) of the speckle that is new in every frame: the
 // picture lives a little without the speckle's statistics changing.
-constexpr float freshSpeckle = 0.3f;
+constexpr float freshSpeckle = 0.2f;
 // The acoustic shadow: how much of the echo it takes away right below the stone,
 // and its length in stone heights.
 constexpr double shadowDepth = 0.85;
