@@ -213,8 +213,8 @@ StoneState demoBreathingPath(int frameIndex, double fps) {
     };
     const double t = frameIndex / fps;
     StoneState state;
-    state.centreX = 211.0 - 3.0 * inspiration(t - sideLag);
-    state.centreY = 207.0 + 25.0 * inspiration(t);
+    state.centreX = 217.0 - 3.0 * inspiration(t - sideLag);
+    state.centreY = 214.0 + 25.0 * inspiration(t);
     state.visibility = std::min(planeVisibility(t, 6.0), planeVisibility(t, 16.0));
     return state;
 }

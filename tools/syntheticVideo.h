@@ -30,7 +30,7 @@ struct SyntheticVideoSpec {
 };
 
 // The demo's stone: a breath every 3.5 s that dwells at end-expiration with the
-// stone at (211, 207), inside the lithotripter's focus, and dips 25 px towards
+// stone at (217, 214), inside the lithotripter's focus, and dips 25 px towards
 // the feet (and 3 px sideways) on inspiration. At 6 s and 16 s it leaves the
 // imaging plane for about a second, fading out and back in over 4 frames.
 StoneState demoBreathingPath(int frameIndex, double fps = 25.0);
