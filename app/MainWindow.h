@@ -77,6 +77,11 @@ class MainWindow : public QMainWindow {
     void showMainView(const cv::Mat& image);
     void showDataView(const cv::Mat& image);
     void showHistView(const cv::Mat& image);
+    // The rest of a playing tick once the next frame has been read into `frame`
+    // (region processing, tracking, treatment step, overlays, views). Public so
+    // that a benchmark can time it apart from decoding; the frame cycle is its
+    // only caller in the program.
+    void processFrame();
 
     // The state of the run, in the order of the data model.
     Ui::MainWindow* ui = nullptr;
@@ -161,8 +166,6 @@ class MainWindow : public QMainWindow {
     // The region of interest actually processed: the configured one, moved and
     // if need be cut so that it lies inside the frame.
     cv::Rect regionOfInterest() const;
-    // One playing tick, after the frame has been read.
-    void processFrame();
     void trackMarkedRegion();
     void writeSummary();
     void setUpControls();

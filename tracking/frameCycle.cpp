@@ -6,6 +6,7 @@
 #include "tracking/regionAnalysis.h"
 
 #include <algorithm>
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace {
@@ -14,6 +15,34 @@ const cv::Scalar trackColour(100, 0, 150);
 const cv::Scalar focalColour(0, 0, 255);
 constexpr int meanShiftIterations = 10;
 constexpr double meanShiftEpsilon = 1.0;
+// Frames that one read may drop in a row before playback starts over.
+constexpr int maxDroppedFrames = 100;
+
+// Channel 0 of an 8-bit three-channel image, as cv::extractChannel(source,
+// plane, 0) gives it, but sixteen pixels at a time: the channel mixer behind
+// extractChannel copies byte by byte, which made the full-frame split the
+// largest cost of a tick.
+void extractFirstChannel(const cv::Mat& source, cv::Mat& plane) {
+    CV_Assert(source.type() == CV_8UC3);
+    plane.create(source.size(), CV_8UC1);
+    for (int row = 0; row < source.rows; ++row) {
+        const uchar* from = source.ptr<uchar>(row);
+        uchar* to = plane.ptr<uchar>(row);
+        int column = 0;
+#if CV_SIMD128
+        for (; column + 16 <= source.cols; column += 16) {
+            cv::v_uint8x16 first;
+            cv::v_uint8x16 second;
+            cv::v_uint8x16 third;
+            cv::v_load_deinterleave(from + 3 * column, first, second, third);
+            cv::v_store(to + column, first);
+        }
+#endif
+        for (; column < source.cols; ++column) {
+            to[column] = from[3 * column];
+        }
+    }
+}
 
 void drawRectangle(cv::Mat& image, const cv::Rect& r, const cv::Scalar& colour, int thickness) {
     cv::rectangle(image, cv::Point(r.x, r.y), cv::Point(r.x + r.width, r.y + r.height), colour,
@@ -40,12 +69,27 @@ void MainWindow::OpenCVMeanShift() {
     if (capture.get(cv::CAP_PROP_POS_FRAMES) == frameCount - 1) {
         capture.set(cv::CAP_PROP_POS_FRAMES, 1);
     }
-    FrameRead read = readFrameFromCapture();
+    // A frame that the decoder cannot make (a damaged stretch in the middle of
+    // the file) yields no image, but the decoder has moved past it: while the
+    // header promises more frames, the next ones are read instead, at most
+    // maxDroppedFrames of them so that the tick stays short.
+    const auto readPastDamage = [this] {
+        FrameRead read = readFrameFromCapture();
+        const int promised = std::min(
+            frameCount - 1 - static_cast<int>(capture.get(cv::CAP_PROP_POS_FRAMES)),
+            maxDroppedFrames);
+        for (int dropped = 0; read == FrameRead::NoFrame && dropped < promised; ++dropped) {
+            read = readFrameFromCapture();
+        }
+        return read;
+    };
+    FrameRead read = readPastDamage();
     if (read == FrameRead::NoFrame) {
-        // The frame count was wrong, the slider put the capture past the last
-        // frame, or the decoder gave up: start over at frame 1.
+        // The frame count was wrong (a file cut short), the slider put the
+        // capture past the last frame, or the damage went on too long: start
+        // over at frame 1.
         capture.set(cv::CAP_PROP_POS_FRAMES, 1);
-        read = readFrameFromCapture();
+        read = readPastDamage();
     }
     if (read == FrameRead::NoFrame) {
         playing = 0;
@@ -86,7 +130,7 @@ void MainWindow::processFrame() {
     cv::Mat region = roiImage(inRoiImage);
     cv::Mat regionPlane = roiPlane(inRoiImage);
     frame(roi).copyTo(region);
-    cv::extractChannel(region, regionPlane, 0);
+    extractFirstChannel(region, regionPlane);
 
     histMax = computeScaledHistogram(regionPlane, hist);
     drawHistogram(hist, histImage);
@@ -109,7 +153,7 @@ void MainWindow::processFrame() {
 
     frame.copyTo(dataFrame);
     region.copyTo(dataFrame(roi));
-    cv::extractChannel(dataFrame, dataPlane, 0);
+    extractFirstChannel(dataFrame, dataPlane);
 
     trackMarkedRegion();
 
