@@ -281,7 +281,6 @@ TEST_F(BadInput, FilesThatCanBePlayedAreTrackedAndTheirLogIsOnDiskLineByLine) {
             continue;
         }
         SCOPED_TRACE(file.name);
-        std::fprintf(stderr, "DEBUGFILE %s\n", file.name.c_str());
         ++played;
         {
             const auto window = openWindow(file.path);

@@ -745,14 +745,16 @@ TEST_F(FrameCycle, SmallAndOddSizedFramesAreProcessedWithTheRegionInsideThem) {
     const cv::Size sizes[] = {{1, 1}, {64, 48}, {199, 99}, {399, 299}, {401, 301}};
     for (const cv::Size size : sizes) {
         SCOPED_TRACE(testing::Message() << size.width << "x" << size.height);
-        SyntheticVideoSpec spec;
-        spec.width = size.width;
-        spec.height = size.height;
+        SyntheticVideoSpec recording;
+        recording.width = size.width;
+        recording.height = size.height;
         // The stone sits in the middle of the frame.
-        spec.stone = [size](int) { return StoneState{size.width / 2.0, size.height / 2.0, 1.0}; };
+        recording.stone = [size](int) {
+            return StoneState{size.width / 2.0, size.height / 2.0, 1.0};
+        };
         std::vector<cv::Mat> rendered;
         for (int i = 0; i < 5; ++i) {
-            rendered.push_back(renderFrame(spec, i));
+            rendered.push_back(renderFrame(recording, i));
         }
         const QString video = writeAnySizeVideo(
             directory.file(std::to_string(size.width) + "x" + std::to_string(size.height) + ".avi"),

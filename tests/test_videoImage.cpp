@@ -230,9 +230,9 @@ TEST(SelectionSceneInTheWindow, ARealDragOnTheProcessedViewMarksTheRegion) {
     TemporaryWorkingDirectory directory;
     ManualClock clock;
     ScopedTickSource useClock(clock);
-    SyntheticVideoSpec spec;
-    spec.frames = 4;
-    MainWindow window(nullptr, writeVideo(directory.file("v.avi"), spec));
+    SyntheticVideoSpec recording;
+    recording.frames = 4;
+    MainWindow window(nullptr, writeVideo(directory.file("v.avi"), recording));
     ASSERT_TRUE(window.isReady());
     window.timer->stop();
     window.show();

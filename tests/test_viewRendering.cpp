@@ -142,10 +142,12 @@ class ViewsOfTheWindow : public testing::Test {
 
     // MJPEG by OpenCV's own encoder, which keeps odd frame sizes.
     QString writeVideoOfSize(int width, int height) {
-        SyntheticVideoSpec spec;
-        spec.width = width;
-        spec.height = height;
-        spec.stone = [width, height](int) { return StoneState{width / 2.0, height / 2.0, 1.0}; };
+        SyntheticVideoSpec recording;
+        recording.width = width;
+        recording.height = height;
+        recording.stone = [width, height](int) {
+            return StoneState{width / 2.0, height / 2.0, 1.0};
+        };
         const std::string path = directory.file(std::to_string(width) + ".avi");
         cv::VideoWriter writer(path, cv::CAP_OPENCV_MJPEG,
                                cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0,
@@ -154,7 +156,7 @@ class ViewsOfTheWindow : public testing::Test {
             throw std::runtime_error("cannot write " + path);
         }
         for (int i = 0; i < 5; ++i) {
-            writer.write(renderFrame(spec, i));
+            writer.write(renderFrame(recording, i));
         }
         return QString::fromStdString(path);
     }
