@@ -56,7 +56,7 @@ std::unique_ptr<MainWindow> openTrackingWindow(const std::string& video,
     window->timer->stop();
     // The demo stone rests at about (211, 207) at end-expiration, inside the
     // default region of interest; mark a 30 x 30 region around it.
-    window->dataScene->selection = QRect(196, 192, 30, 30);
+    window->dataScene->handedOver = QRect(196, 192, 30, 30);
     window->dataScene->selectionState = -1;
     window->startLoggButtonClicked();
     window->StartButtonClicked();

@@ -41,7 +41,7 @@ QString qPath(const fs::path& path) { return QString::fromStdString(path.string(
 QByteArray loggedPath(const fs::path& path) { return qPath(path).toLatin1(); }
 
 void mark(MainWindow& window, const QRect& region) {
-    window.dataScene->selection = region;
+    window.dataScene->handedOver = region;
     window.dataScene->selectionState = -1;
 }
 

@@ -221,7 +221,7 @@ int differencesOutside(const cv::Mat& a, const cv::Mat& b, const cv::Rect& regio
 }
 
 void mark(MainWindow& window, const QRect& region) {
-    window.dataScene->selection = region;
+    window.dataScene->handedOver = region;
     window.dataScene->selectionState = -1;
 }
 

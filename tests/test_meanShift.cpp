@@ -150,7 +150,7 @@ class TrackingOnVideo : public testing::Test {
 void markAround(MainWindow& window, double x, double y) {
     const int left = static_cast<int>(std::lround(x)) - 12;
     const int top = static_cast<int>(std::lround(y)) - 10;
-    window.dataScene->selection = QRect(QPoint(left, top), QPoint(left + 23, top + 19));
+    window.dataScene->handedOver = QRect(QPoint(left, top), QPoint(left + 23, top + 19));
     window.dataScene->selectionState = -1;
 }
 

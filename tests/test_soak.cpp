@@ -88,7 +88,7 @@ TEST(Soak, HalfAnHourOfTrackingKeepsMemoryFlatAndTheLogWellFormed) {
         window.moveBrennpunktXSlider(78);
         window.moveBrennpunktYSlider(50);
         const StoneState first = breathingStone(0);
-        window.dataScene->selection =
+        window.dataScene->handedOver =
             QRect(QPoint(static_cast<int>(first.centreX) - 12, static_cast<int>(first.centreY) - 10),
                   QSize(24, 20));
         window.dataScene->selectionState = -1;

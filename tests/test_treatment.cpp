@@ -416,7 +416,7 @@ TEST_F(FocalAreaColourTest, TheFocalAreaTurnsGreenOnHitTicksOnly) {
     auto window = openWindow();
     QSignalSpy lcd(window.get(), &MainWindow::updateSkuddLcd);
     window->StartButtonClicked();
-    window->dataScene->selection = QRect(QPoint(198, 200), QPoint(221, 219));
+    window->dataScene->handedOver = QRect(QPoint(198, 200), QPoint(221, 219));
     window->dataScene->selectionState = -1;
     const auto tick = [&] {
         clock.advanceMs(25);
@@ -457,7 +457,7 @@ class SummaryTest : public TreatmentTest {
         window.moveBrennpunktXSlider(500);
         window.StartButtonClicked();
         window.startLoggButtonClicked();
-        window.dataScene->selection = QRect(QPoint(198, 200), QPoint(221, 219));
+        window.dataScene->handedOver = QRect(QPoint(198, 200), QPoint(221, 219));
         window.dataScene->selectionState = -1;
         window.OpenCVMeanShift();
         ASSERT_EQ(window.trackingStarted, 1);
@@ -554,7 +554,7 @@ TEST_F(SummaryTest, TheSummaryRowsAreWrittenByteForByte) {
 
 TEST_F(SummaryTest, WithoutTrackingThereIsNoSummaryButTheLastLineStands) {
     const auto markStone = [](MainWindow& window) {
-        window.dataScene->selection = QRect(QPoint(198, 200), QPoint(221, 219));
+        window.dataScene->handedOver = QRect(QPoint(198, 200), QPoint(221, 219));
         window.dataScene->selectionState = -1;
     };
     struct Case {

@@ -153,6 +153,27 @@ TEST_F(SelectionScene, AnEmptyReleaseLeavesTheEarlierHandOverInForce) {
     EXPECT_EQ(scene.selectionState, 1);
 }
 
+TEST_F(SelectionScene, AClickOrADragInProgressNeverReplacesARegionWaitingToBeTaken) {
+    drag(scene, {100, 50}, {140, 90});
+    const QRect marked(QPoint(100, 50), QPoint(139, 89));
+    EXPECT_EQ(scene.handedOver, marked);
+    ASSERT_EQ(scene.selectionState, -1);
+
+    // A click while the region still waits (the video is paused) must not hand
+    // over the click's empty rectangle.
+    press(scene, {300, 300});
+    release(scene, {300, 300});
+    EXPECT_EQ(scene.selectionState, -1);
+    EXPECT_EQ(scene.handedOver, marked);
+
+    // Nor does a drag that is still going on.
+    press(scene, {200, 210});
+    moveTo(scene, {230, 250});
+    EXPECT_EQ(scene.handedOver, marked);
+    release(scene, {230, 250});
+    EXPECT_EQ(scene.handedOver, QRect(QPoint(200, 210), QPoint(229, 249)));
+}
+
 TEST_F(SelectionScene, ANewMarkWhileTrackingIsHandedOverAgain) {
     drag(scene, {100, 50}, {140, 90});
     scene.selectionState = 1;
@@ -276,4 +297,36 @@ TEST(SelectionSceneInTheWindow, ARealDragOnTheProcessedViewMarksTheRegion) {
     EXPECT_EQ(window.mainScene->selectionState, -1);
     EXPECT_EQ(window.mainScene->selection.size(), QSize(20, 20));
     EXPECT_EQ(scene->selection, expected);
+}
+
+TEST(SelectionSceneInTheWindow, AClickAfterMarkingWhilePausedKeepsTheMarkedRegionForTracking) {
+    TemporaryWorkingDirectory directory;
+    ManualClock clock;
+    ScopedTickSource useClock(clock);
+    SyntheticVideoSpec recording;
+    recording.frames = 4;
+    MainWindow window(nullptr, writeVideo(directory.file("v.avi"), recording));
+    ASSERT_TRUE(window.isReady());
+    window.timer->stop();
+    window.show();
+    window.OpenCVMeanShift();
+    QCoreApplication::processEvents();
+
+    QGraphicsView* view = window.ui->dataView;
+    QWidget* viewport = view->viewport();
+    const QPoint from = view->mapFromScene(QPointF(205, 203));
+    const QPoint to = view->mapFromScene(QPointF(229, 223));
+    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+    QTest::mouseMove(viewport, to);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+    // Still paused: the user clicks once more on the picture, then plays.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, view->mapFromScene(QPointF(300, 300)));
+    window.StartButtonClicked();
+    clock.advanceMs(25);
+    window.OpenCVMeanShift();
+    EXPECT_EQ(window.dataScene->selectionState, 1);
+    // Mean shift may move the window, but it keeps the marked size.
+    EXPECT_EQ(window.trackWindow.size(), cv::Size(24, 20));
+    EXPECT_LT(std::abs(window.trackWindow.x - 205), 12);
+    EXPECT_LT(std::abs(window.trackWindow.y - 203), 12);
 }

@@ -179,7 +179,7 @@ TEST_F(ViewsOfTheWindow, ShowEachPictureUnshearedAtWidthsWhoseRowsArePadded) {
         EXPECT_EQ(window.mainViewItem->pixmap().size(), QSize(size.width, size.height));
         EXPECT_EQ(mismatches(window.dataViewImage, window.dataFrame), 0);
 
-        window.dataScene->selection = QRect(10, 10, 24, 20);
+        window.dataScene->handedOver = QRect(10, 10, 24, 20);
         window.dataScene->selectionState = -1;
         window.StartButtonClicked();
         window.OpenCVMeanShift();

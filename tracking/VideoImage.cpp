@@ -50,6 +50,7 @@ void VideoImage::mouseReleaseEvent(QGraphicsSceneMouseEvent* event) {
     if (selection.right() < selection.left() || selection.bottom() < selection.top()) {
         return;
     }
+    handedOver = selection;
     selectionState = -1;
     rubberBand->hide();
 }

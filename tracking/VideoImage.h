@@ -19,7 +19,7 @@ class VideoImage : public QGraphicsScene {
     // which also parents the rubber band. A width of 0 switches the mouse off.
     VideoImage(int imageWidth, int imageHeight, QPoint bandOffset, QWidget* parent);
 
-    // The marked region in image pixels, corners inclusive.
+    // The region being marked, in image pixels, corners inclusive.
     QRect selection;
     int dragging = 0;
     // 0: nothing marked yet; -1: a new region waits for the frame cycle;
@@ -30,6 +30,11 @@ class VideoImage : public QGraphicsScene {
     int imageWidth = 0;
     int imageHeight = 0;
     QPoint bandOffset;
+    // The last region accepted at a release: what the frame cycle takes over.
+    // A later press starts a new `selection` but leaves this one in force until
+    // the new region is accepted, so a click or a drag still in progress never
+    // replaces a region that waits to be taken.
+    QRect handedOver;
 
   protected:
     void mousePressEvent(QGraphicsSceneMouseEvent* event) override;

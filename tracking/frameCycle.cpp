@@ -173,7 +173,7 @@ void MainWindow::trackMarkedRegion() {
         return;
     }
     if (dataScene->selectionState < 0) {
-        const QRect& marked = dataScene->selection;
+        const QRect& marked = dataScene->handedOver;
         trackWindow = cv::Rect(marked.left(), marked.top(), marked.right() - marked.left() + 1,
                                marked.bottom() - marked.top() + 1);
         dataScene->selectionState = 1;
