@@ -64,8 +64,8 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
     startTick = currentTick();
     loggFile = eventlog::open();
     lastSkuddTick = currentTick();
-    brennpunktRect = cv::Rect(brennpunktX, brennpunktY, initialBrennpunktWidth,
-                              initialBrennpunktHeight);
+    brennpunktRect =
+        cv::Rect(brennpunktX, brennpunktY, initialBrennpunktWidth, initialBrennpunktHeight);
 
     videoPath = chosenVideo ? *chosenVideo : askForVideo();
 

@@ -32,8 +32,7 @@ class MainWindow : public QMainWindow {
     // Asks for the video in a file dialog, unless `videoPath` is given: a path
     // opens that file as if it had been chosen, an empty string stands for a
     // cancelled dialog.
-    explicit MainWindow(QWidget* parent = nullptr,
-                        std::optional<QString> videoPath = std::nullopt);
+    explicit MainWindow(QWidget* parent = nullptr, std::optional<QString> videoPath = std::nullopt);
     ~MainWindow() override;
 
     // False when the video could not be opened or its first frame not read; the
@@ -167,6 +166,8 @@ class MainWindow : public QMainWindow {
     // if need be cut so that it lies inside the frame.
     cv::Rect regionOfInterest() const;
     void trackMarkedRegion();
+    // Outlines the focal area on `frame`: red as a rule, green on a hit.
+    void drawFocalArea(const cv::Scalar& colour);
     void writeSummary();
     void setUpControls();
 

@@ -2,7 +2,6 @@
 
 #include "ui_MainWindow.h"
 
-
 // Every range and start value is set just before its control is connected, so
 // that setting up the window runs no slot (and logs no change of the shot rate).
 void MainWindow::setUpControls() {
@@ -10,8 +9,7 @@ void MainWindow::setUpControls() {
     connect(ui->pauseButton, &QPushButton::clicked, this, &MainWindow::StopButtonClicked);
     connect(ui->dynThresholdOff, &QPushButton::clicked, this, &MainWindow::dynThreshOffClicked);
     connect(ui->dynThresholdOn, &QPushButton::clicked, this, &MainWindow::dynThreshOnClicked);
-    connect(ui->startLoggButton, &QPushButton::clicked, this,
-            &MainWindow::startLoggButtonClicked);
+    connect(ui->startLoggButton, &QPushButton::clicked, this, &MainWindow::startLoggButtonClicked);
 
     ui->videoSlider->setRange(0, frameCount);
     ui->videoSlider->setValue(0);
@@ -26,12 +24,10 @@ void MainWindow::setUpControls() {
 
     ui->brennpunktXSlider->setRange(0, frameWidth - initialBrennpunktWidth);
     ui->brennpunktXSlider->setValue(brennpunktX);
-    connect(ui->brennpunktXSlider, &QSlider::sliderMoved, this,
-            &MainWindow::moveBrennpunktXSlider);
+    connect(ui->brennpunktXSlider, &QSlider::sliderMoved, this, &MainWindow::moveBrennpunktXSlider);
     ui->brennpunktYSlider->setRange(0, frameHeight - initialBrennpunktHeight);
     ui->brennpunktYSlider->setValue(brennpunktY);
-    connect(ui->brennpunktYSlider, &QSlider::sliderMoved, this,
-            &MainWindow::moveBrennpunktYSlider);
+    connect(ui->brennpunktYSlider, &QSlider::sliderMoved, this, &MainWindow::moveBrennpunktYSlider);
 
     connect(this, &MainWindow::updateSkuddLcd, ui->lcdSkudd, qOverload<int>(&QLCDNumber::display));
 
@@ -56,15 +52,25 @@ void MainWindow::setUpControls() {
     connect(ui->skuddPerMinBox, &QSpinBox::valueChanged, this, &MainWindow::endreSkuddFrekvens);
 }
 
-void MainWindow::StartButtonClicked() { playing = 1; }
+void MainWindow::StartButtonClicked() {
+    playing = 1;
+}
 
-void MainWindow::StopButtonClicked() { playing = 0; }
+void MainWindow::StopButtonClicked() {
+    playing = 0;
+}
 
-void MainWindow::startLoggButtonClicked() { loggStarted = 1; }
+void MainWindow::startLoggButtonClicked() {
+    loggStarted = 1;
+}
 
-void MainWindow::dynThreshOnClicked() { dynThresh = 1; }
+void MainWindow::dynThreshOnClicked() {
+    dynThresh = 1;
+}
 
-void MainWindow::dynThreshOffClicked() { dynThresh = 0; }
+void MainWindow::dynThreshOffClicked() {
+    dynThresh = 0;
+}
 
 // Only a position before the last frame is read at once; at or past it the
 // capture stays where it was put and `frame` keeps its picture.
@@ -76,18 +82,34 @@ void MainWindow::moveVideoSlider(int pos) {
     }
 }
 
-void MainWindow::moveThresholdSlider(int pos) { threshold = pos; }
+void MainWindow::moveThresholdSlider(int pos) {
+    threshold = pos;
+}
 
-void MainWindow::moveBrennpunktXSlider(int pos) { brennpunktX = pos; }
+void MainWindow::moveBrennpunktXSlider(int pos) {
+    brennpunktX = pos;
+}
 
-void MainWindow::moveBrennpunktYSlider(int pos) { brennpunktY = pos; }
+void MainWindow::moveBrennpunktYSlider(int pos) {
+    brennpunktY = pos;
+}
 
-void MainWindow::moveRoiXSlider(int pos) { roiX = pos; }
+void MainWindow::moveRoiXSlider(int pos) {
+    roiX = pos;
+}
 
-void MainWindow::moveRoiYSlider(int pos) { roiY = pos; }
+void MainWindow::moveRoiYSlider(int pos) {
+    roiY = pos;
+}
 
-void MainWindow::moveFilterSlider(int pos) { filterSize = pos; }
+void MainWindow::moveFilterSlider(int pos) {
+    filterSize = pos;
+}
 
-void MainWindow::endreBrennpunktXBox(int verdi) { brennpunktRect.width = verdi; }
+void MainWindow::endreBrennpunktXBox(int verdi) {
+    brennpunktRect.width = verdi;
+}
 
-void MainWindow::endreBrennpunktYbox(int verdi) { brennpunktRect.height = verdi; }
+void MainWindow::endreBrennpunktYbox(int verdi) {
+    brennpunktRect.height = verdi;
+}

@@ -12,8 +12,7 @@ namespace {
 // Latin-1 spellings of the Norwegian texts.
 constexpr const char* opened = ": \xC5pnet fil ";
 constexpr const char* atThisTime = ": P\xE5 denne tiden ble";
-constexpr const char* firedWithTracking =
-    "skudd gjennomf\xF8rt i brennpunkt med tracking p\xE5\n";
+constexpr const char* firedWithTracking = "skudd gjennomf\xF8rt i brennpunkt med tracking p\xE5\n";
 constexpr const char* over = " p\xE5 ";
 
 [[gnu::format(printf, 2, 3)]] void write(std::FILE* log, const char* format, ...) {
@@ -38,7 +37,8 @@ std::FILE* open() {
     std::FILE* log = std::fopen(fileName, "w");
     if (!log) {
         const int error = errno;
-        std::fprintf(stderr, "tessavolant: warning: cannot create %s in %s (%s); this run is not logged\n",
+        std::fprintf(stderr,
+                     "tessavolant: warning: cannot create %s in %s (%s); this run is not logged\n",
                      fileName, QDir::currentPath().toLocal8Bit().constData(), std::strerror(error));
     }
     return log;

@@ -24,9 +24,13 @@ std::int64_t wholeMilliseconds(std::int64_t from, std::int64_t to) {
 
 } // namespace
 
-TickSource& tickSource() { return installed ? *installed : systemClock; }
+TickSource& tickSource() {
+    return installed ? *installed : systemClock;
+}
 
-void installTickSource(TickSource* source) { installed = source; }
+void installTickSource(TickSource* source) {
+    installed = source;
+}
 
 double elapsedSeconds(std::int64_t from, std::int64_t to) {
     return static_cast<double>(wholeMilliseconds(from, to)) / 1000.0f;

@@ -19,7 +19,9 @@ TickSource& tickSource();
 // Installs `source` (not owned) as the tick source; nullptr restores the system clock.
 void installTickSource(TickSource* source);
 
-inline std::int64_t currentTick() { return tickSource().now(); }
+inline std::int64_t currentTick() {
+    return tickSource().now();
+}
 
 // Whole milliseconds from `from` to `to`, as seconds (so the last three of six
 // decimals are always zero when printed).

@@ -3,8 +3,6 @@
 #include "log/eventLog.h"
 #include "log/ticks.h"
 
-#include <opencv2/imgproc.hpp>
-
 // The treatment side of a tracking tick. The stone is in the imaging plane while
 // the tracking window holds any bright pixel; a tick is a hit when the window's
 // centre lies on the focal area (edges included); a shot interval opens with a
@@ -31,10 +29,9 @@ void MainWindow::updatePlaneAndIntervals() {
     }
     inBrennpunkt = 0;
 
-    const bool onFocalArea = brennpunktX <= trackCenterX &&
-                             trackCenterX <= brennpunktX + brennpunktRect.width &&
-                             brennpunktY <= trackCenterY &&
-                             trackCenterY <= brennpunktY + brennpunktRect.height;
+    const bool onFocalArea =
+        brennpunktX <= trackCenterX && trackCenterX <= brennpunktX + brennpunktRect.width &&
+        brennpunktY <= trackCenterY && trackCenterY <= brennpunktY + brennpunktRect.height;
     if (!onFocalArea || loggStarted != 1 || cvRound(area) == 0) {
         return;
     }
@@ -45,9 +42,7 @@ void MainWindow::updatePlaneAndIntervals() {
         eventlog::writeIntervalStarts(loggFile, stampLogTime());
     }
     registrerTreff();
-    cv::rectangle(frame, cv::Point(brennpunktX, brennpunktY),
-                  cv::Point(brennpunktX + brennpunktRect.width, brennpunktY + brennpunktRect.height),
-                  cv::Scalar(0, 255, 0), 2, cv::LINE_AA);
+    drawFocalArea(cv::Scalar(0, 255, 0));
     brennpunktDrawn = 1;
     emit updateSkuddLcd(antallSkudd);
 }

@@ -14,8 +14,7 @@ void MainWindow::writeSummary() {
     const double t = elapsedSeconds(startTick, logTick);
     logTime = static_cast<float>(t);
 
-    eventlog::writeShotsWithoutTracking(loggFile, t, skuddPerMin,
-                                        shotsWithoutTracking(trackingMs, msPerSkudd),
-                                        trackingSeconds);
+    eventlog::writeShotsWithoutTracking(
+        loggFile, t, skuddPerMin, shotsWithoutTracking(trackingMs, msPerSkudd), trackingSeconds);
     eventlog::writeShotsWithTracking(loggFile, logTime, antallSkudd);
 }

@@ -33,9 +33,11 @@ TEST(EventLogRows, StartUpRowsAreByteExact) {
               QByteArray("4.322000: \xC5pnet fil  C:/data/us.avi \n"));
     // Names in Latin-1, characters outside it as question marks.
     EXPECT_EQ(logged([](std::FILE* f) {
-                  eventlog::writeOpenedFile(f, 1.0, QString::fromUtf8("/v/bl\u00e5b\u00e6r \u2603.avi").toLatin1());
+                  eventlog::writeOpenedFile(
+                      f, 1.0, QString::fromUtf8("/v/bl\u00e5b\u00e6r \u2603.avi").toLatin1());
               }),
-              QByteArray("1.000000: \xC5pnet fil  /v/bl\xE5" "b\xE6r ?.avi \n"));
+              QByteArray("1.000000: \xC5pnet fil  /v/bl\xE5"
+                         "b\xE6r ?.avi \n"));
     EXPECT_EQ(logged([](std::FILE* f) { eventlog::writeOpenFailed(f, 4.33); }),
               QByteArray("4.330000  kunne ikke apne fil\n"));
     EXPECT_EQ(logged([](std::FILE* f) { eventlog::writeInitialised(f, 5.0); }),
@@ -55,31 +57,36 @@ TEST(EventLogRows, TrackingRowsAreByteExact) {
     EXPECT_EQ(logged([](std::FILE* f) { eventlog::writeEnteredPlane(f, 13.0f, 1.75); }),
               QByteArray("13.000000: Inn i planet. Var ute av plan i 1.750000 sekunder\n"));
     // The stamp of this row is printed from single precision.
-    EXPECT_EQ(logged([](std::FILE* f) { eventlog::writeEnteredPlane(f, static_cast<float>(123.456), 0.5); }),
+    EXPECT_EQ(logged([](std::FILE* f) {
+                  eventlog::writeEnteredPlane(f, static_cast<float>(123.456), 0.5);
+              }),
               QByteArray("123.456001: Inn i planet. Var ute av plan i 0.500000 sekunder\n"));
     EXPECT_EQ(logged([](std::FILE* f) { eventlog::writeIntervalStarts(f, 14.025); }),
               QByteArray("14.025000: Skudd intervall starter\n"));
     EXPECT_EQ(logged([](std::FILE* f) { eventlog::writeIntervalEnds(f, 16.1); }),
               QByteArray("16.100000: Skudd intervall slutter\n"));
-    EXPECT_EQ(logged([](std::FILE* f) { eventlog::writeHit(f, 14.65, 612); }),
-              QByteArray("14.650000: Skudd treffer. Det er 612 millisekunder siden forrige treff\n"));
+    EXPECT_EQ(
+        logged([](std::FILE* f) { eventlog::writeHit(f, 14.65, 612); }),
+        QByteArray("14.650000: Skudd treffer. Det er 612 millisekunder siden forrige treff\n"));
     EXPECT_EQ(logged([](std::FILE* f) { eventlog::writeRateChanged(f, 20.0, 500.0f, 120); }),
               QByteArray("20.000000: Skuddfrekvens endret til 500.000000ms og 120skudd per min\n"));
-    EXPECT_EQ(logged([](std::FILE* f) { eventlog::writeRateChanged(f, 1.0, shotPeriodMs(70), 70); }),
-              QByteArray("1.000000: Skuddfrekvens endret til 857.142883ms og 70skudd per min\n"));
+    EXPECT_EQ(
+        logged([](std::FILE* f) { eventlog::writeRateChanged(f, 1.0, shotPeriodMs(70), 70); }),
+        QByteArray("1.000000: Skuddfrekvens endret til 857.142883ms og 70skudd per min\n"));
 }
 
 TEST(EventLogRows, SummaryAndEndRowsAreByteExact) {
-    EXPECT_EQ(logged([](std::FILE* f) {
-                  eventlog::writeShotsWithoutTracking(f, 60.0, 100, 83, 50.0f);
-                  eventlog::writeShotsWithTracking(f, 60.0f, 40);
-                  eventlog::writeProgramEnded(f, 60.002);
-              }),
-              QByteArray("60.000000: Totalt skudd i tracking periode uten tracking med 100 skudd per "
-                         "min er 83 p\xE5  50.000000 sekunder\n"
-                         "60.000000 : P\xE5 denne tiden ble 40 skudd gjennomf\xF8rt i brennpunkt med "
-                         "tracking p\xE5\n"
-                         "60.002000: Programmet avsluttet\n"));
+    EXPECT_EQ(
+        logged([](std::FILE* f) {
+            eventlog::writeShotsWithoutTracking(f, 60.0, 100, 83, 50.0f);
+            eventlog::writeShotsWithTracking(f, 60.0f, 40);
+            eventlog::writeProgramEnded(f, 60.002);
+        }),
+        QByteArray("60.000000: Totalt skudd i tracking periode uten tracking med 100 skudd per "
+                   "min er 83 p\xE5  50.000000 sekunder\n"
+                   "60.000000 : P\xE5 denne tiden ble 40 skudd gjennomf\xF8rt i brennpunkt med "
+                   "tracking p\xE5\n"
+                   "60.002000: Programmet avsluttet\n"));
     // One stamp, printed at full precision in the first row and from single
     // precision in the second.
     const QByteArray both = logged([](std::FILE* f) {

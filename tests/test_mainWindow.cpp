@@ -6,11 +6,11 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QGraphicsView>
 #include <QGroupBox>
 #include <QLCDNumber>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
@@ -261,9 +261,10 @@ TEST_F(MainWindowTest, ACancelledDialogLogsTheFailureAndClosesTheLog) {
         EXPECT_TRUE(window.chosenPath().isEmpty());
         EXPECT_EQ(window.loggFile, nullptr);
     }
-    EXPECT_EQ(readBytes("loggfile.txt"), QByteArray("1.500000: Antall ms mellom hvert skudd er 600.000000 \n"
-                                                    "1.500000: \xC5pnet fil   \n"
-                                                    "1.500000  kunne ikke apne fil\n"));
+    EXPECT_EQ(readBytes("loggfile.txt"),
+              QByteArray("1.500000: Antall ms mellom hvert skudd er 600.000000 \n"
+                         "1.500000: \xC5pnet fil   \n"
+                         "1.500000  kunne ikke apne fil\n"));
 }
 
 TEST_F(MainWindowTest, FilesThatAreNoVideoFailToOpen) {

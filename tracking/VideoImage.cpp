@@ -14,8 +14,9 @@ QPoint truncated(const QPointF& scenePos) {
 } // namespace
 
 VideoImage::VideoImage(int imageWidth, int imageHeight, QPoint bandOffset, QWidget* parent)
-    : QGraphicsScene(parent), selection(), rubberBand(new QRubberBand(QRubberBand::Rectangle, parent)),
-      origin(0, 0), imageWidth(imageWidth), imageHeight(imageHeight), bandOffset(bandOffset) {}
+    : QGraphicsScene(parent), selection(),
+      rubberBand(new QRubberBand(QRubberBand::Rectangle, parent)), origin(0, 0),
+      imageWidth(imageWidth), imageHeight(imageHeight), bandOffset(bandOffset) {}
 
 void VideoImage::mousePressEvent(QGraphicsSceneMouseEvent* event) {
     if (imageWidth == 0 || event->button() != Qt::LeftButton) {

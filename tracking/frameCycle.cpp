@@ -75,9 +75,9 @@ void MainWindow::OpenCVMeanShift() {
     // maxDroppedFrames of them so that the tick stays short.
     const auto readPastDamage = [this] {
         FrameRead read = readFrameFromCapture();
-        const int promised = std::min(
-            frameCount - 1 - static_cast<int>(capture.get(cv::CAP_PROP_POS_FRAMES)),
-            maxDroppedFrames);
+        const int promised =
+            std::min(frameCount - 1 - static_cast<int>(capture.get(cv::CAP_PROP_POS_FRAMES)),
+                     maxDroppedFrames);
         for (int dropped = 0; read == FrameRead::NoFrame && dropped < promised; ++dropped) {
             read = readFrameFromCapture();
         }
@@ -101,6 +101,12 @@ void MainWindow::OpenCVMeanShift() {
     }
     emit updateVideoSlider(static_cast<int>(capture.get(cv::CAP_PROP_POS_FRAMES)));
     processFrame();
+}
+
+void MainWindow::drawFocalArea(const cv::Scalar& colour) {
+    drawRectangle(frame,
+                  cv::Rect(brennpunktX, brennpunktY, brennpunktRect.width, brennpunktRect.height),
+                  colour, 2);
 }
 
 MainWindow::FrameRead MainWindow::readFrameFromCapture() {
@@ -158,9 +164,7 @@ void MainWindow::processFrame() {
     trackMarkedRegion();
 
     if (brennpunktDrawn == 0) {
-        drawRectangle(frame,
-                      cv::Rect(brennpunktX, brennpunktY, brennpunktRect.width, brennpunktRect.height),
-                      focalColour, 2);
+        drawFocalArea(focalColour);
     }
     brennpunktDrawn = 0;
 

@@ -15,5 +15,4 @@ struct ConnectedComp {
 // actually made is shorter than `epsilon`, or after `maxIterations`. Unlike
 // cv::meanShift it also reports the area, which decides whether the tracked
 // object is still in the imaging plane.
-ConnectedComp meanShift(const cv::Mat& picture, cv::Rect window, int maxIterations,
-                        double epsilon);
+ConnectedComp meanShift(const cv::Mat& picture, cv::Rect window, int maxIterations, double epsilon);

@@ -33,7 +33,9 @@ void drawHistogram(const cv::Mat& bins, cv::Mat& picture) {
     }
 }
 
-int lowPart(int total) { return total > 0 ? total - (total / 25 + 1) : 0; }
+int lowPart(int total) {
+    return total > 0 ? total - (total / 25 + 1) : 0;
+}
 
 ThresholdWalk walkThreshold(const cv::Mat& bins) {
     const float* bin = bins.ptr<float>();
