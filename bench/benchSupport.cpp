@@ -30,14 +30,14 @@ ScratchDirectory::~ScratchDirectory() {
 
 std::string writeBenchVideo(const std::filesystem::path& directory, int width, int height,
                             int frames) {
-    SyntheticVideoSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.frames = frames;
+    SyntheticVideoSpec settings;
+    settings.width = width;
+    settings.height = height;
+    settings.frames = frames;
     const std::string path =
         (directory / ("bench-" + std::to_string(width) + "x" + std::to_string(height) + ".avi"))
             .string();
-    if (!writeSyntheticVideo(path, "", spec)) {
+    if (!writeSyntheticVideo(path, "", settings)) {
         throw std::runtime_error("cannot write the video " + path);
     }
     return path;
