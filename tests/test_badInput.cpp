@@ -35,10 +35,14 @@ namespace {
 namespace fs = std::filesystem;
 using badinputs::CorpusFile;
 
-QString qPath(const fs::path& path) { return QString::fromStdString(path.string()); }
+QString qPath(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
 
 // The path as the log holds it: Latin-1, with '?' for what Latin-1 lacks.
-QByteArray loggedPath(const fs::path& path) { return qPath(path).toLatin1(); }
+QByteArray loggedPath(const fs::path& path) {
+    return qPath(path).toLatin1();
+}
 
 void mark(MainWindow& window, const QRect& region) {
     window.dataScene->handedOver = region;
@@ -49,8 +53,8 @@ void mark(MainWindow& window, const QRect& region) {
 QRect regionAround(double x, double y, cv::Size frame) {
     const int left = std::clamp(static_cast<int>(x) - 12, 0, frame.width - 1);
     const int top = std::clamp(static_cast<int>(y) - 10, 0, frame.height - 1);
-    return QRect(QPoint(left, top),
-                 QPoint(std::min(frame.width - 1, left + 23), std::min(frame.height - 1, top + 19)));
+    return QRect(QPoint(left, top), QPoint(std::min(frame.width - 1, left + 23),
+                                           std::min(frame.height - 1, top + 19)));
 }
 
 // The frames that the decoder gives for a video, read straight through as
@@ -73,7 +77,8 @@ std::vector<cv::Mat> decodeAll(const fs::path& path) {
 int shownFrame(const cv::Mat& frame, const std::vector<cv::Mat>& reference) {
     const cv::Rect band(0, 0, frame.cols, 40);
     for (std::size_t i = 0; i < reference.size(); ++i) {
-        if (reference[i].size() == frame.size() && cv::norm(frame(band), reference[i](band), cv::NORM_INF) == 0) {
+        if (reference[i].size() == frame.size() &&
+            cv::norm(frame(band), reference[i](band), cv::NORM_INF) == 0) {
             return static_cast<int>(i);
         }
     }
@@ -123,9 +128,9 @@ bool canCreateFileIn(const fs::path& directory) {
 }
 
 void makeReadOnly(const fs::path& directory) {
-    fs::permissions(directory,
-                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                        fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(directory, fs::perms::owner_read | fs::perms::owner_exec |
+                                   fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
 }
 
 // The program binary, run to its end or until `whileRunning` returns.
@@ -268,7 +273,8 @@ TEST_F(BadInput, FilesThatCannotBePlayedAreRefusedWithThreeWellFormedLines) {
             EXPECT_FALSE(window->isReady());
             EXPECT_EQ(window->loggFile, nullptr);
         }
-        EXPECT_EQ(logProblems(readBytes("loggfile.txt"), LogEnd::Refused, loggedPath(file.path)), "");
+        EXPECT_EQ(logProblems(readBytes("loggfile.txt"), LogEnd::Refused, loggedPath(file.path)),
+                  "");
     }
     EXPECT_EQ(refused, 4);
 }
@@ -308,11 +314,13 @@ TEST_F(BadInput, FilesThatCanBePlayedAreTrackedAndTheirLogIsOnDiskLineByLine) {
                 EXPECT_FALSE(track.empty());
                 EXPECT_EQ(track & cv::Rect(cv::Point(), size), track);
                 // Every line written so far is whole on disk while the run goes on.
-                ASSERT_EQ(logProblems(readBytes("loggfile.txt"), LogEnd::Cut, loggedPath(file.path)), "");
+                ASSERT_EQ(
+                    logProblems(readBytes("loggfile.txt"), LogEnd::Cut, loggedPath(file.path)), "");
             }
             EXPECT_TRUE(readBytes("loggfile.txt").contains("Starter tracking\n"));
         }
-        EXPECT_EQ(logProblems(readBytes("loggfile.txt"), LogEnd::Completed, loggedPath(file.path)), "");
+        EXPECT_EQ(logProblems(readBytes("loggfile.txt"), LogEnd::Completed, loggedPath(file.path)),
+                  "");
     }
     EXPECT_EQ(played, 11);
 }
@@ -377,7 +385,8 @@ TEST_F(BadInput, DamagedFramesAreDroppedAndTrackingGoesOnOverTheGoodOnes) {
     // Frames 1 to 19, the damaged 20 to 29 dropped, 30 to the end, and over again.
     std::vector<int> loop;
     for (int i = 1; i < 50; ++i) {
-        if (i < badinputs::firstDamagedFrame || i >= badinputs::firstDamagedFrame + badinputs::damagedFrames) {
+        if (i < badinputs::firstDamagedFrame ||
+            i >= badinputs::firstDamagedFrame + badinputs::damagedFrames) {
             loop.push_back(i);
         }
     }
@@ -403,9 +412,8 @@ TEST_F(BadInput, AFileCutShortPlaysTheFramesItHasAndStartsOver) {
     const std::vector<cv::Mat> left = decodeAll(cut);
     ASSERT_GT(left.size(), 20u);
     ASSERT_LT(left.size(), 30u);
-    const int whole = static_cast<int>(std::count_if(left.begin(), left.end(), [&](const cv::Mat& f) {
-        return shownFrame(f, reference) >= 0;
-    }));
+    const int whole = static_cast<int>(std::count_if(
+        left.begin(), left.end(), [&](const cv::Mat& f) { return shownFrame(f, reference) >= 0; }));
 
     // Frame 1 to the last whole frame, what is left of the cut one, and over again.
     std::vector<int> loop;
@@ -598,8 +606,8 @@ TEST_F(BadInput, TheProgramRefusesWhatItCannotPlayWithExitCodeOneAndSaysWhy) {
         const ProgramRun run = runProgram(path, directory.path());
         EXPECT_EQ(run.exitStatus, QProcess::NormalExit);
         EXPECT_EQ(run.exitCode, 1);
-        const QByteArray message =
-            "tessavolant: cannot open the video \"" + QByteArray(path.string().c_str()) + "\": " + reason;
+        const QByteArray message = "tessavolant: cannot open the video \"" +
+                                   QByteArray(path.string().c_str()) + "\": " + reason;
         EXPECT_TRUE(run.errors.contains(message)) << run.errors.constData();
         EXPECT_FALSE(run.errors.contains("runtime error")) << run.errors.constData();
         EXPECT_EQ(logProblems(readBytes("loggfile.txt"), LogEnd::Refused, loggedPath(path)), "");
@@ -640,7 +648,8 @@ TEST_F(BadInput, WhereTheLogCannotBeWrittenTheProgramWarnsAndStillSaysWhyItRefus
         const ProgramRun run = runProgram(video, workingDirectory, true);
         EXPECT_EQ(run.exitStatus, QProcess::NormalExit);
         EXPECT_EQ(run.exitCode, 1) << run.errors.constData();
-        EXPECT_TRUE(run.errors.contains("warning: cannot create loggfile.txt")) << run.errors.constData();
+        EXPECT_TRUE(run.errors.contains("warning: cannot create loggfile.txt"))
+            << run.errors.constData();
         EXPECT_TRUE(run.errors.contains("cannot open the video")) << run.errors.constData();
         EXPECT_TRUE(run.errors.contains("the file is empty")) << run.errors.constData();
         EXPECT_FALSE(fs::is_regular_file(workingDirectory / "loggfile.txt"));
@@ -651,19 +660,21 @@ TEST(LogCheck, TellsWellFormedLogsFromCutGarbledAndDisorderedOnes) {
     const QByteArray start = "0.001000: Antall ms mellom hvert skudd er 600.000000 \n"
                              "0.001000: \xC5pnet fil  /v/bl\xE5.avi \n";
     const QByteArray refused = start + "0.002000  kunne ikke apne fil\n";
-    const QByteArray running = start + "0.030000: Initiering fullfort\n\n"
-                                       "1.000000Starter tracking\n"
-                                       "1.025000: Inn i planet. Var ute av plan i 1.000000 sekunder\n"
-                                       "1.050000: Skudd intervall starter\n"
-                                       "1.050000: Skudd treffer. Det er 1049 millisekunder siden forrige treff\n"
-                                       "1.075000: Skuddfrekvens endret til 500.000000ms og 120skudd per min\n"
-                                       "1.100000: Skudd intervall slutter\n"
-                                       "1.125000: Ut av planet\n";
+    const QByteArray running =
+        start + "0.030000: Initiering fullfort\n\n"
+                "1.000000Starter tracking\n"
+                "1.025000: Inn i planet. Var ute av plan i 1.000000 sekunder\n"
+                "1.050000: Skudd intervall starter\n"
+                "1.050000: Skudd treffer. Det er 1049 millisekunder siden forrige treff\n"
+                "1.075000: Skuddfrekvens endret til 500.000000ms og 120skudd per min\n"
+                "1.100000: Skudd intervall slutter\n"
+                "1.125000: Ut av planet\n";
     const QByteArray completed =
-        running + "2.000000: Totalt skudd i tracking periode uten tracking med 120 skudd per min er 2 "
-                  "p\xE5  1.000000 sekunder\n"
-                  "2.000000 : P\xE5 denne tiden ble 1 skudd gjennomf\xF8rt i brennpunkt med tracking p\xE5\n"
-                  "2.001000: Programmet avsluttet\n";
+        running +
+        "2.000000: Totalt skudd i tracking periode uten tracking med 120 skudd per min er 2 "
+        "p\xE5  1.000000 sekunder\n"
+        "2.000000 : P\xE5 denne tiden ble 1 skudd gjennomf\xF8rt i brennpunkt med tracking p\xE5\n"
+        "2.001000: Programmet avsluttet\n";
     EXPECT_EQ(logProblems(refused, LogEnd::Refused, QByteArray("/v/bl\xE5.avi")), "");
     EXPECT_EQ(logProblems(running, LogEnd::Cut), "");
     EXPECT_EQ(logProblems(completed, LogEnd::Completed), "");
@@ -680,18 +691,21 @@ TEST(LogCheck, TellsWellFormedLogsFromCutGarbledAndDisorderedOnes) {
         {"the fixed text in UTF-8", QByteArray(refused).replace("\xC5pnet", "\xC3\x85pnet"),
          LogEnd::Refused},
         {"a hit outside an interval",
-         QByteArray(completed).replace("1.050000: Skudd intervall starter\n", ""), LogEnd::Completed},
+         QByteArray(completed).replace("1.050000: Skudd intervall starter\n", ""),
+         LogEnd::Completed},
         {"leaving the plane twice",
-         QByteArray(completed).replace("Inn i planet. Var ute av plan i 1.000000 sekunder", "Ut av planet"),
+         QByteArray(completed).replace("Inn i planet. Var ute av plan i 1.000000 sekunder",
+                                       "Ut av planet"),
          LogEnd::Completed},
-        {"a stamp that goes back", QByteArray(completed).replace("1.100000: Skudd", "0.100000: Skudd"),
+        {"a stamp that goes back",
+         QByteArray(completed).replace("1.100000: Skudd", "0.100000: Skudd"), LogEnd::Completed},
+        {"no summary after tracking", running + "2.001000: Programmet avsluttet\n",
          LogEnd::Completed},
-        {"no summary after tracking", running + "2.001000: Programmet avsluttet\n", LogEnd::Completed},
         {"a line after the end", completed + "2.002000: Ut av planet\n", LogEnd::Completed},
         {"a stamp without six decimals", QByteArray(completed).replace("1.125000: Ut", "1.125: Ut"),
          LogEnd::Completed},
-        {"no empty line after start-up", QByteArray(completed).replace("fullfort\n\n", "fullfort\n"),
-         LogEnd::Completed},
+        {"no empty line after start-up",
+         QByteArray(completed).replace("fullfort\n\n", "fullfort\n"), LogEnd::Completed},
         {"a line after the failure", refused + "0.003000: Programmet avsluttet\n", LogEnd::Refused},
     };
     for (const Broken& log : broken) {

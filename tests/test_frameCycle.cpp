@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "log/ticks.h"
 #include "tests/testSupport.h"
+#include "tools/badInputs.h"
 #include "tracking/VideoImage.h"
 #include "ui_MainWindow.h"
 
@@ -66,116 +67,13 @@ QString writeExactVideo(const std::string& path, const std::vector<cv::Mat>& fra
     return QString::fromStdString(path);
 }
 
-// MJPEG by OpenCV's own encoder, which, unlike FFmpeg's, keeps odd sizes (down
-// to 1 x 1) instead of cutting them to even ones.
-QString writeAnySizeVideo(const std::string& path, const std::vector<cv::Mat>& frames) {
-    cv::VideoWriter writer(path, cv::CAP_OPENCV_MJPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
-                           25.0, frames.front().size(), true);
-    if (!writer.isOpened()) {
+// MJPEG of exactly the frames' size (FFmpeg's writer cuts odd sizes to even
+// ones); frames of another size than the first make a spliced recording whose
+// headers give the first frame's size.
+QString writeMjpeg(const std::string& path, const std::vector<cv::Mat>& frames) {
+    if (!badinputs::writeMjpegAvi(path, frames, frames.front().size(), 25.0)) {
         throw std::runtime_error("cannot write " + path);
     }
-    for (const cv::Mat& frame : frames) {
-        writer.write(frame);
-    }
-    return QString::fromStdString(path);
-}
-
-// An MJPEG AVI put together by hand, so that its frames may differ in size as in
-// a spliced recording; the headers give the first frame's size.
-QString writeSplicedVideo(const std::string& path, const std::vector<cv::Mat>& frames) {
-    std::string bytes;
-    const auto u32 = [&bytes](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            bytes.push_back(static_cast<char>(v >> (8 * i)));
-        }
-    };
-    const auto u16 = [&bytes](std::uint16_t v) {
-        bytes.push_back(static_cast<char>(v));
-        bytes.push_back(static_cast<char>(v >> 8));
-    };
-    const auto tag = [&bytes](const char* fourcc) { bytes.append(fourcc, 4); };
-    // A chunk's size is patched in when it is closed; odd chunks are padded.
-    const auto open = [&bytes, &u32] {
-        u32(0);
-        return bytes.size();
-    };
-    const auto close = [&bytes](std::size_t start) {
-        const auto size = static_cast<std::uint32_t>(bytes.size() - start);
-        for (int i = 0; i < 4; ++i) {
-            bytes[start - 4 + i] = static_cast<char>(size >> (8 * i));
-        }
-        if (size % 2 != 0) {
-            bytes.push_back(0);
-        }
-    };
-    const auto count = static_cast<std::uint32_t>(frames.size());
-    const auto width = static_cast<std::uint32_t>(frames.front().cols);
-    const auto height = static_cast<std::uint32_t>(frames.front().rows);
-
-    tag("RIFF");
-    const std::size_t riff = open();
-    tag("AVI ");
-    tag("LIST");
-    const std::size_t hdrl = open();
-    tag("hdrl");
-    tag("avih");
-    u32(56);
-    for (std::uint32_t v :
-         {40000u, 0u, 0u, 0x10u, count, 0u, 1u, 0u, width, height, 0u, 0u, 0u, 0u}) {
-        u32(v);
-    }
-    tag("LIST");
-    const std::size_t strl = open();
-    tag("strl");
-    tag("strh");
-    u32(56);
-    tag("vids");
-    tag("MJPG");
-    for (std::uint32_t v : {0u, 0u, 0u, 1u, 25u, 0u, count, 0u, 0xFFFFFFFFu, 0u}) {
-        u32(v);
-    }
-    for (std::uint32_t v : {0u, 0u, width, height}) {
-        u16(static_cast<std::uint16_t>(v));
-    }
-    tag("strf");
-    u32(40);
-    u32(40);
-    u32(width);
-    u32(height);
-    u16(1);
-    u16(24);
-    tag("MJPG");
-    for (std::uint32_t v : {width * height * 3, 0u, 0u, 0u, 0u}) {
-        u32(v);
-    }
-    close(strl);
-    close(hdrl);
-    tag("LIST");
-    const std::size_t movi = open();
-    tag("movi");
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
-    for (const cv::Mat& frame : frames) {
-        std::vector<uchar> jpeg;
-        cv::imencode(".jpg", frame, jpeg, {cv::IMWRITE_JPEG_QUALITY, 95});
-        index.emplace_back(static_cast<std::uint32_t>(bytes.size() - movi),
-                           static_cast<std::uint32_t>(jpeg.size()));
-        tag("00dc");
-        const std::size_t chunk = open();
-        bytes.append(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
-        close(chunk);
-    }
-    close(movi);
-    tag("idx1");
-    u32(static_cast<std::uint32_t>(16 * index.size()));
-    for (const auto& [offset, size] : index) {
-        tag("00dc");
-        u32(0x10);
-        u32(offset);
-        u32(size);
-    }
-    close(riff);
-    std::ofstream(path, std::ios::binary)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return QString::fromStdString(path);
 }
 
@@ -376,7 +274,7 @@ TEST_F(FrameCycle, FramesOfAnotherSizeInTheFileNeverReachTheWorkingImages) {
         frames.push_back(i < 4 ? numberedFrame(i, {640, 480}, 90)
                                : numberedFrame(i, {320, 240}, 90));
     }
-    auto window = openWindow(writeSplicedVideo(directory.file("spliced.avi"), frames));
+    auto window = openWindow(writeMjpeg(directory.file("spliced.avi"), frames));
     ASSERT_EQ(window->frameCount, 8);
     mark(*window, QRect(QPoint(250, 220), QPoint(273, 239)));
     window->StartButtonClicked();
@@ -756,7 +654,7 @@ TEST_F(FrameCycle, SmallAndOddSizedFramesAreProcessedWithTheRegionInsideThem) {
         for (int i = 0; i < 5; ++i) {
             rendered.push_back(renderFrame(recording, i));
         }
-        const QString video = writeAnySizeVideo(
+        const QString video = writeMjpeg(
             directory.file(std::to_string(size.width) + "x" + std::to_string(size.height) + ".avi"),
             rendered);
         const std::vector<cv::Mat> decoded = decodeAll(video);

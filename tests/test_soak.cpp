@@ -11,13 +11,13 @@
 
 #include <QTimer>
 #include <chrono>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <opencv2/videoio.hpp>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <numbers>
+#include <opencv2/videoio.hpp>
 #include <unistd.h>
 
 namespace {
@@ -88,9 +88,9 @@ TEST(Soak, HalfAnHourOfTrackingKeepsMemoryFlatAndTheLogWellFormed) {
         window.moveBrennpunktXSlider(78);
         window.moveBrennpunktYSlider(50);
         const StoneState first = breathingStone(0);
-        window.dataScene->handedOver =
-            QRect(QPoint(static_cast<int>(first.centreX) - 12, static_cast<int>(first.centreY) - 10),
-                  QSize(24, 20));
+        window.dataScene->handedOver = QRect(
+            QPoint(static_cast<int>(first.centreX) - 12, static_cast<int>(first.centreY) - 10),
+            QSize(24, 20));
         window.dataScene->selectionState = -1;
         window.startLoggButtonClicked();
         window.StartButtonClicked();
@@ -108,7 +108,7 @@ TEST(Soak, HalfAnHourOfTrackingKeepsMemoryFlatAndTheLogWellFormed) {
             if (truth.visibility > 0) {
                 const bool onStone = std::abs(window.trackCenterX - truth.centreX) <= 3.0 &&
                                      std::abs(window.trackCenterY - truth.centreY) <= 3.0;
-                Tracked& part = tick <= soakTicks / 10 ? firstTenth
+                Tracked& part = tick <= soakTicks / 10              ? firstTenth
                                 : tick > soakTicks - soakTicks / 10 ? lastTenth
                                                                     : middle;
                 ++part.visible;

@@ -42,7 +42,8 @@ const Pattern patterns[] = {
     {Line::IntervalStarts, R"(^(\d+\.\d{6}): Skudd intervall starter$)"},
     {Line::IntervalEnds, R"(^(\d+\.\d{6}): Skudd intervall slutter$)"},
     {Line::Hit, R"(^(\d+\.\d{6}): Skudd treffer\. Det er \d+ millisekunder siden forrige treff$)"},
-    {Line::RateChanged, R"(^(\d+\.\d{6}): Skuddfrekvens endret til \d+\.\d{6}ms og \d+skudd per min$)"},
+    {Line::RateChanged,
+     R"(^(\d+\.\d{6}): Skuddfrekvens endret til \d+\.\d{6}ms og \d+skudd per min$)"},
     {Line::ShotsWithoutTracking,
      "^(\\d+\\.\\d{6}): Totalt skudd i tracking periode uten tracking med \\d+ skudd per min "
      "er \\d+ p\u00e5  \\d+\\.\\d{6} sekunder$"},
@@ -62,7 +63,8 @@ Parsed parse(const QByteArray& bytes) {
     static const std::vector<std::pair<Line, QRegularExpression>> compiled = [] {
         std::vector<std::pair<Line, QRegularExpression>> list;
         for (const Pattern& pattern : patterns) {
-            list.emplace_back(pattern.line, QRegularExpression(QString::fromUtf8(pattern.expression)));
+            list.emplace_back(pattern.line,
+                              QRegularExpression(QString::fromUtf8(pattern.expression)));
         }
         return list;
     }();

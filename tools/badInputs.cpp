@@ -6,8 +6,8 @@
 #include <fstream>
 #include <iterator>
 #include <numbers>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
 #include <random>
 
 namespace badinputs {
@@ -32,6 +32,45 @@ void overwriteWithRandomBytes(std::string& bytes, std::size_t from, std::size_t 
         bytes[i] = static_cast<char>(random() & 0xFF);
     }
 }
+
+// A RIFF file under construction: chunks are opened, filled and closed, and a
+// chunk's size is filled in when it is closed.
+class RiffWriter {
+  public:
+    void tag(const char* fourcc) { bytes.append(fourcc, 4); }
+    void u16(std::uint32_t value) {
+        for (int i = 0; i < 2; ++i) {
+            bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+        }
+    }
+    void u32(std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+        }
+    }
+    // Opens a chunk (or, with a list type, a LIST or RIFF) and returns where
+    // its contents start.
+    std::size_t open(const char* fourcc, const char* listType = nullptr) {
+        tag(fourcc);
+        u32(0);
+        const std::size_t start = bytes.size();
+        if (listType) {
+            tag(listType);
+        }
+        return start;
+    }
+    void close(std::size_t start) {
+        const auto size = static_cast<std::uint32_t>(bytes.size() - start);
+        for (int i = 0; i < 4; ++i) {
+            bytes[start - 4 + static_cast<std::size_t>(i)] =
+                static_cast<char>((size >> (8 * i)) & 0xFF);
+        }
+        if (size % 2 != 0) {
+            bytes.push_back('\0');
+        }
+    }
+    std::string bytes;
+};
 
 } // namespace
 
@@ -62,31 +101,116 @@ bool writeVideoOfAnySize(const std::filesystem::path& path, const SyntheticVideo
             return stone;
         };
     }
-    cv::VideoWriter writer(path.string(), cv::CAP_OPENCV_MJPEG,
-                           cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), spec.fps, size, true);
-    if (!writer.isOpened()) {
-        return false;
-    }
-    cv::Mat scaled;
+    std::vector<cv::Mat> frames;
     for (int i = 0; i < spec.frames; ++i) {
-        const cv::Mat picture = renderFrame(rendered, i);
-        if (picture.size() == size) {
-            writer.write(picture);
-        } else {
-            cv::resize(picture, scaled, size, 0, 0, cv::INTER_LINEAR);
-            writer.write(scaled);
+        cv::Mat picture = renderFrame(rendered, i);
+        if (picture.size() != size) {
+            cv::resize(picture, picture, size, 0, 0, cv::INTER_LINEAR);
+        }
+        frames.push_back(picture);
+    }
+    return writeMjpegAvi(path, frames, size, spec.fps);
+}
+
+bool writeMjpegAvi(const std::filesystem::path& path, const std::vector<cv::Mat>& frames,
+                   cv::Size size, double fps) {
+    std::vector<std::vector<uchar>> jpegs;
+    for (const cv::Mat& frame : frames) {
+        jpegs.emplace_back();
+        if (frame.type() != CV_8UC3 || !cv::imencode(".jpg", frame, jpegs.back())) {
+            return false;
         }
     }
-    return true;
+    const auto width = static_cast<std::uint32_t>(size.width);
+    const auto height = static_cast<std::uint32_t>(size.height);
+    const auto count = static_cast<std::uint32_t>(frames.size());
+    const auto rate = static_cast<std::uint32_t>(std::lround(fps));
+    std::size_t largest = 0;
+    for (const std::vector<uchar>& jpeg : jpegs) {
+        largest = std::max(largest, jpeg.size());
+    }
+
+    RiffWriter avi;
+    const std::size_t riff = avi.open("RIFF", "AVI ");
+    const std::size_t headers = avi.open("LIST", "hdrl");
+    const std::size_t main = avi.open("avih");
+    avi.u32(static_cast<std::uint32_t>(std::lround(1e6 / fps))); // microseconds per frame
+    avi.u32(0);                                                  // maximum bytes per second
+    avi.u32(0);                                                  // padding granularity
+    avi.u32(0x10);                                               // flags: has an index
+    avi.u32(count);
+    avi.u32(0); // initial frames
+    avi.u32(1); // streams
+    avi.u32(static_cast<std::uint32_t>(largest));
+    avi.u32(width);
+    avi.u32(height);
+    for (int i = 0; i < 4; ++i) {
+        avi.u32(0);
+    }
+    avi.close(main);
+    const std::size_t streamList = avi.open("LIST", "strl");
+    const std::size_t stream = avi.open("strh");
+    avi.tag("vids");
+    avi.tag("MJPG");
+    avi.u32(0);     // flags
+    avi.u16(0);     // priority
+    avi.u16(0);     // language
+    avi.u32(0);     // initial frames
+    avi.u32(1);     // scale
+    avi.u32(rate);  // rate: frames per second
+    avi.u32(0);     // start
+    avi.u32(count); // length
+    avi.u32(static_cast<std::uint32_t>(largest));
+    avi.u32(0xFFFFFFFF); // quality: default
+    avi.u32(0);          // sample size: varies
+    avi.u16(0);
+    avi.u16(0);
+    avi.u16(width);
+    avi.u16(height);
+    avi.close(stream);
+    const std::size_t format = avi.open("strf");
+    avi.u32(40);
+    avi.u32(width);
+    avi.u32(height);
+    avi.u16(1);  // planes
+    avi.u16(24); // bits per pixel
+    avi.tag("MJPG");
+    avi.u32(width * height * 3);
+    for (int i = 0; i < 4; ++i) {
+        avi.u32(0);
+    }
+    avi.close(format);
+    avi.close(streamList);
+    avi.close(headers);
+
+    const std::size_t movi = avi.open("LIST", "movi");
+    std::vector<std::size_t> offsets;
+    for (const std::vector<uchar>& jpeg : jpegs) {
+        offsets.push_back(avi.bytes.size() - movi);
+        const std::size_t chunk = avi.open("00dc");
+        avi.bytes.append(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+        avi.close(chunk);
+    }
+    avi.close(movi);
+    const std::size_t index = avi.open("idx1");
+    for (std::size_t i = 0; i < jpegs.size(); ++i) {
+        avi.tag("00dc");
+        avi.u32(0x10);                                   // a key frame
+        avi.u32(static_cast<std::uint32_t>(offsets[i])); // from the "movi" tag
+        avi.u32(static_cast<std::uint32_t>(jpegs[i].size()));
+    }
+    avi.close(index);
+    avi.close(riff);
+    return writeFile(path, avi.bytes);
 }
 
 bool writeVideoWithoutFrames(const std::filesystem::path& path, cv::Size size) {
-    cv::VideoWriter writer(path.string(), cv::CAP_OPENCV_MJPEG,
-                           cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0, size, true);
-    return writer.isOpened();
+    return writeMjpegAvi(path, {}, size, 25.0);
 }
 
-bool writeEmptyFile(const std::filesystem::path& path) { return writeFile(path, {}); }
+bool writeEmptyFile(const std::filesystem::path& path) {
+    return writeFile(path, {});
+}
 
 bool writeRandomBytes(const std::filesystem::path& path, std::size_t count, unsigned seed) {
     std::string bytes(count, '\0');
@@ -125,7 +249,8 @@ bool writeCutShort(const std::filesystem::path& source, const std::filesystem::p
     if (bytes.empty()) {
         return false;
     }
-    return writeFile(target, bytes.substr(0, static_cast<std::size_t>(bytes.size() * keptFraction)));
+    return writeFile(target,
+                     bytes.substr(0, static_cast<std::size_t>(bytes.size() * keptFraction)));
 }
 
 bool writeWithDamagedFrames(const std::filesystem::path& source,
@@ -184,14 +309,11 @@ SyntheticVideoSpec damageSource() {
 std::vector<CorpusFile> writeCorpus(const std::filesystem::path& directory) {
     std::vector<CorpusFile> corpus;
     bool written = true;
-    const auto add = [&](const std::string& name, bool playable, const std::string& what,
-                         bool ok) {
+    const auto add = [&](const std::string& name, bool playable, const std::string& what, bool ok) {
         corpus.push_back({name, directory / name, playable, what});
         written = written && ok;
     };
-    const auto at = [&directory](const std::string& name) {
-        return directory / name;
-    };
+    const auto at = [&directory](const std::string& name) { return directory / name; };
 
     add("empty.avi", false, "an empty file", writeEmptyFile(at("empty.avi")));
     add("random.avi", false, "64 KiB of random bytes named .avi",
@@ -208,8 +330,8 @@ std::vector<CorpusFile> writeCorpus(const std::filesystem::path& directory) {
     add("cut-in-half.avi", true, "an AVI cut after half of its bytes",
         sourceWritten && writeCutShort(source, at("cut-in-half.avi"), 0.5));
     add("damaged-frames.avi", true, "an AVI whose frames 20 to 29 are random bytes",
-        sourceWritten && writeWithDamagedFrames(source, at("damaged-frames.avi"),
-                                                firstDamagedFrame, damagedFrames, 2));
+        sourceWritten && writeWithDamagedFrames(source, at("damaged-frames.avi"), firstDamagedFrame,
+                                                damagedFrames, 2));
     add("damaged-middle.avi", true,
         "an AVI with random bytes over the middle fifth, chunk headers and all",
         sourceWritten && writeWithDamagedStretch(source, at("damaged-middle.avi"), 0.4, 0.6, 3));
@@ -220,7 +342,8 @@ std::vector<CorpusFile> writeCorpus(const std::filesystem::path& directory) {
         const std::string name =
             "size-" + std::to_string(size.width) + "x" + std::to_string(size.height) + ".avi";
         const bool large = size.area() > largestRendered.area();
-        add(name, true, "a " + std::to_string(size.width) + " x " + std::to_string(size.height) + " video",
+        add(name, true,
+            "a " + std::to_string(size.width) + " x " + std::to_string(size.height) + " video",
             writeVideoOfAnySize(at(name), crossingStone(size, large ? 4 : 12)));
     }
 

@@ -19,9 +19,16 @@ namespace badinputs {
 // 640 x 480 are rendered at a smaller size and scaled up, as a screen recording
 // of an imaging video would be; smaller ones are rendered at their own size.
 SyntheticVideoSpec crossingStone(cv::Size size, int frames);
-// Writes the video of `spec` as an MJPG AVI with OpenCV's own encoder, which
-// keeps odd sizes (FFmpeg's rounds them to even ones). False if it cannot.
+// Writes the video of `spec` as an MJPG AVI of exactly its size, odd sizes
+// down to 1 x 1 included. False if it cannot.
 bool writeVideoOfAnySize(const std::filesystem::path& path, const SyntheticVideoSpec& spec);
+// Writes `frames` (8-bit BGR) as an MJPG AVI with an index, each frame a JPEG
+// from the image codecs. The headers give `size`; frames of another size make
+// a spliced recording. Neither of the video writers serves here:
+// FFmpeg's rounds odd sizes to even ones, and OpenCV's own MJPEG encoder (4.6)
+// overruns a heap buffer on 1 x 1 frames.
+bool writeMjpegAvi(const std::filesystem::path& path, const std::vector<cv::Mat>& frames,
+                   cv::Size size, double fps);
 // An AVI of `size` whose stream holds no frame at all.
 bool writeVideoWithoutFrames(const std::filesystem::path& path, cv::Size size);
 
@@ -60,10 +67,10 @@ bool writeFile(const std::filesystem::path& path, const std::string& bytes);
 
 // One file of the corpus.
 struct CorpusFile {
-    std::string name;            // short name, for messages
-    std::filesystem::path path;  // where it was written
-    bool playable = false;       // whether it holds a first frame that can be shown
-    std::string what;            // what it stands for
+    std::string name;           // short name, for messages
+    std::filesystem::path path; // where it was written
+    bool playable = false;      // whether it holds a first frame that can be shown
+    std::string what;           // what it stands for
 };
 
 // The playable video that the damaged ones are copies of: 160 x 120, 50 frames,

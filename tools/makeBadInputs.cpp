@@ -29,14 +29,12 @@ int main(int argc, char* argv[]) {
 
     const std::filesystem::path readOnly = directory / "read-only working directory";
     std::filesystem::create_directory(readOnly, error);
-    std::filesystem::permissions(readOnly,
-                                 std::filesystem::perms::owner_read |
-                                     std::filesystem::perms::owner_exec |
-                                     std::filesystem::perms::group_read |
-                                     std::filesystem::perms::group_exec |
-                                     std::filesystem::perms::others_read |
-                                     std::filesystem::perms::others_exec,
-                                 error);
+    std::filesystem::permissions(
+        readOnly,
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+            std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
+            std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+        error);
     std::filesystem::create_directories(directory / "log name taken" / "loggfile.txt", error);
 
     for (const badinputs::CorpusFile& file : corpus) {
