@@ -1,7 +1,13 @@
 #include "tests/testSupport.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+#include <QtTest/QTest>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 TemporaryWorkingDirectory::TemporaryWorkingDirectory() : previous(std::filesystem::current_path()) {
@@ -42,4 +48,22 @@ QString writeVideo(const std::string& path, const SyntheticVideoSpec& spec) {
         throw std::runtime_error("cannot write the test video " + path);
     }
     return QString::fromStdString(path);
+}
+
+void answerFileDialog(const QString& path, std::function<void(QFileDialog&)> whileOpen) {
+    QTimer::singleShot(0, [path, whileOpen] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        if (whileOpen) {
+            whileOpen(*dialog);
+        }
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+        if (dialog->isVisible()) {
+            ADD_FAILURE() << "Return did not accept the dialog";
+            dialog->reject();
+        }
+    });
 }

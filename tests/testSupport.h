@@ -4,12 +4,15 @@
 #include <QString>
 #include <QStringList>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "tools/syntheticVideo.h"
 
 // A fresh temporary directory that is also the working directory (the event
 // log is written there) for the lifetime of the object.
+class QFileDialog;
+
 class TemporaryWorkingDirectory {
   public:
     TemporaryWorkingDirectory();
@@ -32,3 +35,8 @@ QList<QByteArray> logLines();
 
 // Writes a synthetic video to `path` and returns the path as a QString.
 QString writeVideo(const std::string& path, const SyntheticVideoSpec& spec);
+
+// Answers the open-file dialog that the window under construction will show:
+// once the dialog is up, `whileOpen` runs on it (a test lets time pass there),
+// then `path` is put into its name field and Return pressed, as a user would.
+void answerFileDialog(const QString& path, std::function<void(QFileDialog&)> whileOpen = {});

@@ -85,19 +85,7 @@ TEST_F(TreatmentTest, TheFirstEntryIsMeasuredFromStartUpAndStampedInSinglePrecis
 }
 
 TEST_F(TreatmentTest, ThePlaneClockStartsAfterTheFileDialogAndTheShotClockBeforeIt) {
-    QTimer::singleShot(0, [this] {
-        clock.advanceMs(4000);
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-        ASSERT_NE(name, nullptr);
-        name->setText(video);
-        QTest::keyClick(name, Qt::Key_Return);
-        if (dialog->isVisible()) {
-            ADD_FAILURE() << "Return did not accept the dialog";
-            dialog->reject();
-        }
-    });
+    answerFileDialog(video, [this](QFileDialog&) { clock.advanceMs(4000); });
     MainWindow window;
     ASSERT_TRUE(window.isReady());
     window.timer->stop();

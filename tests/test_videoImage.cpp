@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -247,20 +248,31 @@ TEST(SelectionSceneWithoutPicture, IgnoresTheMouseEntirely) {
     EXPECT_TRUE(scene.rubberBand->isHidden());
 }
 
-TEST(SelectionSceneInTheWindow, ARealDragOnTheProcessedViewMarksTheRegion) {
+// A shown window on a short video, its frame clock stopped: the test ticks it.
+class SelectionSceneInTheWindow : public testing::Test {
+  protected:
     TemporaryWorkingDirectory directory;
     ManualClock clock;
-    ScopedTickSource useClock(clock);
-    SyntheticVideoSpec recording;
-    recording.frames = 4;
-    MainWindow window(nullptr, writeVideo(directory.file("v.avi"), recording));
-    ASSERT_TRUE(window.isReady());
-    window.timer->stop();
-    window.show();
-    // A paused tick puts the first frame into the views; the event loop then lets
-    // the views take the picture's size.
-    window.OpenCVMeanShift();
-    QCoreApplication::processEvents();
+    ScopedTickSource useClock{clock};
+    std::unique_ptr<MainWindow> shown;
+
+    void SetUp() override {
+        SyntheticVideoSpec recording;
+        recording.frames = 4;
+        shown =
+            std::make_unique<MainWindow>(nullptr, writeVideo(directory.file("v.avi"), recording));
+        ASSERT_TRUE(shown->isReady());
+        shown->timer->stop();
+        shown->show();
+        // A paused tick puts the first frame into the views; the event loop then
+        // lets the views take the picture's size.
+        shown->OpenCVMeanShift();
+        QCoreApplication::processEvents();
+    }
+};
+
+TEST_F(SelectionSceneInTheWindow, ARealDragOnTheProcessedViewMarksTheRegion) {
+    MainWindow& window = *shown;
 
     QGraphicsView* view = window.ui->dataView;
     VideoImage* scene = window.dataScene;
@@ -299,18 +311,8 @@ TEST(SelectionSceneInTheWindow, ARealDragOnTheProcessedViewMarksTheRegion) {
     EXPECT_EQ(scene->selection, expected);
 }
 
-TEST(SelectionSceneInTheWindow, AClickAfterMarkingWhilePausedKeepsTheMarkedRegionForTracking) {
-    TemporaryWorkingDirectory directory;
-    ManualClock clock;
-    ScopedTickSource useClock(clock);
-    SyntheticVideoSpec recording;
-    recording.frames = 4;
-    MainWindow window(nullptr, writeVideo(directory.file("v.avi"), recording));
-    ASSERT_TRUE(window.isReady());
-    window.timer->stop();
-    window.show();
-    window.OpenCVMeanShift();
-    QCoreApplication::processEvents();
+TEST_F(SelectionSceneInTheWindow, AClickAfterMarkingWhilePausedKeepsTheRegionForTracking) {
+    MainWindow& window = *shown;
 
     QGraphicsView* view = window.ui->dataView;
     QWidget* viewport = view->viewport();
