@@ -162,6 +162,9 @@ class MainWindow : public QMainWindow {
     // Reads the next frame into `frame`, unless the read yields no image or one
     // of another size or type than the first frame; `frame` is then untouched.
     FrameRead readFrameFromCapture();
+    // Reads the next frame, skipping frames the decoder cannot make.
+    FrameRead readPastDamage();
+    void refreshVideoViews();
     // The region of interest actually processed: the configured one, moved and
     // if need be cut so that it lies inside the frame.
     cv::Rect regionOfInterest() const;

@@ -61,28 +61,13 @@ void MainWindow::OpenCVMeanShift() {
     histHighPart = 0;
     histFromTop = 0;
     if (playing != 1) {
-        showMainView(frame);
-        showDataView(dataFrame);
+        refreshVideoViews();
         return;
     }
 
     if (capture.get(cv::CAP_PROP_POS_FRAMES) == frameCount - 1) {
         capture.set(cv::CAP_PROP_POS_FRAMES, 1);
     }
-    // A frame that the decoder cannot make (a damaged stretch in the middle of
-    // the file) yields no image, but the decoder has moved past it: while the
-    // header promises more frames, the next ones are read instead, at most
-    // maxDroppedFrames of them so that the tick stays short.
-    const auto readPastDamage = [this] {
-        FrameRead read = readFrameFromCapture();
-        const int promised =
-            std::min(frameCount - 1 - static_cast<int>(capture.get(cv::CAP_PROP_POS_FRAMES)),
-                     maxDroppedFrames);
-        for (int dropped = 0; read == FrameRead::NoFrame && dropped < promised; ++dropped) {
-            read = readFrameFromCapture();
-        }
-        return read;
-    };
     FrameRead read = readPastDamage();
     if (read == FrameRead::NoFrame) {
         // The frame count was wrong (a file cut short), the slider put the
@@ -95,12 +80,30 @@ void MainWindow::OpenCVMeanShift() {
         playing = 0;
     }
     if (read != FrameRead::Accepted) {
-        showMainView(frame);
-        showDataView(dataFrame);
+        refreshVideoViews();
         return;
     }
     emit updateVideoSlider(static_cast<int>(capture.get(cv::CAP_PROP_POS_FRAMES)));
     processFrame();
+}
+
+void MainWindow::refreshVideoViews() {
+    showMainView(frame);
+    showDataView(dataFrame);
+}
+
+// A frame that the decoder cannot make (a damaged stretch in the middle of the
+// file) yields no image, but the decoder has moved past it: while the header
+// promises more frames, the next ones are read instead, at most
+// maxDroppedFrames of them so that the tick stays short.
+MainWindow::FrameRead MainWindow::readPastDamage() {
+    FrameRead read = readFrameFromCapture();
+    const int promised = std::min(
+        frameCount - 1 - static_cast<int>(capture.get(cv::CAP_PROP_POS_FRAMES)), maxDroppedFrames);
+    for (int dropped = 0; read == FrameRead::NoFrame && dropped < promised; ++dropped) {
+        read = readFrameFromCapture();
+    }
+    return read;
 }
 
 void MainWindow::drawFocalArea(const cv::Scalar& colour) {
@@ -168,8 +171,7 @@ void MainWindow::processFrame() {
     }
     brennpunktDrawn = 0;
 
-    showMainView(frame);
-    showDataView(dataFrame);
+    refreshVideoViews();
 }
 
 void MainWindow::trackMarkedRegion() {
