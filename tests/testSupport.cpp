@@ -1,5 +1,7 @@
 #include "tests/testSupport.h"
 
+#include "app/MainWindow.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -66,4 +68,12 @@ void answerFileDialog(const QString& path, std::function<void(QFileDialog&)> whi
             dialog->reject();
         }
     });
+}
+
+std::unique_ptr<MainWindow> openWindowForTicking(const QString& video) {
+    auto window = std::make_unique<MainWindow>(nullptr, video);
+    if (window->isReady()) {
+        window->timer->stop();
+    }
+    return window;
 }

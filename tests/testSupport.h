@@ -5,12 +5,14 @@
 #include <QStringList>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "tools/syntheticVideo.h"
 
 // A fresh temporary directory that is also the working directory (the event
 // log is written there) for the lifetime of the object.
+class MainWindow;
 class QFileDialog;
 
 class TemporaryWorkingDirectory {
@@ -40,3 +42,7 @@ QString writeVideo(const std::string& path, const SyntheticVideoSpec& spec);
 // once the dialog is up, `whileOpen` runs on it (a test lets time pass there),
 // then `path` is put into its name field and Return pressed, as a user would.
 void answerFileDialog(const QString& path, std::function<void(QFileDialog&)> whileOpen = {});
+
+// A window on `video` whose frame clock is stopped, so that the test ticks it.
+// A window that could not open its video comes back as it is (not ready).
+std::unique_ptr<MainWindow> openWindowForTicking(const QString& video);

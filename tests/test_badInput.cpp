@@ -231,11 +231,7 @@ class BadInput : public testing::Test {
 
     // A window on the video whose frame clock is stopped: the test ticks it.
     std::unique_ptr<MainWindow> openWindow(const fs::path& video) {
-        auto window = std::make_unique<MainWindow>(nullptr, qPath(video));
-        if (window->isReady()) {
-            window->timer->stop();
-        }
-        return window;
+        return openWindowForTicking(qPath(video));
     }
 
     void tick(MainWindow& window) {

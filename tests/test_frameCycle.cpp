@@ -146,11 +146,10 @@ class FrameCycle : public testing::Test {
 
     // A window on the video whose frame clock is stopped: the test ticks it.
     std::unique_ptr<MainWindow> openWindow(const QString& video) {
-        auto window = std::make_unique<MainWindow>(nullptr, video);
+        auto window = openWindowForTicking(video);
         if (!window->isReady()) {
             throw std::runtime_error("the window did not open " + video.toStdString());
         }
-        window->timer->stop();
         return window;
     }
 

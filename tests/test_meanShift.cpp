@@ -138,11 +138,7 @@ class TrackingOnVideo : public testing::Test {
     ScopedTickSource useClock{clock};
 
     std::unique_ptr<MainWindow> openWindow(const QString& video) {
-        auto window = std::make_unique<MainWindow>(nullptr, video);
-        if (window->isReady()) {
-            window->timer->stop();
-        }
-        return window;
+        return openWindowForTicking(video);
     }
 };
 

@@ -42,9 +42,8 @@ class TreatmentTest : public testing::Test {
 
     // A window on the test video with its frame clock stopped: the test ticks.
     std::unique_ptr<MainWindow> openWindow() {
-        auto window = std::make_unique<MainWindow>(nullptr, video);
+        auto window = openWindowForTicking(video);
         EXPECT_TRUE(window->isReady());
-        window->timer->stop();
         return window;
     }
 
