@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 video=${1:-$here/demo/demo.avi}
 if [ $# -eq 0 ] && [ ! -f "$video" ]; then
     mkdir -p "$here/demo"
-    "$here/build/make_demo_video" "$video" "$here/demo/demo-ground-truth.csv"
+    "$here/build/tools/make_demo_video" "$video" "$here/demo/demo-ground-truth.csv"
 fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

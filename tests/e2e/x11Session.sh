@@ -115,16 +115,18 @@ e2e_app_pid=""
 e2e_app_status=""
 
 # e2e_start_program DIRECTORY PROGRAM [ARGS...]: runs the program with
-# DIRECTORY as its working directory (the log goes there) and as its home, so
-# that no setting of a previous run (such as the file dialog's last folder) is
-# seen: the program meets it as on a new user's first start.
+# DIRECTORY as its working directory (the log goes there; E2E_WORKING_DIRECTORY
+# names another one) and as its home, so that no setting of a previous run
+# (such as the file dialog's last folder) is seen: the program meets it as on a
+# new user's first start. Its output goes to DIRECTORY/program.stdout and
+# DIRECTORY/program.stderr.
 e2e_start_program() {
     local directory=$1
     shift
     mkdir -p "$directory/home" "$directory/runtime"
     chmod 700 "$directory/runtime"
     (
-        cd "$directory" || exit 127
+        cd "${E2E_WORKING_DIRECTORY:-$directory}" || exit 127
         exec env -u QT_STYLE_OVERRIDE -u QT_QPA_PLATFORMTHEME -u QT_SCALE_FACTOR \
             -u QT_SCREEN_SCALE_FACTORS -u QT_FONT_DPI -u XDG_CURRENT_DESKTOP \
             -u DESKTOP_SESSION -u QT_ENABLE_HIGHDPI_SCALING \
