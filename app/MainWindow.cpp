@@ -24,15 +24,11 @@ QString askForVideo() {
 // Opens with FFmpeg only, by the name the file system knows the file under: a
 // name with å or ø is stored as UTF-8 on Linux, and the FFmpeg back end alone
 // never takes a name for an image-sequence pattern or a camera.
-bool openVideo(cv::VideoCapture& capture, const QString& path) {
+bool openVideo(VideoSource& capture, const QString& path) {
     if (path.isEmpty() || QFileInfo(path).isDir()) {
         return false;
     }
-    try {
-        return capture.open(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
-    } catch (const cv::Exception&) {
-        return false;
-    }
+    return capture.open(QFile::encodeName(path).toStdString());
 }
 
 } // namespace
@@ -81,9 +77,9 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
         eventlog::close(loggFile);
         return;
     }
-    frameCount = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_COUNT));
-    frameHeight = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_HEIGHT));
-    frameWidth = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_WIDTH));
+    frameCount = capture.headerFrameCount();
+    frameHeight = capture.headerFrameSize().height;
+    frameWidth = capture.headerFrameSize().width;
 
     // Black until the first playing tick has composed a processed frame.
     dataFrame = cv::Mat(frame.size(), CV_8UC3, cv::Scalar::all(0));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tracking/VideoSource.h"
 #include "tracking/meanShift.h"
 
 #include <QImage>
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <memory>
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 #include <optional>
 
 namespace Ui {
@@ -84,7 +84,7 @@ class MainWindow : public QMainWindow {
 
     // The state of the run, in the order of the data model.
     Ui::MainWindow* ui = nullptr;
-    cv::VideoCapture capture;
+    VideoSource capture;
     int roiWidth = 0;
     int roiHeight = 0;
     int roiX = 0;
@@ -93,7 +93,9 @@ class MainWindow : public QMainWindow {
     int dynThresh = 0;
     int filterSize = 0;
     int playing = 0;
-    int frameCount = 0;
+    // Frames of the video: what its header says, or what playback has found
+    // where the header says nothing or too much (an unfinished recording).
+    std::int64_t frameCount = 0;
     cv::Mat frame;
     cv::Mat dataFrame;
     cv::Mat roiImage;
@@ -162,6 +164,15 @@ class MainWindow : public QMainWindow {
     // Reads the next frame into `frame`, unless the read yields no image or one
     // of another size or type than the first frame; `frame` is then untouched.
     FrameRead readFrameFromCapture();
+    // Takes `decodedFrame` as the new `frame` if it fits the working images.
+    FrameRead acceptDecodedFrame();
+    // Shows the frame that a seek of the video slider has read, once it is there.
+    void takeSoughtFrame();
+    // The end of the stream came where the header gave no frame count (an
+    // unfinished recording): from now on playback wraps where the frames end.
+    void learnFrameCount(std::int64_t framesFound);
+    // The slider's range and the wrap of playback follow frameCount.
+    void applyFrameCount();
     // Reads the next frame, skipping frames the decoder cannot make.
     FrameRead readPastDamage();
     void refreshVideoViews();

@@ -11,7 +11,7 @@ void MainWindow::setUpControls() {
     connect(ui->dynThresholdOn, &QPushButton::clicked, this, &MainWindow::dynThreshOnClicked);
     connect(ui->startLoggButton, &QPushButton::clicked, this, &MainWindow::startLoggButtonClicked);
 
-    ui->videoSlider->setRange(0, frameCount);
+    applyFrameCount();
     ui->videoSlider->setValue(0);
     connect(this, &MainWindow::updateVideoSlider, ui->videoSlider, &QSlider::setValue);
     connect(ui->videoSlider, &QSlider::sliderMoved, this, &MainWindow::moveVideoSlider);
@@ -72,14 +72,12 @@ void MainWindow::dynThreshOffClicked() {
     dynThresh = 0;
 }
 
-// Only a position before the last frame is read at once; at or past it the
-// capture stays where it was put and `frame` keeps its picture.
+// Only a position before the last frame is read; at or past it the capture
+// stays where it was put and `frame` keeps its picture. The seek runs in the
+// background, so that a long one never blocks the window; the next tick after
+// it has landed shows the frame.
 void MainWindow::moveVideoSlider(int pos) {
-    capture.set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(pos));
-    const double count = capture.get(cv::CAP_PROP_FRAME_COUNT);
-    if (count - 1.0 > pos) {
-        readFrameFromCapture();
-    }
+    capture.seekInBackground(pos, frameCount - 1 > pos);
 }
 
 void MainWindow::moveThresholdSlider(int pos) {

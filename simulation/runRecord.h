@@ -13,14 +13,14 @@
 // The controls of the window as a replay sets them before the first tick.
 struct RunSettings {
     QString video;
-    cv::Rect selection;                  // marked on the processed view, image pixels
-    int rate = 100;                      // shots per minute, 40..160
-    cv::Point focal{200, 200};           // top-left corner of the focal area
-    cv::Size focalSize{20, 20};          // 2..100 each
-    cv::Point roi{200, 200};             // top-left corner of the region of interest
-    int filter = 7;                      // blur size, 2..20
-    std::optional<int> fixedThreshold;   // none: automatic threshold
-    std::int64_t ticks = 0;              // playing ticks run
+    cv::Rect selection;                // marked on the processed view, image pixels
+    int rate = 100;                    // shots per minute, 40..160
+    cv::Point focal{200, 200};         // top-left corner of the focal area
+    cv::Size focalSize{20, 20};        // 2..100 each
+    cv::Point roi{200, 200};           // top-left corner of the region of interest
+    int filter = 7;                    // blur size, 2..20
+    std::optional<int> fixedThreshold; // none: automatic threshold
+    std::int64_t ticks = 0;            // playing ticks run
 };
 
 // The frame clock's period: every tick comes this long after the previous one.
@@ -28,18 +28,18 @@ inline constexpr double tickSeconds = 0.025;
 
 // One playing tick, after the frame cycle has run it.
 struct TickRecord {
-    std::int64_t tick = 0;      // 1 for the first playing tick
-    std::int64_t frame = 0;     // the capture position after the read: the index of the
-                                // frame shown on this tick plus one
-    double timeSeconds = 0.0;   // tick x tickSeconds
-    cv::Rect track;             // the tracking window after mean shift
-    int centreX = 0;            // its centre (integer division, as the hit test uses it)
+    std::int64_t tick = 0;    // 1 for the first playing tick
+    std::int64_t frame = 0;   // the capture position after the read: the index of the
+                              // frame shown on this tick plus one
+    double timeSeconds = 0.0; // tick x tickSeconds
+    cv::Rect track;           // the tracking window after mean shift
+    int centreX = 0;          // its centre (integer division, as the hit test uses it)
     int centreY = 0;
-    double area = 0.0;          // mean shift's zeroth moment; 0: out of the plane
-    bool inPlane = false;       // area > 0
-    bool onFocalArea = false;   // the tick counts as on the focal area (a hit tick)
-    bool hit = false;           // a shot was fired on the focal area on this tick
-    int threshold = 0;          // the binary threshold in force on this tick
+    double area = 0.0;        // mean shift's zeroth moment; 0: out of the plane
+    bool inPlane = false;     // area > 0
+    bool onFocalArea = false; // the tick counts as on the focal area (a hit tick)
+    bool hit = false;         // a shot was fired on the focal area on this tick
+    int threshold = 0;        // the binary threshold in force on this tick
 };
 
 using RunRecord = std::vector<TickRecord>;

@@ -148,7 +148,14 @@ QByteArray lastLineContaining(const QByteArray& text) {
 }
 
 double framePosition(MainWindow& window) {
-    return window.capture.get(cv::CAP_PROP_POS_FRAMES);
+    return static_cast<double>(window.capture.position());
+}
+
+// The slider's seek runs in the background; once it has landed, the next
+// (paused) tick shows its frame.
+void letSeekLand(MainWindow& window) {
+    window.capture.waitForBackgroundSeek();
+    window.OpenCVMeanShift();
 }
 
 // Frame `index` of the video as a second, independent reader decodes it,
@@ -445,6 +452,7 @@ TEST_F(FeedbackSignals, TheVideoPositionUpdateMovesTheSliderWithoutSeeking) {
 
 TEST_F(VideoPosition, MovingToAMiddleFrameReadsThatFrame) {
     window->moveVideoSlider(10);
+    letSeekLand(*window);
     EXPECT_EQ(framePosition(*window), 11.0);
     const cv::Mat expected = decodedFrame(video, 10);
     ASSERT_FALSE(expected.empty());
@@ -464,6 +472,7 @@ TEST_F(VideoPosition, DraggingTheVideoSliderShowsTheFrameUnderTheHandle) {
     const int position = slider->value();
     ASSERT_GT(position, 5);
     ASSERT_LT(position, 25);
+    letSeekLand(*window);
     EXPECT_EQ(framePosition(*window), position + 1.0);
     EXPECT_TRUE(samePicture(window->frame, decodedFrame(video, position)));
 }
@@ -482,21 +491,25 @@ TEST_F(VideoPosition, ClicksAndKeysOnTheVideoSliderDoNotSeek) {
 
 TEST_F(VideoPosition, TheLastFrameAndTheEndOfTheRangeReadNoFrame) {
     window->moveVideoSlider(10);
+    letSeekLand(*window);
     const cv::Mat frame10 = window->frame.clone();
     ASSERT_TRUE(samePicture(frame10, decodedFrame(video, 10)));
     const uchar* buffer = window->frame.data;
 
     window->moveVideoSlider(window->frameCount - 1);
+    letSeekLand(*window);
     EXPECT_EQ(framePosition(*window), window->frameCount - 1.0);
     EXPECT_TRUE(samePicture(window->frame, frame10));
     EXPECT_EQ(window->frame.data, buffer);
 
     window->moveVideoSlider(window->frameCount);
+    letSeekLand(*window);
     EXPECT_TRUE(samePicture(window->frame, frame10));
     EXPECT_EQ(window->frame.data, buffer);
 
     // The next frame before the end is read again.
     window->moveVideoSlider(window->frameCount - 2);
+    letSeekLand(*window);
     EXPECT_EQ(framePosition(*window), window->frameCount - 1.0);
     EXPECT_TRUE(samePicture(window->frame, decodedFrame(video, window->frameCount - 2)));
 }

@@ -104,7 +104,7 @@ TEST(Soak, HalfAnHourOfTrackingKeepsMemoryFlatAndTheLogWellFormed) {
             // On the stone whenever it is in the plane (the position after the
             // read is the next frame's index).
             const StoneState truth =
-                breathingStone(static_cast<int>(window.capture.get(cv::CAP_PROP_POS_FRAMES)) - 1);
+                breathingStone(static_cast<int>(window.capture.position()) - 1);
             if (truth.visibility > 0) {
                 const bool onStone = std::abs(window.trackCenterX - truth.centreX) <= 3.0 &&
                                      std::abs(window.trackCenterY - truth.centreY) <= 3.0;

@@ -4,8 +4,11 @@
 #include "log/ticks.h"
 #include "tracking/VideoImage.h"
 #include "tracking/regionAnalysis.h"
+#include "ui_MainWindow.h"
 
+#include <QStatusBar>
 #include <algorithm>
+#include <limits>
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -17,6 +20,11 @@ constexpr int meanShiftIterations = 10;
 constexpr double meanShiftEpsilon = 1.0;
 // Frames that one read may drop in a row before playback starts over.
 constexpr int maxDroppedFrames = 100;
+
+// Frame positions as the video slider, an int slider, can show them.
+int sliderValue(std::int64_t position) {
+    return static_cast<int>(std::clamp<std::int64_t>(position, 0, std::numeric_limits<int>::max()));
+}
 
 // Channel 0 of an 8-bit three-channel image, as cv::extractChannel(source,
 // plane, 0) gives it, but sixteen pixels at a time: the channel mixer behind
@@ -60,31 +68,61 @@ void MainWindow::OpenCVMeanShift() {
     histLowPart = 0;
     histHighPart = 0;
     histFromTop = 0;
-    if (playing != 1) {
+    takeSoughtFrame();
+    // While a seek of the video slider runs, playback waits for it rather
+    // than the window.
+    if (playing != 1 || capture.seekPending()) {
         refreshVideoViews();
         return;
     }
 
-    if (capture.get(cv::CAP_PROP_POS_FRAMES) == frameCount - 1) {
-        capture.set(cv::CAP_PROP_POS_FRAMES, 1);
+    if (capture.position() == frameCount - 1) {
+        capture.seek(1);
     }
     FrameRead read = readPastDamage();
     if (read == FrameRead::NoFrame) {
-        // The frame count was wrong (a file cut short), the slider put the
-        // capture past the last frame, or the damage went on too long: start
-        // over at frame 1.
-        capture.set(cv::CAP_PROP_POS_FRAMES, 1);
+        // The header promised frames that are not there or gave no count (a
+        // file cut short, an unfinished recording), the slider put the capture
+        // past the last frame, or the damage went on too long: start over at
+        // frame 1.
+        learnFrameCount(capture.position());
+        capture.seek(1);
         read = readPastDamage();
     }
     if (read == FrameRead::NoFrame) {
         playing = 0;
+        statusBar()->showMessage(
+            tr("Playback stopped: no frame of the video can be read after frame %1")
+                .arg(capture.position()));
     }
     if (read != FrameRead::Accepted) {
         refreshVideoViews();
         return;
     }
-    emit updateVideoSlider(static_cast<int>(capture.get(cv::CAP_PROP_POS_FRAMES)));
+    emit updateVideoSlider(sliderValue(capture.position()));
     processFrame();
+}
+
+void MainWindow::takeSoughtFrame() {
+    if (capture.takeSoughtFrame(decodedFrame)) {
+        acceptDecodedFrame();
+    }
+}
+
+// Only a missing count is learnt: where frames were dropped, the position
+// counts decoded frames only and would undercount the file.
+void MainWindow::learnFrameCount(std::int64_t framesFound) {
+    if (frameCount == 0 && framesFound > 2) {
+        frameCount = framesFound;
+        applyFrameCount();
+    }
+}
+
+void MainWindow::applyFrameCount() {
+    ui->videoSlider->setRange(0, sliderValue(frameCount));
+    if (frameCount > 0) {
+        capture.setWrap(frameCount - 1, 1);
+    }
 }
 
 void MainWindow::refreshVideoViews() {
@@ -98,9 +136,9 @@ void MainWindow::refreshVideoViews() {
 // maxDroppedFrames of them so that the tick stays short.
 MainWindow::FrameRead MainWindow::readPastDamage() {
     FrameRead read = readFrameFromCapture();
-    const int promised = std::min(
-        frameCount - 1 - static_cast<int>(capture.get(cv::CAP_PROP_POS_FRAMES)), maxDroppedFrames);
-    for (int dropped = 0; read == FrameRead::NoFrame && dropped < promised; ++dropped) {
+    const std::int64_t promised =
+        std::min<std::int64_t>(frameCount - 1 - capture.position(), maxDroppedFrames);
+    for (std::int64_t dropped = 0; read == FrameRead::NoFrame && dropped < promised; ++dropped) {
         read = readFrameFromCapture();
     }
     return read;
@@ -116,6 +154,10 @@ MainWindow::FrameRead MainWindow::readFrameFromCapture() {
     if (!capture.read(decodedFrame) || decodedFrame.empty()) {
         return FrameRead::NoFrame;
     }
+    return acceptDecodedFrame();
+}
+
+MainWindow::FrameRead MainWindow::acceptDecodedFrame() {
     // The working images were sized from the first frame; a frame of another
     // size or type would not fit them.
     if (!frame.empty() &&

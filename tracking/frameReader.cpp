@@ -1,0 +1,67 @@
+#include "tracking/frameReader.h"
+
+#include <cmath>
+#include <limits>
+
+std::int64_t countFromProperty(double value) {
+    constexpr double largest = static_cast<double>(std::numeric_limits<std::int64_t>::max() / 2);
+    if (!std::isfinite(value) || value <= 0) {
+        return 0;
+    }
+    return value >= largest ? static_cast<std::int64_t>(largest) : static_cast<std::int64_t>(value);
+}
+
+// FFmpeg only: it never takes a name for an image-sequence pattern or a camera.
+bool CaptureReader::open(const std::string& fileName) {
+    name = fileName;
+    try {
+        if (!capture.open(name, cv::CAP_FFMPEG)) {
+            return false;
+        }
+    } catch (const cv::Exception&) {
+        return false;
+    }
+    frameCount = countFromProperty(capture.get(cv::CAP_PROP_FRAME_COUNT));
+    const auto side = [this](int property) {
+        return static_cast<int>(std::min<std::int64_t>(countFromProperty(capture.get(property)),
+                                                       std::numeric_limits<int>::max()));
+    };
+    frameSize = cv::Size(side(cv::CAP_PROP_FRAME_WIDTH), side(cv::CAP_PROP_FRAME_HEIGHT));
+    return true;
+}
+
+void CaptureReader::release() {
+    capture.release();
+}
+
+bool CaptureReader::reopen() {
+    capture.release();
+    try {
+        return capture.open(name, cv::CAP_FFMPEG);
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
+bool CaptureReader::read(cv::Mat& frame) {
+    try {
+        return capture.read(frame) && !frame.empty();
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
+void CaptureReader::seek(std::int64_t index) {
+    capture.set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(index));
+    // Behind the last frame of a known count there is nothing to read forward to.
+    const bool behindTheEnd = frameCount > 0 && index >= frameCount;
+    if (position() == index || behindTheEnd || !reopen()) {
+        return;
+    }
+    while (position() < index && capture.grab()) {
+    }
+}
+
+std::int64_t CaptureReader::position() {
+    return countFromProperty(capture.get(cv::CAP_PROP_POS_FRAMES));
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+#include <string>
+
+// Reads a video frame by frame, with seeking by frame index. Positions are the
+// index of the frame that the next read returns, as the capture's
+// CAP_PROP_POS_FRAMES gives it.
+class FrameReader {
+  public:
+    virtual ~FrameReader() = default;
+    // The next frame; false, with `frame` left empty or unchanged, at the end of
+    // the stream or on a frame that cannot be decoded.
+    virtual bool read(cv::Mat& frame) = 0;
+    // Puts the reader before frame `index`.
+    virtual void seek(std::int64_t index) = 0;
+    virtual std::int64_t position() = 0;
+};
+
+// A property of the capture as a count: NaN, negative and absurd values (an
+// unfinished recording, a damaged header) become 0, meaning "unknown", and
+// anything that would not fit a 63-bit count is clamped.
+std::int64_t countFromProperty(double value);
+
+// A video file read through FFmpeg. Where the capture's own seek does not land
+// where it was asked to (an unfinished recording without an index reports
+// position 0 and then reads nothing), the file is opened again and read
+// forward to the frame.
+class CaptureReader : public FrameReader {
+  public:
+    // `fileName` is the name as the file system knows it (its bytes).
+    bool open(const std::string& fileName);
+    void release();
+    bool isOpened() const { return capture.isOpened(); }
+
+    // What the header says; the count is 0 where it says nothing usable.
+    std::int64_t headerFrameCount() const { return frameCount; }
+    cv::Size headerFrameSize() const { return frameSize; }
+
+    bool read(cv::Mat& frame) override;
+    void seek(std::int64_t index) override;
+    std::int64_t position() override;
+
+  private:
+    bool reopen();
+
+    cv::VideoCapture capture;
+    std::string name;
+    std::int64_t frameCount = 0;
+    cv::Size frameSize;
+};
