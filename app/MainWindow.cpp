@@ -33,7 +33,7 @@ bool openVideo(VideoSource& capture, const QString& path) {
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
+MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo, const QString& logPath)
     : QMainWindow(parent), ui(new Ui::MainWindow) {
     ui->setupUi(this);
 
@@ -58,7 +58,7 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
     loggStarted = 0;
 
     startTick = currentTick();
-    loggFile = eventlog::open();
+    loggFile = eventlog::open(QFile::encodeName(logPath).constData());
     lastSkuddTick = currentTick();
     brennpunktRect =
         cv::Rect(brennpunktX, brennpunktY, initialBrennpunktWidth, initialBrennpunktHeight);

@@ -31,8 +31,9 @@ class MainWindow : public QMainWindow {
   public:
     // Asks for the video in a file dialog, unless `videoPath` is given: a path
     // opens that file as if it had been chosen, an empty string stands for a
-    // cancelled dialog.
-    explicit MainWindow(QWidget* parent = nullptr, std::optional<QString> videoPath = std::nullopt);
+    // cancelled dialog. The event log is written to `logPath`.
+    explicit MainWindow(QWidget* parent = nullptr, std::optional<QString> videoPath = std::nullopt,
+                        const QString& logPath = QStringLiteral("loggfile.txt"));
     ~MainWindow() override;
 
     // False when the video could not be opened or its first frame not read; the

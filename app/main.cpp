@@ -1,34 +1,11 @@
 #include "app/MainWindow.h"
+#include "app/videoRefusal.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
 #include <optional>
-
-namespace {
-
-// Why a chosen video could not be opened, in words that tell the user what to
-// do about it.
-const char* refusal(const QString& path) {
-    const QFileInfo file(path);
-    if (!file.exists()) {
-        return "there is no such file";
-    }
-    if (file.isDir()) {
-        return "it is a directory; choose a video file in it";
-    }
-    if (!file.isReadable()) {
-        return "the file may not be read";
-    }
-    if (file.size() == 0) {
-        return "the file is empty";
-    }
-    return "it is no video that can be played (damaged, without frames, or in an unknown "
-           "format)";
-}
-
-} // namespace
 
 // tessavolant [VIDEO]: with a path the video opens at once; without one the
 // program asks for it in a file dialog.
@@ -52,7 +29,7 @@ int main(int argc, char* argv[]) {
         } else {
             std::fprintf(stderr, "tessavolant: cannot open the video \"%s\": %s\n",
                          window.chosenPath().toLocal8Bit().constData(),
-                         refusal(window.chosenPath()));
+                         videoRefusal(window.chosenPath()));
         }
         return 1;
     }

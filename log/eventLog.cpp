@@ -33,13 +33,13 @@ void endLine(std::FILE* log) {
 
 } // namespace
 
-std::FILE* open() {
-    std::FILE* log = std::fopen(fileName, "w");
+std::FILE* open(const char* path) {
+    std::FILE* log = std::fopen(path, "w");
     if (!log) {
         const int error = errno;
         std::fprintf(stderr,
                      "tessavolant: warning: cannot create %s in %s (%s); this run is not logged\n",
-                     fileName, QDir::currentPath().toLocal8Bit().constData(), std::strerror(error));
+                     path, QDir::currentPath().toLocal8Bit().constData(), std::strerror(error));
     }
     return log;
 }

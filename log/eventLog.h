@@ -12,9 +12,10 @@ namespace eventlog {
 
 inline constexpr const char* fileName = "loggfile.txt";
 
-// Creates or empties the log in the working directory. On failure prints one
-// warning on stderr and returns nullptr; the program then runs without a log.
-std::FILE* open();
+// Creates or empties the log (by default in the working directory). On
+// failure prints one warning on stderr and returns nullptr; the program then
+// runs without a log.
+std::FILE* open(const char* path = fileName);
 // Closes the stream if there is one and sets it to nullptr, so that nothing can
 // be written through it afterwards.
 void close(std::FILE*& stream);

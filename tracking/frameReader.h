@@ -51,3 +51,7 @@ class CaptureReader : public FrameReader {
     std::int64_t frameCount = 0;
     cv::Size frameSize;
 };
+
+// Counts the frames of a video file by reading through it once, for a file
+// whose header gives no count. 0 if it cannot be opened.
+std::int64_t countFramesByReading(const std::string& fileName);

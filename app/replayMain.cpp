@@ -1,0 +1,140 @@
+#include "app/MainWindow.h"
+#include "app/progressLine.h"
+#include "app/replayOptions.h"
+#include "app/replayRun.h"
+#include "app/trackCsv.h"
+#include "app/videoRefusal.h"
+#include "log/ticks.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+// tessavolant-replay [options] VIDEO: the window's treatment run without a
+// screen, on a perfect 25 ms clock, as fast as the video decodes.
+
+namespace {
+
+constexpr const char* program = "tessavolant-replay";
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void rememberStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+// SIGINT and SIGTERM end the run after the tick in progress, so that the log
+// gets its summary and the track every finished tick.
+void catchStopSignals() {
+    struct sigaction action = {};
+    action.sa_handler = rememberStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+int usageError(const QString& message) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program, qPrintable(message), program);
+    return 2;
+}
+
+int failure(const QString& message) {
+    std::fprintf(stderr, "%s: %s\n", program, qPrintable(message));
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QFile::decodeName(argv[i]);
+    }
+    const ParsedReplayCommand command = parseReplayCommand(arguments);
+    switch (command.outcome) {
+    case ParsedReplayCommand::Outcome::Help:
+        std::fputs(qPrintable(command.text), stdout);
+        return 0;
+    case ParsedReplayCommand::Outcome::Version:
+        std::printf("%s %s\n", program, TESSAVOLANT_VERSION);
+        return 0;
+    case ParsedReplayCommand::Outcome::UsageError:
+        return usageError(command.text);
+    case ParsedReplayCommand::Outcome::Run:
+        break;
+    }
+    const ReplayOptions& options = command.options;
+
+    // Nothing is shown: the window runs on Qt's offscreen platform, which
+    // needs no display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    catchStopSignals();
+
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> track(nullptr, &std::fclose);
+    if (!options.trackPath.isEmpty()) {
+        track.reset(std::fopen(QFile::encodeName(options.trackPath).constData(), "w"));
+        if (!track) {
+            return failure("cannot write the track " + options.trackPath);
+        }
+    }
+
+    ManualClock clock;
+    ScopedTickSource useClock(clock);
+    auto window = std::make_unique<MainWindow>(nullptr, options.settings.video, options.logPath);
+    if (!window->isReady()) {
+        return failure(QStringLiteral("cannot open the video \"%1\": %2")
+                           .arg(options.settings.video, videoRefusal(options.settings.video)));
+    }
+    window->timer->stop();
+    if (!window->loggFile) {
+        return failure("cannot write the log " + options.logPath);
+    }
+    if (const std::optional<QString> problem = problemWithFrame(options, *window)) {
+        return usageError(*problem);
+    }
+
+    std::int64_t ticks = options.settings.ticks;
+    if (!options.ticksGiven) {
+        const std::int64_t counted =
+            window->frameCount > 0
+                ? 0
+                : countFramesByReading(QFile::encodeName(options.settings.video).toStdString());
+        ticks = ticksOnceThrough(window->frameCount, counted);
+    }
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    startRun(*window, options);
+    if (track) {
+        std::fputs(trackCsvHeader().constData(), track.get());
+    }
+    ProgressLine progress(ticks, !options.quiet);
+    std::int64_t done = 0;
+    while (done < ticks && stopSignal == 0) {
+        const TickRecord record = runTick(*window, clock, ++done);
+        if (track) {
+            std::fputs(trackCsvRow(record).constData(), track.get());
+        }
+        progress.update(done);
+    }
+    progress.clear();
+
+    const int hits = window->antallSkudd;
+    const int shotsWithout = shotsWithoutTrackingSoFar(*window);
+    window.reset();
+    if (track && (std::ferror(track.get()) || std::fclose(track.release()) != 0)) {
+        return failure("the track " + options.trackPath + " could not be written whole");
+    }
+    std::printf("%lld ticks, %d hits with tracking, %d shots without tracking, %.1f s\n",
+                static_cast<long long>(done), hits, shotsWithout, elapsed.elapsed() / 1000.0);
+    return stopSignal != 0 ? 128 + stopSignal : 0;
+}

@@ -1,0 +1,210 @@
+#include "app/replayOptions.h"
+
+#include <QCommandLineParser>
+#include <limits>
+
+namespace {
+
+struct Range {
+    qint64 low;
+    qint64 high;
+};
+
+// A whole number in [low, high], or nothing.
+std::optional<qint64> wholeNumber(const QString& text, Range range) {
+    bool ok = false;
+    const qint64 value = text.trimmed().toLongLong(&ok);
+    if (!ok || value < range.low || value > range.high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// `count` whole numbers separated by commas, each in `range`.
+std::optional<std::vector<int>> numberList(const QString& text, int count, Range range) {
+    const QStringList parts = text.split(',');
+    if (parts.size() != count) {
+        return std::nullopt;
+    }
+    std::vector<int> values;
+    for (const QString& part : parts) {
+        const std::optional<qint64> value = wholeNumber(part, range);
+        if (!value) {
+            return std::nullopt;
+        }
+        values.push_back(static_cast<int>(*value));
+    }
+    return values;
+}
+
+QString bad(const QString& option, const QString& accepted, const QString& given) {
+    return QStringLiteral("--%1: expected %2, got \"%3\"").arg(option, accepted, given);
+}
+
+constexpr qint64 pixels = 1'000'000;
+
+} // namespace
+
+ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Replays a treatment run on VIDEO without a screen, as the window would run it with a "
+        "perfect 25 ms frame clock: the marked region is tracked from the first tick, logging is "
+        "on and the video plays. Writes the window's event log, and on request a per-tick track, "
+        "an evaluation against the stone's true position, a report, a summary row and a picture.");
+    parser.addPositionalArgument("VIDEO", "The recording to replay (AVI).");
+    const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
+    const QCommandLineOption version("version", "Show the version and exit.");
+    const QCommandLineOption select("select",
+                                    "The region marked on the processed view, in image pixels "
+                                    "(required).",
+                                    "X,Y,W,H");
+    const QCommandLineOption rate("rate", "Shots per minute, 40..160 (default 100).", "N");
+    const QCommandLineOption focal("focal", "Position of the focal area (default 200,200).", "X,Y");
+    const QCommandLineOption focalSize(
+        "focal-size", "Size of the focal area, each 2..100 (default 20,20).", "W,H");
+    const QCommandLineOption roi("roi", "Position of the region of interest (default 200,200).",
+                                 "X,Y");
+    const QCommandLineOption filter("filter", "Blur size, 2..20 (default 7).", "N");
+    const QCommandLineOption threshold(
+        "threshold",
+        "auto: the threshold follows the histogram (the window's På); N: fixed at N, "
+        "0..255 (Av with the slider at N). Default auto.",
+        "auto|N");
+    const QCommandLineOption ticks("ticks",
+                                   "Playing ticks to run (default: once through the video, every "
+                                   "frame the window plays before it wraps to frame 1).",
+                                   "N");
+    const QCommandLineOption log("log", "The event log (default loggfile.txt here).", "PATH");
+    const QCommandLineOption track("track", "Write one CSV row per playing tick.", "PATH.csv");
+    const QCommandLineOption truth("truth",
+                                   "The stone's true position: CSV with frame,centre_x,centre_y "
+                                   "and optionally in_plane. Evaluates the run against it.",
+                                   "PATH.csv");
+    const QCommandLineOption report("report", "Write every figure and parameter (needs --truth).",
+                                    "PATH.json");
+    const QCommandLineOption summary(
+        "summary", "Append one row per run to a CSV table (needs --truth).", "PATH.csv");
+    const QCommandLineOption plot("plot", "Draw a picture of the run (needs --truth).", "PATH.png");
+    const QCommandLineOption quiet("quiet", "No progress bar.");
+    parser.addOptions({help, version, select, rate, focal, focalSize, roi, filter, threshold, ticks,
+                       log, track, truth, report, summary, plot, quiet});
+
+    ParsedReplayCommand result;
+    if (!parser.parse(QStringList{"tessavolant-replay"} + arguments)) {
+        result.text = parser.errorText();
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.outcome = ParsedReplayCommand::Outcome::Help;
+        result.text = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.outcome = ParsedReplayCommand::Outcome::Version;
+        return result;
+    }
+
+    ReplayOptions& options = result.options;
+    RunSettings& settings = options.settings;
+    const auto fail = [&result](const QString& message) {
+        result.text = message;
+        return result;
+    };
+
+    const QStringList videos = parser.positionalArguments();
+    if (videos.size() != 1 || videos.first().isEmpty()) {
+        return fail(videos.size() > 1 ? "expected one VIDEO, got " + QString::number(videos.size())
+                                      : QStringLiteral("expected a VIDEO to replay"));
+    }
+    settings.video = videos.first();
+
+    if (!parser.isSet(select)) {
+        return fail("--select X,Y,W,H is required: the region around the stone, in image pixels");
+    }
+    const auto region = numberList(parser.value(select), 4, {0, pixels});
+    if (!region || (*region)[2] < 1 || (*region)[3] < 1) {
+        return fail(bad("select", "X,Y,W,H: four whole numbers, X and Y from 0, W and H from 1",
+                        parser.value(select)));
+    }
+    settings.selection = cv::Rect((*region)[0], (*region)[1], (*region)[2], (*region)[3]);
+
+    if ((options.rateGiven = parser.isSet(rate))) {
+        const auto value = wholeNumber(parser.value(rate), {40, 160});
+        if (!value) {
+            return fail(bad("rate", "a whole number from 40 to 160", parser.value(rate)));
+        }
+        settings.rate = static_cast<int>(*value);
+    }
+    if ((options.focalGiven = parser.isSet(focal))) {
+        const auto value = numberList(parser.value(focal), 2, {0, pixels});
+        if (!value) {
+            return fail(bad("focal", "X,Y: two whole numbers from 0", parser.value(focal)));
+        }
+        settings.focal = cv::Point((*value)[0], (*value)[1]);
+    }
+    if ((options.focalSizeGiven = parser.isSet(focalSize))) {
+        const auto value = numberList(parser.value(focalSize), 2, {2, 100});
+        if (!value) {
+            return fail(
+                bad("focal-size", "W,H: two whole numbers from 2 to 100", parser.value(focalSize)));
+        }
+        settings.focalSize = cv::Size((*value)[0], (*value)[1]);
+    }
+    if ((options.roiGiven = parser.isSet(roi))) {
+        const auto value = numberList(parser.value(roi), 2, {0, pixels});
+        if (!value) {
+            return fail(bad("roi", "X,Y: two whole numbers from 0", parser.value(roi)));
+        }
+        settings.roi = cv::Point((*value)[0], (*value)[1]);
+    }
+    if ((options.filterGiven = parser.isSet(filter))) {
+        const auto value = wholeNumber(parser.value(filter), {2, 20});
+        if (!value) {
+            return fail(bad("filter", "a whole number from 2 to 20", parser.value(filter)));
+        }
+        settings.filter = static_cast<int>(*value);
+    }
+    if (parser.isSet(threshold) && parser.value(threshold) != "auto") {
+        const auto value = wholeNumber(parser.value(threshold), {0, 255});
+        if (!value) {
+            return fail(
+                bad("threshold", "auto or a whole number from 0 to 255", parser.value(threshold)));
+        }
+        settings.fixedThreshold = static_cast<int>(*value);
+    }
+    if ((options.ticksGiven = parser.isSet(ticks))) {
+        const auto value =
+            wholeNumber(parser.value(ticks), {1, std::numeric_limits<qint64>::max() / 2});
+        if (!value) {
+            return fail(bad("ticks", "a whole number from 1", parser.value(ticks)));
+        }
+        settings.ticks = *value;
+    }
+
+    const auto path = [&parser](const QCommandLineOption& option) {
+        return parser.isSet(option) ? parser.value(option) : QString();
+    };
+    for (const QCommandLineOption* option : {&log, &track, &truth, &report, &summary, &plot}) {
+        if (parser.isSet(*option) && parser.value(*option).isEmpty()) {
+            return fail(bad(option->names().first(), "a file name", ""));
+        }
+    }
+    if (parser.isSet(log)) {
+        options.logPath = parser.value(log);
+    }
+    options.trackPath = path(track);
+    options.truthPath = path(truth);
+    options.reportPath = path(report);
+    options.summaryPath = path(summary);
+    options.plotPath = path(plot);
+    for (const QCommandLineOption* option : {&report, &summary, &plot}) {
+        if (parser.isSet(*option) && options.truthPath.isEmpty()) {
+            return fail("--" + option->names().first() +
+                        " needs --truth: the figures are measured against the true position");
+        }
+    }
+    options.quiet = parser.isSet(quiet);
+    result.outcome = ParsedReplayCommand::Outcome::Run;
+    return result;
+}

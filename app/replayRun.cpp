@@ -1,0 +1,167 @@
+#include "app/replayRun.h"
+
+#include "app/MainWindow.h"
+#include "log/ticks.h"
+#include "simulation/shotClock.h"
+#include "tracking/VideoImage.h"
+#include "ui_MainWindow.h"
+
+#include <QSlider>
+#include <algorithm>
+
+namespace {
+
+// What a drag of the handle does: the slider reports sliderMoved.
+void dragTo(QSlider* slider, int value) {
+    slider->setSliderDown(true);
+    slider->setSliderPosition(value);
+    slider->setSliderDown(false);
+}
+
+QString outside(const QString& option, const QString& what, const cv::Rect& area,
+                const cv::Size& frame) {
+    return QStringLiteral("--%1: %2 (%3,%4 to %5,%6) reaches outside the %7 x %8 frame")
+        .arg(option, what)
+        .arg(area.x)
+        .arg(area.y)
+        .arg(area.x + area.width)
+        .arg(area.y + area.height)
+        .arg(frame.width)
+        .arg(frame.height);
+}
+
+QString beyondSlider(const QString& option, const QSlider* x, const QSlider* y) {
+    return QStringLiteral("--%1: the position must be within 0..%2, 0..%3 for this video")
+        .arg(option)
+        .arg(x->maximum())
+        .arg(y->maximum());
+}
+
+bool onSlider(const QSlider* slider, int value) {
+    return value >= slider->minimum() && value <= slider->maximum();
+}
+
+} // namespace
+
+std::optional<QString> problemWithFrame(const ReplayOptions& options, const MainWindow& window) {
+    const RunSettings& settings = options.settings;
+    const cv::Rect frame(0, 0, window.frame.cols, window.frame.rows);
+    if ((settings.selection & frame) != settings.selection) {
+        return outside("select", "the region", settings.selection, frame.size());
+    }
+    const Ui::MainWindow& ui = *window.ui;
+    if (options.focalGiven && (!onSlider(ui.brennpunktXSlider, settings.focal.x) ||
+                               !onSlider(ui.brennpunktYSlider, settings.focal.y))) {
+        return beyondSlider("focal", ui.brennpunktXSlider, ui.brennpunktYSlider);
+    }
+    const cv::Point focal =
+        options.focalGiven ? settings.focal : cv::Point(window.brennpunktX, window.brennpunktY);
+    const cv::Size size = options.focalSizeGiven
+                              ? settings.focalSize
+                              : cv::Size(window.brennpunktRect.width, window.brennpunktRect.height);
+    const cv::Rect focalArea(focal, size);
+    if (options.focalGiven || options.focalSizeGiven) {
+        if ((focalArea & frame) != focalArea) {
+            return outside(options.focalGiven ? "focal" : "focal-size", "the focal area", focalArea,
+                           frame.size());
+        }
+    }
+    if (options.roiGiven &&
+        (!onSlider(ui.RoiXSlider, settings.roi.x) || !onSlider(ui.RoiYSlider, settings.roi.y))) {
+        return beyondSlider("roi", ui.RoiXSlider, ui.RoiYSlider);
+    }
+    return std::nullopt;
+}
+
+void startRun(MainWindow& window, const ReplayOptions& options) {
+    const RunSettings& settings = options.settings;
+    Ui::MainWindow& ui = *window.ui;
+    if (options.rateGiven) {
+        ui.skuddPerMinBox->setValue(settings.rate);
+    }
+    if (options.focalSizeGiven) {
+        ui.brennpunktXBox->setValue(settings.focalSize.width);
+        ui.brennpunktYBox->setValue(settings.focalSize.height);
+    }
+    if (options.focalGiven) {
+        dragTo(ui.brennpunktXSlider, settings.focal.x);
+        dragTo(ui.brennpunktYSlider, settings.focal.y);
+    }
+    if (options.roiGiven) {
+        dragTo(ui.RoiXSlider, settings.roi.x);
+        dragTo(ui.RoiYSlider, settings.roi.y);
+    }
+    if (options.filterGiven) {
+        dragTo(ui.filterSlider, settings.filter);
+    }
+    if (settings.fixedThreshold) {
+        ui.dynThresholdOff->click();
+        dragTo(ui.thresholdSlider, *settings.fixedThreshold);
+    }
+
+    // A drag from the region's corner to the pixel after its opposite corner
+    // leaves exactly this region marked.
+    VideoImage& scene = *window.dataScene;
+    const cv::Rect& region = settings.selection;
+    scene.selection = QRect(region.x, region.y, region.width, region.height);
+    scene.handedOver = scene.selection;
+    scene.selectionState = -1;
+
+    ui.startLoggButton->click();
+    ui.startButton->click();
+}
+
+std::int64_t ticksOnceThrough(std::int64_t headerFrameCount, std::int64_t countedFrames) {
+    // The first frame is read at start-up; playing, the window reads frames 1
+    // to count - 2 and then wraps. Without a count in the header it plays to
+    // the end of the stream.
+    if (headerFrameCount > 0) {
+        return std::max<std::int64_t>(1, headerFrameCount - 2);
+    }
+    return std::max<std::int64_t>(1, countedFrames - 1);
+}
+
+TickRecord runTick(MainWindow& window, ManualClock& clock, std::int64_t tick) {
+    const int hitsBefore = window.antallSkudd;
+    clock.advanceMs(tickSeconds * 1000.0);
+    window.OpenCVMeanShift();
+
+    TickRecord record;
+    record.tick = tick;
+    record.frame = window.capture.position();
+    record.timeSeconds = static_cast<double>(tick) * tickSeconds;
+    record.track = window.trackWindow;
+    record.centreX = window.trackCenterX;
+    record.centreY = window.trackCenterY;
+    record.area = window.trackComp.area;
+    record.inPlane = record.area > 0;
+    record.onFocalArea = window.inBrennpunkt == 1;
+    record.hit = window.antallSkudd > hitsBefore;
+    record.threshold = window.threshold;
+    return record;
+}
+
+RunSettings settingsInForce(const MainWindow& window, const QString& video, std::int64_t ticks) {
+    RunSettings settings;
+    settings.video = video;
+    const QRect& marked = window.dataScene->handedOver;
+    settings.selection = cv::Rect(marked.x(), marked.y(), marked.width(), marked.height());
+    settings.rate = window.skuddPerMin;
+    settings.focal = cv::Point(window.brennpunktX, window.brennpunktY);
+    settings.focalSize = cv::Size(window.brennpunktRect.width, window.brennpunktRect.height);
+    settings.roi = cv::Point(window.roiX, window.roiY);
+    settings.filter = window.filterSize;
+    if (window.dynThresh != 1) {
+        settings.fixedThreshold = window.threshold;
+    }
+    settings.ticks = ticks;
+    return settings;
+}
+
+int shotsWithoutTrackingSoFar(const MainWindow& window) {
+    if (window.trackingStarted != 1) {
+        return 0;
+    }
+    return shotsWithoutTracking(elapsedMs(currentTick(), window.trackingStartTick),
+                                window.msPerSkudd);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "app/replayOptions.h"
+#include "simulation/runRecord.h"
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+class MainWindow;
+class ManualClock;
+
+// A replay drives the window itself: it sets the controls as a user would,
+// marks the region, starts the logging, plays, and runs the frame cycle tick
+// by tick on a clock that advances exactly 25 ms per tick.
+
+// What is wrong with the options for this video's frames, if anything: the
+// marked region and the focal area must lie inside the frame, and every
+// position within its slider's range.
+std::optional<QString> problemWithFrame(const ReplayOptions& options, const MainWindow& window);
+
+// Sets the controls that the options give, through the widgets, marks the
+// region on the processed view, presses Start and then Play.
+void startRun(MainWindow& window, const ReplayOptions& options);
+
+// The playing ticks that take the window once through the video: every frame
+// it plays before it wraps to frame 1. `countedFrames` is the number of frames
+// in the file where the header gives none.
+std::int64_t ticksOnceThrough(std::int64_t headerFrameCount, std::int64_t countedFrames);
+
+// Lets 25 ms pass and runs one tick of the frame cycle; returns what it did.
+TickRecord runTick(MainWindow& window, ManualClock& clock, std::int64_t tick);
+
+// The settings in force in the window (what a replay actually ran).
+RunSettings settingsInForce(const MainWindow& window, const QString& video, std::int64_t ticks);
+
+// The shots that the rate in force would have fired without tracking over the
+// tracking period so far, as the summary at exit counts them.
+int shotsWithoutTrackingSoFar(const MainWindow& window);

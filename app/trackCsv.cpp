@@ -1,0 +1,27 @@
+#include "app/trackCsv.h"
+
+#include <QStringList>
+
+QByteArray trackCsvHeader() {
+    return "tick,frame,time_s,track_x,track_y,track_w,track_h,centre_x,centre_y,area,in_plane,"
+           "on_focal_area,hit,threshold\n";
+}
+
+QByteArray trackCsvRow(const TickRecord& tick) {
+    const auto flag = [](bool value) { return QString(value ? "1" : "0"); };
+    const QStringList fields{QString::number(tick.tick),
+                             QString::number(tick.frame),
+                             QString::number(tick.timeSeconds, 'f', 3),
+                             QString::number(tick.track.x),
+                             QString::number(tick.track.y),
+                             QString::number(tick.track.width),
+                             QString::number(tick.track.height),
+                             QString::number(tick.centreX),
+                             QString::number(tick.centreY),
+                             QString::number(tick.area, 'f', 0),
+                             flag(tick.inPlane),
+                             flag(tick.onFocalArea),
+                             flag(tick.hit),
+                             QString::number(tick.threshold)};
+    return (fields.join(',') + '\n').toLatin1();
+}
