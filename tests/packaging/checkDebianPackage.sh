@@ -34,7 +34,7 @@ for needed in qt6-qpa-plugins libqt6widgets6 libopencv-videoio406 libc6; do
     [[ ", $depends," == *", $needed "* || ", $depends," == *", $needed,"* ]] ||
         fail "Depends lacks $needed: $depends"
 done
-if tr ',|' '\n\n' <<<"$depends" | sed 's/(.*//; s/ //g' | grep -- '-dev$'; then
+if tr ',|' '\n' <<<"$depends" | sed 's/(.*//; s/ //g' | grep -- '-dev$'; then
     fail "Depends names development packages: $depends"
 fi
 
@@ -77,7 +77,7 @@ for program in "${programs[@]}"; do
     out=$("${noDisplay[@]}" "$root/usr/bin/$program" --version) || fail "$program --version"
     [ "$out" = "$program $version" ] || fail "$program --version printed: $out"
     out=$("${noDisplay[@]}" "$root/usr/bin/$program" --help) || fail "$program --help"
-    [[ "$out" == "Usage: $program "* ]] || fail "$program --help printed: $out"
+    [[ "$out" == "Usage: "*"$program "* ]] || fail "$program --help printed: $out"
 done
 
 # Wrong usage: exit code 2 and a message that names the fault.
