@@ -1,28 +1,21 @@
 #include "app/MainWindow.h"
+#include "app/commandLine.h"
 #include "app/videoRefusal.h"
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QStringList>
 #include <cstdio>
-#include <optional>
 
 // tessavolant [VIDEO]: with a path the video opens at once; without one the
 // program asks for it in a file dialog.
 int main(int argc, char* argv[]) {
+    const WindowCommandLine commandLine = readWindowCommandLine(argc, argv);
+    if (commandLine.exitCode) {
+        return *commandLine.exitCode;
+    }
     QApplication application(argc, argv);
 
-    const QStringList arguments = application.arguments().mid(1);
-    if (arguments.size() > 1 || (arguments.size() == 1 && arguments.first().startsWith('-'))) {
-        std::fprintf(stderr, "usage: tessavolant [VIDEO.avi]\n");
-        return 2;
-    }
-    std::optional<QString> videoPath;
-    if (!arguments.isEmpty()) {
-        videoPath = arguments.first();
-    }
-
-    MainWindow window(nullptr, videoPath);
+    MainWindow window(nullptr, commandLine.videoPath);
     if (!window.isReady()) {
         if (window.chosenPath().isEmpty()) {
             std::fprintf(stderr, "tessavolant: no video was chosen\n");

@@ -5,6 +5,7 @@
 #include "app/trackCsv.h"
 #include "app/videoRefusal.h"
 #include "log/ticks.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -62,7 +63,7 @@ int main(int argc, char* argv[]) {
         std::fputs(qPrintable(command.text), stdout);
         return 0;
     case ParsedReplayCommand::Outcome::Version:
-        std::printf("%s %s\n", program, TESSAVOLANT_VERSION);
+        std::printf("%s %s\n", program, tessavolantVersion);
         return 0;
     case ParsedReplayCommand::Outcome::UsageError:
         return usageError(command.text);

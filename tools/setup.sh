@@ -10,6 +10,7 @@ packages=(
     libopencv-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils imagemagick libx11-dev
+    dpkg-dev librsvg2-bin desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// What the window program's command line asks for.
+struct WindowCommandLine {
+    // The video to open at once; without one the window asks in a file dialog.
+    std::optional<QString> videoPath;
+    // Set when the program is to end before any window exists: 0 after --help
+    // or --version, 2 after wrong usage. The text has been printed already.
+    std::optional<int> exitCode;
+};
+
+// Reads `tessavolant [options] [VIDEO.avi]`. It needs no application object and
+// no display, so that --help and --version work anywhere. Qt's own GUI options
+// (-platform, -display, -style, ...) are accepted and left to QApplication.
+WindowCommandLine readWindowCommandLine(int argc, char* argv[]);
