@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/captions.h"
 #include "log/eventLog.h"
 #include "log/ticks.h"
 #include "simulation/shotClock.h"
@@ -12,6 +13,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
+#include <QLabel>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -40,6 +43,9 @@ bool openVideo(cv::VideoCapture& capture, const QString& path) {
 MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
     : QMainWindow(parent), ui(new Ui::MainWindow) {
     ui->setupUi(this);
+    fitCaptionsToText(ui->centralWidget);
+    nextStepLabel = new QLabel(ui->statusBar);
+    ui->statusBar->addWidget(nextStepLabel, 1);
 
     roiWidth = 200;
     roiHeight = 100;
@@ -109,10 +115,6 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
     ui->mainView->setScene(mainScene);
     ui->dataView->setScene(dataScene);
     ui->histView->setScene(histScene);
-    ui->mainView->setFixedHeight(frameHeight + 5);
-    ui->mainView->setFixedWidth(frameWidth + 5);
-    ui->dataView->setFixedHeight(frameHeight + 5);
-    ui->dataView->setFixedWidth(frameWidth + 5);
     ui->histView->setFixedHeight(histImage.rows + 5);
     ui->histView->setFixedWidth(histImage.cols + 5);
     mainViewItem = new QGraphicsPixmapItem();
@@ -121,10 +123,12 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
     mainScene->addItem(mainViewItem);
     dataScene->addItem(dataViewItem);
     histScene->addItem(histViewItem);
+    layOutVideo(screen() ? screen()->availableSize() : QSize());
 
     timer = std::make_unique<QTimer>();
     timer->setInterval(25);
     connect(timer.get(), &QTimer::timeout, this, &MainWindow::OpenCVMeanShift);
+    connect(timer.get(), &QTimer::timeout, this, &MainWindow::showNextStep);
     timer->start();
 
     setUpControls();
