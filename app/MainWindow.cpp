@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/captions.h"
 #include "log/eventLog.h"
 #include "log/ticks.h"
 #include "simulation/shotClock.h"
@@ -12,6 +13,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
+#include <QLabel>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -36,6 +39,9 @@ bool openVideo(VideoSource& capture, const QString& path) {
 MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo, const QString& logPath)
     : QMainWindow(parent), ui(new Ui::MainWindow) {
     ui->setupUi(this);
+    fitCaptionsToText(ui->centralWidget);
+    nextStepLabel = new QLabel(ui->statusBar);
+    ui->statusBar->addWidget(nextStepLabel, 1);
 
     roiWidth = 200;
     roiHeight = 100;
@@ -105,10 +111,6 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo, cons
     ui->mainView->setScene(mainScene);
     ui->dataView->setScene(dataScene);
     ui->histView->setScene(histScene);
-    ui->mainView->setFixedHeight(frameHeight + 5);
-    ui->mainView->setFixedWidth(frameWidth + 5);
-    ui->dataView->setFixedHeight(frameHeight + 5);
-    ui->dataView->setFixedWidth(frameWidth + 5);
     ui->histView->setFixedHeight(histImage.rows + 5);
     ui->histView->setFixedWidth(histImage.cols + 5);
     mainViewItem = new QGraphicsPixmapItem();
@@ -117,10 +119,12 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo, cons
     mainScene->addItem(mainViewItem);
     dataScene->addItem(dataViewItem);
     histScene->addItem(histViewItem);
+    layOutVideo(screen() ? screen()->availableSize() : QSize());
 
     timer = std::make_unique<QTimer>();
     timer->setInterval(25);
     connect(timer.get(), &QTimer::timeout, this, &MainWindow::OpenCVMeanShift);
+    connect(timer.get(), &QTimer::timeout, this, &MainWindow::showNextStep);
     timer->start();
 
     setUpControls();

@@ -18,6 +18,7 @@ class MainWindow;
 }
 class QEvent;
 class QGraphicsPixmapItem;
+class QLabel;
 class QTimer;
 class VideoImage;
 
@@ -82,6 +83,13 @@ class MainWindow : public QMainWindow {
     // that a benchmark can time it apart from decoding; the frame cycle is its
     // only caller in the program.
     void processFrame();
+    // Sizes and places the video views, their group and the window for a
+    // screen whose free area is `screenArea` (videoLayoutFor); the constructor
+    // does so for the window's screen.
+    void layOutVideo(QSize screenArea);
+    // Puts the next step, or how far playback is, into the status bar; runs
+    // after every tick of the frame clock.
+    void showNextStep();
 
     // The state of the run, in the order of the data model.
     Ui::MainWindow* ui = nullptr;
@@ -153,6 +161,9 @@ class MainWindow : public QMainWindow {
     VideoImage* histScene = nullptr;
     std::unique_ptr<QTimer> timer;
     std::FILE* loggFile = nullptr;
+    // The status bar's permanent text; an urgent message shown on the status
+    // bar covers it while it stands.
+    QLabel* nextStepLabel = nullptr;
 
     // Where each decoded frame lands before it is accepted: a failed read clears
     // its target, and `frame` must keep the last good image.

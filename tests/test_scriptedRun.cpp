@@ -219,6 +219,9 @@ void TreatmentRun::play() {
         ASSERT_TRUE(window.isReady());
         window.timer->stop();
         frameCount = window.frameCount;
+        // On a screen wide enough for the demo unscaled, every image pixel
+        // has a pointer position of its own.
+        window.layOutVideo(QSize(1920, 1200));
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         // A paused tick shows the first frame, as the frame clock has done by

@@ -97,6 +97,8 @@ close_program() {
     e2e_kill_program
 }
 
+# The demo video shown unscaled, as the layout facts of the helpers assume.
+export E2E_SCREEN=${E2E_SCREEN:-1600x1200}
 E2E_TIMEOUT=${E2E_TIMEOUT:-400}
 e2e_start_clock
 e2e_start_x_server "$work" || exit 1

@@ -1,6 +1,7 @@
 #include "tracking/VideoImage.h"
 
 #include <QGraphicsSceneMouseEvent>
+#include <QGraphicsView>
 #include <QRubberBand>
 #include <algorithm>
 
@@ -25,7 +26,7 @@ void VideoImage::mousePressEvent(QGraphicsSceneMouseEvent* event) {
     origin = truncated(event->scenePos());
     selection = QRect(origin, QSize(0, 0));
     dragging = 1;
-    rubberBand->setGeometry(selection.translated(bandOffset));
+    placeBand(event->widget());
     rubberBand->show();
 }
 
@@ -40,7 +41,24 @@ void VideoImage::mouseMoveEvent(QGraphicsSceneMouseEvent* event) {
     selection.setTop(std::max(0, std::min(at.y(), origin.y())));
     selection.setRight(std::min(std::max(at.x(), origin.x()), imageWidth) - 1);
     selection.setBottom(std::min(std::max(at.y(), origin.y()), imageHeight) - 1);
-    rubberBand->setGeometry(selection.translated(bandOffset));
+    placeBand(event->widget());
+}
+
+// The band covers the marked pixels where the view shows them, so that on a
+// view that scales the picture it still runs from the press to the pointer.
+// Driven without a view, the scene puts it at the selection moved by
+// `bandOffset`, as on an unscaled view.
+void VideoImage::placeBand(QWidget* viewport) {
+    QWidget* bandParent = rubberBand->parentWidget();
+    auto* view = viewport ? qobject_cast<QGraphicsView*>(viewport->parentWidget()) : nullptr;
+    if (!view || !bandParent || !bandParent->isAncestorOf(viewport)) {
+        rubberBand->setGeometry(selection.translated(bandOffset));
+        return;
+    }
+    const QPoint from = view->mapFromScene(QPointF(selection.left(), selection.top()));
+    const QPoint to = view->mapFromScene(QPointF(selection.right() + 1, selection.bottom() + 1));
+    const QPoint corner = viewport->mapTo(bandParent, QPoint(0, 0));
+    rubberBand->setGeometry(QRect(from + corner, QSize(to.x() - from.x(), to.y() - from.y())));
 }
 
 void VideoImage::mouseReleaseEvent(QGraphicsSceneMouseEvent* event) {

@@ -16,7 +16,8 @@ class VideoImage : public QGraphicsScene {
 
   public:
     // `bandOffset` is the view's top-left corner in the coordinates of `parent`,
-    // which also parents the rubber band. A width of 0 switches the mouse off.
+    // which also parents the rubber band; the band uses it when the scene is
+    // driven without a view. A width of 0 switches the mouse off.
     VideoImage(int imageWidth, int imageHeight, QPoint bandOffset, QWidget* parent);
 
     // The region being marked, in image pixels, corners inclusive.
@@ -40,4 +41,8 @@ class VideoImage : public QGraphicsScene {
     void mousePressEvent(QGraphicsSceneMouseEvent* event) override;
     void mouseMoveEvent(QGraphicsSceneMouseEvent* event) override;
     void mouseReleaseEvent(QGraphicsSceneMouseEvent* event) override;
+
+  private:
+    // `viewport`: the widget the mouse event came from (none if sent directly).
+    void placeBand(QWidget* viewport);
 };

@@ -8,29 +8,37 @@
 # for and returns non-zero.
 #
 # Layout facts used below (Qt 6, Fusion style, DejaVu fonts, no window manager),
-# measured on screenshots; all are offsets from the main window's top-left:
-#   - The two video views are 645 x 485 with a 1 px frame; the 640 x 480 image
-#     is centred in the 643 x 483 viewport, so image pixel (0, 0) lies 2 px right
-#     of and below the view's corner: mainView (10, 20) -> image at (12, 22),
-#     dataView (570, 20) -> image at (572, 22). dataView is cut off by the
-#     window's right edge at x = 1150; the stone is far from that edge.
-#   - "Movie Controls" sits right under the 500 px Video group (at y = 506), so
-#     Play, at (10, 10) in it, spans (10..84, 516..538), Pause (90..164, ...).
-#   - The "Simulator" group sits at (0, 725): Start spans (20..94, 755..777),
-#     the shot-rate spin box (180..221, 755..776) with its arrows at the right,
-#     the focal-position sliders (10, 825) and (10, 865), both 521 x 21.
+# measured on screenshots; all are offsets from the main window's top-left.
+# They hold for the 640 x 480 demo video on a screen wide enough to show it
+# unscaled (E2E_SCREEN=1600x1200); on a narrower one both views scale it down.
+#   - The two video views are 645 x 485 with a 1 px frame, side by side 10 px
+#     apart; the 640 x 480 image is centred in the 643 x 483 viewport, so image
+#     pixel (0, 0) lies 2 px right of and below the view's corner: mainView
+#     (10, 20) -> image at (12, 22), dataView (665, 20) -> image at (667, 22).
+#     The window is 1320 x 933: the Video group grew to 515 px to hold them.
+#   - "Movie Controls" sits right under the Video group (at y = 521), so Play,
+#     at (10, 10) in it, spans (10..84, 531..553), Pause (90..164, ...).
+#   - The "Simulator" group sits at (0, 740): Start spans (20..94, 770..792),
+#     the shot-rate spin box (180..221, 770..791) with its arrows at the right,
+#     the focal-position sliders (10, 840) and (10, 880), both 521 x 21.
 #   - A slider handle is 13 px wide: value v of 0..max has its centre at
 #     x = sliderX + 6 + v * (521 - 13) / max (+ 0.5).
 
 e2e_image_x=12          # image pixel (0, 0) in mainView
 e2e_image_y=22
-e2e_data_view_dx=560    # dataView shows its image 560 px right of mainView's
-e2e_play_button=(47 527)
-e2e_pause_button=(127 527)
-e2e_start_log_button=(57 766)
-e2e_shot_rate_text=(192 766)   # the spin box's text, left of its arrows
-e2e_focal_x_slider=(10 825 521 21 620)   # x y width height maximum
-e2e_focal_y_slider=(10 865 521 21 460)
+e2e_data_view_dx=655    # dataView shows its image 655 px right of mainView's
+e2e_window_size=1320x933
+e2e_play_button=(47 542)
+e2e_pause_button=(127 542)
+e2e_start_log_button=(57 781)
+e2e_shot_rate_text=(192 781)   # the spin box's text, left of its arrows
+e2e_focal_x_slider=(10 840 521 21 620)   # x y width height maximum
+e2e_focal_y_slider=(10 880 521 21 460)
+# The same buttons when the Video group keeps its 500 px (a scaled video).
+e2e_play_button_scaled=(47 527)
+e2e_pause_button_scaled=(127 527)
+e2e_start_log_button_scaled=(57 766)
+e2e_dynamic_threshold_off_scaled=(1130 614)   # "Av"
 
 export LC_ALL=C
 
@@ -84,14 +92,15 @@ e2e_poll() {
 
 e2e_xvfb_pid=""
 
-# Starts a private Xvfb on a free display and exports DISPLAY. -noreset keeps
+# Starts a private Xvfb of E2E_SCREEN (1280x1024) pixels on a free display
+# and exports DISPLAY. -noreset keeps
 # the server from resetting whenever its last client (say, one xdotool call)
 # disconnects, which would refuse connections for a moment.
 e2e_start_x_server() {
     local directory=$1
     local number_file="$directory/display-number"
     : >"$number_file"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+    Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN:-1280x1024}x24" -nolisten tcp -noreset \
         3>"$number_file" >"$directory/xvfb.log" 2>&1 &
     e2e_xvfb_pid=$!
     e2e_poll 20 "X server" test -s "$number_file" || return 1

@@ -1,0 +1,10 @@
+#pragma once
+
+class QWidget;
+
+// Makes every label under `form` show its whole text in the font it is drawn
+// with. A label whose text is cut off grows to the right as far as its
+// right-hand neighbour allows, otherwise its right edge stops short of that
+// neighbour and it grows to the left; if there is room on neither side its
+// font is made smaller until the text fits the room there is.
+void fitCaptionsToText(QWidget* form);

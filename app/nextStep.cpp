@@ -1,0 +1,55 @@
+#include "app/nextStep.h"
+
+#include "app/MainWindow.h"
+#include "log/ticks.h"
+#include "tracking/VideoImage.h"
+#include "ui_MainWindow.h"
+
+#include <QLabel>
+
+namespace {
+
+const char* const markTheStone = "Drag a rectangle around the stone on the right-hand view";
+const char* const pressPlay = "Press Play";
+const char* const pressStart = "Press Start to log and count shots";
+const char* const separator = "  \u00b7  ";
+
+} // namespace
+
+QString nextStepText(const RunProgress& run) {
+    if (!run.playing) {
+        return run.regionMarked ? pressPlay : markTheStone;
+    }
+    QString text = QStringLiteral("Frame %1 of %2").arg(run.frameNumber).arg(run.frameCount) +
+                   separator + QString::number(run.seconds, 'f', 1) + " s" + separator;
+    if (!run.tracking) {
+        text += "stone not tracked";
+    } else {
+        text +=
+            run.stoneInPlane ? "stone tracked, in the plane" : "stone tracked, out of the plane";
+    }
+    if (!run.regionMarked) {
+        text += QString(separator) + markTheStone;
+    } else if (!run.logging) {
+        text += QString(separator) + pressStart;
+    }
+    return text;
+}
+
+// Runs after every tick of the frame clock. The label is set only when its
+// text changes: while paused that is almost never.
+void MainWindow::showNextStep() {
+    RunProgress run;
+    run.regionMarked = dataScene->selectionState != 0;
+    run.playing = playing == 1;
+    run.logging = loggStarted == 1;
+    run.frameNumber = ui->videoSlider->value();
+    run.frameCount = frameCount;
+    run.seconds = elapsedSeconds(startTick, currentTick());
+    run.tracking = dataScene->selectionState == 1;
+    run.stoneInPlane = trackComp.area > 0;
+    const QString text = nextStepText(run);
+    if (nextStepLabel->text() != text) {
+        nextStepLabel->setText(text);
+    }
+}

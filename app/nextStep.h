@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// What the status bar needs to know of the run.
+struct RunProgress {
+    // A region was marked on the processed view (taken by the tracker or waiting).
+    bool regionMarked = false;
+    bool playing = false;
+    bool logging = false;
+    // The frame shown, counted from 1, and the frames of the video.
+    int frameNumber = 0;
+    int frameCount = 0;
+    // The time of the log's clock, in seconds since start-up.
+    double seconds = 0.0;
+    bool tracking = false;
+    bool stoneInPlane = false;
+};
+
+// The status bar's text: what the user does next, and while the video plays
+// how far it is, the time, and how the stone is tracked. It never goes into the
+// log.
+QString nextStepText(const RunProgress& run);

@@ -1,0 +1,46 @@
+#include "app/MainWindow.h"
+#include "app/windowGeometry.h"
+#include "tracking/VideoImage.h"
+#include "ui_MainWindow.h"
+
+#include <QGraphicsPixmapItem>
+#include <QPainter>
+#include <QTransform>
+
+// The views scale the picture, not the frame cycle: scene coordinates stay
+// image pixels, so the selection, the overlays and the tracking are the same at
+// every scale, and only the painting of the pixmaps is smoothed.
+void MainWindow::layOutVideo(QSize screenArea) {
+    const VideoLayout layout = videoLayoutFor(QSize(frameWidth, frameHeight), screenArea);
+    ui->verticalLayoutWidget->resize(layout.contentSize);
+    ui->VideoGroupBox->setFixedHeight(layout.videoGroupHeight);
+    ui->mainView->move(layout.mainViewPos);
+    ui->dataView->move(layout.dataViewPos);
+    for (QGraphicsView* view : {ui->mainView, ui->dataView}) {
+        view->setFixedHeight(layout.viewSize.height());
+        view->setFixedWidth(layout.viewSize.width());
+        view->setTransform(QTransform::fromScale(layout.scale, layout.scale));
+        view->setRenderHint(QPainter::SmoothPixmapTransform, layout.scale != 1.0);
+    }
+    for (QGraphicsPixmapItem* item : {mainViewItem, dataViewItem}) {
+        if (item) {
+            item->setTransformationMode(layout.scale != 1.0 ? Qt::SmoothTransformation
+                                                            : Qt::FastTransformation);
+        }
+    }
+    setMinimumSize(layout.minimumWindowSize);
+    resize(layout.windowSize);
+
+    // The rubber bands are children of the window; a scene driven without its
+    // view places its band by the view's corner in window coordinates.
+    ui->verticalLayout->invalidate();
+    ui->verticalLayout->activate();
+    const auto cornerOf = [this](QWidget* view) { return view->mapTo(this, QPoint(0, 0)); };
+    for (auto [scene, view] :
+         {std::pair(mainScene, ui->mainView), std::pair(dataScene, ui->dataView),
+          std::pair(histScene, ui->histView)}) {
+        if (scene) {
+            scene->bandOffset = cornerOf(view);
+        }
+    }
+}
