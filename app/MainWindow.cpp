@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/logProblems.h"
 #include "log/eventLog.h"
 #include "log/ticks.h"
 #include "simulation/shotClock.h"
@@ -62,7 +63,13 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
     loggStarted = 0;
 
     startTick = currentTick();
-    loggFile = eventlog::open();
+    eventlog::Opening log = eventlog::open();
+    if (log.outcome == eventlog::Opening::Outcome::HeldByAnotherProcess) {
+        logRefused = true;
+        return;
+    }
+    loggFile = log.log.release();
+    showLogProblems(*this);
     lastSkuddTick = currentTick();
     brennpunktRect =
         cv::Rect(brennpunktX, brennpunktY, initialBrennpunktWidth, initialBrennpunktHeight);
@@ -72,7 +79,7 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
     msPerSkudd = shotPeriodMs(skuddPerMin);
     eventlog::writeShotPeriod(loggFile, stampLogTime(), msPerSkudd);
     utAvPlanTick = currentTick();
-    eventlog::writeOpenedFile(loggFile, stampLogTime(), videoPath.toLatin1());
+    eventlog::writeOpenedFile(loggFile, stampLogTime(), videoPath);
 
     if (!openVideo(capture, videoPath) || readFrameFromCapture() != FrameRead::Accepted ||
         frame.type() != CV_8UC3) {
@@ -134,13 +141,25 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
 }
 
 MainWindow::~MainWindow() {
+    endRun();
+    delete ui;
+}
+
+std::size_t MainWindow::endRun() {
+    if (runEnded || logRefused) {
+        return 0;
+    }
+    runEnded = true;
+    if (loggFile) {
+        // From here on the window may be going away: problems go to stderr only.
+        loggFile->setReport({});
+    }
     if (trackingStarted == 1) {
         writeSummary();
     }
     capture.release();
     eventlog::writeProgramEnded(loggFile, stampLogTime());
-    eventlog::close(loggFile);
-    delete ui;
+    return eventlog::close(loggFile);
 }
 
 void MainWindow::changeEvent(QEvent* event) {

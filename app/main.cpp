@@ -1,8 +1,12 @@
 #include "app/MainWindow.h"
+#include "app/secondCopy.h"
+#include "app/terminationSignals.h"
+#include "log/logText.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QStringList>
+#include <clocale>
 #include <cstdio>
 #include <optional>
 
@@ -34,6 +38,11 @@ const char* refusal(const QString& path) {
 // program asks for it in a file dialog.
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    // QApplication takes the user's locale for the C library too; numbers that
+    // other programs read keep the decimal point (the widgets follow QLocale).
+    std::setlocale(LC_NUMERIC, "C");
+    // SIGINT, SIGTERM and SIGHUP end the run as closing the window does.
+    const TerminationSignals termination;
 
     const QStringList arguments = application.arguments().mid(1);
     if (arguments.size() > 1 || (arguments.size() == 1 && arguments.first().startsWith('-'))) {
@@ -46,16 +55,27 @@ int main(int argc, char* argv[]) {
     }
 
     MainWindow window(nullptr, videoPath);
+    if (window.logHeldElsewhere()) {
+        sayAnotherCopyIsLogging();
+        return 1;
+    }
+    if (termination.received()) {
+        return termination.exitCode(1);
+    }
     if (!window.isReady()) {
         if (window.chosenPath().isEmpty()) {
             std::fprintf(stderr, "tessavolant: no video was chosen\n");
         } else {
             std::fprintf(stderr, "tessavolant: cannot open the video \"%s\": %s\n",
-                         window.chosenPath().toLocal8Bit().constData(),
+                         eventlog::escapedForTerminal(window.chosenPath()).constData(),
                          refusal(window.chosenPath()));
         }
         return 1;
     }
+    // A lost display ends the process with exit(1), past every destructor.
+    const RunAtExit endRunOnExit([&window] { window.endRun(); });
     window.show();
-    return application.exec();
+    const int code = termination.exitCode(application.exec());
+    const bool linesLost = window.endRun() > 0;
+    return linesLost && code == 0 ? 1 : code;
 }
