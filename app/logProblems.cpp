@@ -11,20 +11,24 @@ void showLogProblems(MainWindow& window) {
     if (!window.loggFile) {
         return;
     }
-    auto* problem = new QLabel(&window);
-    problem->setObjectName("logProblem");
-    problem->setStyleSheet("color: #b00000; font-weight: bold");
-    problem->hide();
-    window.statusBar()->addPermanentWidget(problem);
-
-    auto* retry = new QTimer(&window);
-    retry->setInterval(1000);
-    QObject::connect(retry, &QTimer::timeout, &window, [&window, retry] {
-        if (!window.loggFile || window.loggFile->retry()) {
-            retry->stop();
-        }
-    });
-
+    // Made once per window; a later call (a log opened anew) reuses them.
+    auto* problem = window.findChild<QLabel*>("logProblem");
+    auto* retry = window.findChild<QTimer*>("logRetry");
+    if (!problem) {
+        problem = new QLabel(&window);
+        problem->setObjectName("logProblem");
+        problem->setStyleSheet("color: #b00000; font-weight: bold");
+        problem->hide();
+        window.statusBar()->addPermanentWidget(problem);
+        retry = new QTimer(&window);
+        retry->setObjectName("logRetry");
+        retry->setInterval(1000);
+        QObject::connect(retry, &QTimer::timeout, &window, [&window, retry] {
+            if (!window.loggFile || window.loggFile->retry()) {
+                retry->stop();
+            }
+        });
+    }
     window.loggFile->setReport([&window, problem, retry](bool failing, const std::string& message) {
         if (failing) {
             problem->setText(QString::fromStdString(message));

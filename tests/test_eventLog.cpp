@@ -1,9 +1,15 @@
+#include "app/MainWindow.h"
+#include "app/logProblems.h"
 #include "log/eventLog.h"
 #include "log/logText.h"
+#include "log/ticks.h"
 #include "simulation/shotClock.h"
 #include "tests/testSupport.h"
 
+#include <QLabel>
 #include <QProcess>
+#include <QStatusBar>
+#include <QTimer>
 #include <clocale>
 #include <cstdlib>
 #include <fcntl.h>
@@ -421,4 +427,44 @@ TEST(EventLogFile, ALogThatIsLockedElsewhereIsLeftUntouched) {
     EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
     ::close(fd);
     EXPECT_EQ(readBytes("loggfile.txt"), written + "1.000000: Programmet avsluttet\n");
+}
+
+TEST(EventLogWrites, TheWindowShowsAFailureUntilItsRetriesGetTheLinesWritten) {
+    TemporaryWorkingDirectory directory;
+    ManualClock clock;
+    ScopedTickSource useClock(clock);
+    SyntheticVideoSpec spec;
+    spec.frames = 3;
+    const auto window = openWindowForTicking(writeVideo(directory.file("v.avi"), spec));
+    ASSERT_TRUE(window->isReady());
+    eventlog::close(window->loggFile);
+    std::string file;
+    using Step = ScriptedSink::Step;
+    window->loggFile =
+        new EventLog(std::make_unique<ScriptedSink>(
+                         std::vector<Step>{{0, ENOSPC}, {0, ENOSPC}, {5}, {0, ENOSPC}}, file),
+                     "test log");
+    showLogProblems(*window);
+    auto* problem = window->findChild<QLabel*>("logProblem");
+    auto* retry = window->findChild<QTimer*>("logRetry");
+    ASSERT_NE(problem, nullptr);
+    ASSERT_NE(retry, nullptr);
+
+    testing::internal::CaptureStderr();
+    window->endreSkuddFrekvens(120);
+    EXPECT_TRUE(problem->isVisibleTo(window.get()));
+    EXPECT_EQ(problem->text(), "the log could not be written: disk full");
+    EXPECT_TRUE(retry->isActive());
+    // Each timeout of the retry timer tries again: one more failure; then a
+    // part of the line and a failure; then the rest.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EXPECT_TRUE(QMetaObject::invokeMethod(retry, "timeout"));
+    }
+    EXPECT_EQ(file, "0.000000: Skuddfrekvens endret til 500.000000ms og 120skudd per min\n");
+    EXPECT_FALSE(problem->isVisibleTo(window.get()));
+    EXPECT_FALSE(retry->isActive());
+    EXPECT_EQ(window->statusBar()->currentMessage(), "the log is written again; no line was lost");
+    EXPECT_EQ(window->endRun(), 0u);
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(QByteArray::fromStdString(file).endsWith(": Programmet avsluttet\n"));
 }
