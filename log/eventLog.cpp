@@ -88,7 +88,8 @@ void EventLog::failed(int error) {
         return;
     }
     failing = true;
-    const std::string message = "the log could not be written: " + whatFailed(error);
+    problem = "the log could not be written: " + whatFailed(error);
+    const std::string& message = problem;
     std::fprintf(stderr,
                  "tessavolant: %s (%s); its lines are held back and written as soon as the file "
                  "takes them\n",
@@ -106,9 +107,9 @@ std::size_t EventLog::close() {
     const std::size_t lost = heldBack.size();
     if (lost > 0) {
         const bool cutLineRemoved = writtenOfFirst == 0 || sink->takeBack(writtenOfFirst);
-        const std::string message = "the log could not be written; its last " +
-                                    std::to_string(lost) + (lost == 1 ? " line is" : " lines are") +
-                                    " lost" + (cutLineRemoved ? "" : ", and its last line is cut");
+        const std::string message = problem + "; its last " + std::to_string(lost) +
+                                    (lost == 1 ? " line is" : " lines are") + " lost" +
+                                    (cutLineRemoved ? "" : ", and its last line is cut");
         std::fprintf(stderr, "tessavolant: %s (%s)\n", message.c_str(), name.c_str());
         if (reportTo) {
             reportTo(true, message);

@@ -56,6 +56,7 @@ class EventLog {
     std::deque<std::string> heldBack;
     std::size_t writtenOfFirst = 0; // bytes of heldBack.front() already in the file
     bool failing = false;
+    std::string problem; // what went wrong last
     Report reportTo;
 };
 
