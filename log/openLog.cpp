@@ -84,6 +84,11 @@ Opening open(const std::string& path) {
         const char* reason = notALogFile(status.st_mode);
         return notLogged(path, reason ? reason : "it is not a regular file");
     }
+    if (status.st_nlink > 1) {
+        // Another name for some other file: emptying it would destroy that file.
+        ::close(fd);
+        return notLogged(path, "it is a hard link to another file");
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         if (error == EWOULDBLOCK) {
