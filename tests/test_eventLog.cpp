@@ -266,89 +266,67 @@ TEST(EventLogWrites, FailingWritesNeitherCutNorMergeNorSkipALine) {
                                  "4.000000: Programmet avsluttet\n"};
     const std::string all = lines[0] + lines[1] + lines[2] + lines[3];
     using Step = ScriptedSink::Step;
-    constexpr std::size_t never = 0;
+    const Step full{0, ENOSPC};
+    const std::vector<Step> fullForGood(20, full);
     struct Case {
         const char* what;
         std::vector<Step> script;
-        std::size_t retriesBeforeClose;
+        int retriesBeforeClose;
         std::string file;          // what the file holds at the end
         std::size_t lost;          // lines lost at close
-        std::vector<bool> reports; // failing / written again, in order
+        std::vector<bool> reports; // failing or written again, in order
     };
-    const std::vector<Step> fullFromLineThree(20, Step{never, ENOSPC});
-    std::vector<Step> fullForAWhile = {{10}, {never, ENOSPC}, {never, ENOSPC}, {never, ENOSPC}};
     const Case cases[] = {
         {"short writes only", {{5}, {1}, {7}, {3}, {1}}, 0, all, 0, {}},
-        {"the disk is full for a while, then space comes back",
-         fullForAWhile,
-         0,
-         all,
-         0,
-         {true, false}},
-        {"space comes back before a retry, with no new line",
-         {{0 + lines[0].size()}, {0 + lines[1].size()}, {3}, {never, ENOSPC}, {never, ENOSPC}},
+        {"the disk full for a while", {{10}, full, full, full}, 0, all, 0, {true, false}},
+        {"space back before a retry",
+         {{lines[0].size()}, {3}, full, full, full},
          1,
          all,
          0,
          {true, false}},
-        {"the disk stays full: the cut line is taken out again",
-         [&] {
-             std::vector<Step> s = {{lines[0].size()}, {4}};
-             s.insert(s.end(), fullFromLineThree.begin(), fullFromLineThree.end());
-             return s;
-         }(),
-         3,
+        {"the disk full for good after a part of line two",
+         {{lines[0].size()}, {4}, full, full, full, full, full, full, full, full},
+         2,
          lines[0],
          3,
          {true, true}},
-        {"an input/output error from the first byte on",
-         std::vector<Step>(20, Step{never, EIO}),
-         1,
-         "",
-         4,
-         {true, true}},
+        {"the disk full from the first byte", fullForGood, 1, "", 4, {true, true}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::string file;
         std::vector<bool> reports;
-        std::string firstReport;
+        std::vector<std::string> messages;
         EventLog log(std::make_unique<ScriptedSink>(c.script, file), "test log");
         log.setReport([&](bool failing, const std::string& message) {
             reports.push_back(failing);
-            if (firstReport.empty()) {
-                firstReport = message;
-            }
+            messages.push_back(message);
         });
         testing::internal::CaptureStderr();
         for (const std::string& line : lines) {
             log.writeLine(line);
-            // Whatever reached the file is whole lines, in order, plus at most
-            // the start of the next one.
+            // What reached the file is whole lines in order, and a part of the next.
             EXPECT_EQ(all.compare(0, file.size(), file), 0);
         }
-        for (std::size_t i = 0; i < c.retriesBeforeClose; ++i) {
+        for (int i = 0; i < c.retriesBeforeClose; ++i) {
             log.retry();
         }
+        EXPECT_EQ(log.heldBackLines(), c.lost);
         EXPECT_EQ(log.close(), c.lost);
         const std::string errors = testing::internal::GetCapturedStderr();
         EXPECT_EQ(file, c.file);
         EXPECT_EQ(reports, c.reports);
-        if (!reports.empty()) {
-            const std::string expected = c.script.back().error == EIO
-                                             ? "the log could not be written: Input/output error"
-                                             : "the log could not be written: disk full";
-            EXPECT_EQ(firstReport, expected);
-            EXPECT_NE(errors.find(expected + " (test log)"), std::string::npos) << errors;
+        if (!messages.empty()) {
+            EXPECT_EQ(messages.front(), "the log could not be written: disk full");
+            EXPECT_NE(errors.find(messages.front() + " (test log)"), std::string::npos) << errors;
         }
         if (c.lost) {
-            EXPECT_NE(errors.find("its last " + std::to_string(c.lost) + " lines are lost"),
-                      std::string::npos)
-                << errors;
+            EXPECT_EQ(messages.back(), "the log could not be written: disk full; its last " +
+                                           std::to_string(c.lost) + " lines are lost");
         }
-        // Nothing is written after the close.
         log.writeLine(lines[0]);
-        EXPECT_EQ(file, c.file);
+        EXPECT_EQ(file, c.file) << "nothing is written after the close";
     }
 }
 
@@ -407,29 +385,6 @@ TEST(EventLogFile, ALinkOrASpecialFileIsNotTakenAndNothingBlocks) {
             reader = -1;
         }
     }
-}
-
-TEST(EventLogFile, ALogThatIsLockedElsewhereIsLeftUntouched) {
-    TemporaryWorkingDirectory directory;
-    EventLog* first = eventlog::open().log.release();
-    ASSERT_NE(first, nullptr);
-    eventlog::writeShotPeriod(first, 0.0, 600.0f);
-    const QByteArray written = readBytes("loggfile.txt");
-
-    testing::internal::CaptureStderr();
-    const eventlog::Opening second = eventlog::open();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(second.outcome, Outcome::HeldByAnotherProcess);
-    EXPECT_EQ(second.log, nullptr);
-    EXPECT_EQ(readBytes("loggfile.txt"), written);
-
-    // The lock lasts as long as the log is open, and no longer.
-    eventlog::writeProgramEnded(first, 1.0);
-    eventlog::close(first);
-    const int fd = ::open("loggfile.txt", O_RDONLY);
-    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-    ::close(fd);
-    EXPECT_EQ(readBytes("loggfile.txt"), written + "1.000000: Programmet avsluttet\n");
 }
 
 TEST(EventLogWrites, TheWindowShowsAFailureUntilItsRetriesGetTheLinesWritten) {
