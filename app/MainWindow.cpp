@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/captions.h"
+#include "app/logProblems.h"
 #include "log/eventLog.h"
 #include "log/ticks.h"
 #include "simulation/shotClock.h"
@@ -64,7 +65,13 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo, cons
     loggStarted = 0;
 
     startTick = currentTick();
-    loggFile = eventlog::open(QFile::encodeName(logPath).constData());
+    eventlog::Opening log = eventlog::open(QFile::encodeName(logPath).toStdString());
+    if (log.outcome == eventlog::Opening::Outcome::HeldByAnotherProcess) {
+        logRefused = true;
+        return;
+    }
+    loggFile = log.log.release();
+    showLogProblems(*this);
     lastSkuddTick = currentTick();
     brennpunktRect =
         cv::Rect(brennpunktX, brennpunktY, initialBrennpunktWidth, initialBrennpunktHeight);
@@ -74,7 +81,7 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo, cons
     msPerSkudd = shotPeriodMs(skuddPerMin);
     eventlog::writeShotPeriod(loggFile, stampLogTime(), msPerSkudd);
     utAvPlanTick = currentTick();
-    eventlog::writeOpenedFile(loggFile, stampLogTime(), videoPath.toLatin1());
+    eventlog::writeOpenedFile(loggFile, stampLogTime(), videoPath);
 
     if (!openVideo(capture, videoPath) || readFrameFromCapture() != FrameRead::Accepted ||
         frame.type() != CV_8UC3) {
@@ -134,13 +141,25 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo, cons
 }
 
 MainWindow::~MainWindow() {
+    endRun();
+    delete ui;
+}
+
+std::size_t MainWindow::endRun() {
+    if (runEnded || logRefused) {
+        return 0;
+    }
+    runEnded = true;
+    if (loggFile) {
+        // From here on the window may be going away: problems go to stderr only.
+        loggFile->setReport({});
+    }
     if (trackingStarted == 1) {
         writeSummary();
     }
     capture.release();
     eventlog::writeProgramEnded(loggFile, stampLogTime());
-    eventlog::close(loggFile);
-    delete ui;
+    return eventlog::close(loggFile);
 }
 
 void MainWindow::changeEvent(QEvent* event) {

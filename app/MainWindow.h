@@ -7,8 +7,8 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QString>
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <optional>
@@ -21,6 +21,9 @@ class QGraphicsPixmapItem;
 class QLabel;
 class QTimer;
 class VideoImage;
+namespace eventlog {
+class EventLog;
+}
 
 // The one window of the program. It holds the whole state of a treatment run as
 // plain members: the video, the working images, the tracking result, the
@@ -42,6 +45,15 @@ class MainWindow : public QMainWindow {
     bool isReady() const { return ready; }
     // The path that was chosen (empty after a cancelled dialog).
     const QString& chosenPath() const { return videoPath; }
+    // True when another process holds the lock on the log: nothing was
+    // written or asked, the window is not ready, and the program should end.
+    bool logHeldElsewhere() const { return logRefused; }
+
+    // Ends the run once: the summary if tracking started, releasing the video,
+    // the last line, closing the log. The destructor calls it; so may the
+    // program before that, to learn the number of log lines that could not be
+    // written (returned; 0 on later calls).
+    std::size_t endRun();
 
   signals:
     void updateVideoSlider(int pos);
@@ -160,7 +172,7 @@ class MainWindow : public QMainWindow {
     VideoImage* dataScene = nullptr;
     VideoImage* histScene = nullptr;
     std::unique_ptr<QTimer> timer;
-    std::FILE* loggFile = nullptr;
+    eventlog::EventLog* loggFile = nullptr; // owned; null when there is no log
     // The status bar's permanent text; an urgent message shown on the status
     // bar covers it while it stands.
     QLabel* nextStepLabel = nullptr;
@@ -199,4 +211,6 @@ class MainWindow : public QMainWindow {
 
     QString videoPath;
     bool ready = false;
+    bool logRefused = false;
+    bool runEnded = false;
 };

@@ -1,9 +1,12 @@
 #include "app/MainWindow.h"
 #include "app/commandLine.h"
+#include "app/secondCopy.h"
+#include "app/terminationSignals.h"
 #include "app/videoRefusal.h"
+#include "log/logText.h"
 
 #include <QApplication>
-#include <QFileInfo>
+#include <clocale>
 #include <cstdio>
 
 // tessavolant [VIDEO]: with a path the video opens at once; without one the
@@ -14,18 +17,34 @@ int main(int argc, char* argv[]) {
         return *commandLine.exitCode;
     }
     QApplication application(argc, argv);
+    // QApplication takes the user's locale for the C library too; numbers that
+    // other programs read keep the decimal point (the widgets follow QLocale).
+    std::setlocale(LC_NUMERIC, "C");
+    // SIGINT, SIGTERM and SIGHUP end the run as closing the window does.
+    const TerminationSignals termination;
 
     MainWindow window(nullptr, commandLine.videoPath);
+    if (window.logHeldElsewhere()) {
+        sayAnotherCopyIsLogging();
+        return 1;
+    }
+    if (termination.received()) {
+        return termination.exitCode(1);
+    }
     if (!window.isReady()) {
         if (window.chosenPath().isEmpty()) {
             std::fprintf(stderr, "tessavolant: no video was chosen\n");
         } else {
             std::fprintf(stderr, "tessavolant: cannot open the video \"%s\": %s\n",
-                         window.chosenPath().toLocal8Bit().constData(),
+                         eventlog::escapedForTerminal(window.chosenPath()).constData(),
                          videoRefusal(window.chosenPath()));
         }
         return 1;
     }
+    // A lost display ends the process with exit(1), past every destructor.
+    const RunAtExit endRunOnExit([&window] { window.endRun(); });
     window.show();
-    return application.exec();
+    const int code = termination.exitCode(application.exec());
+    const bool linesLost = window.endRun() > 0;
+    return linesLost && code == 0 ? 1 : code;
 }

@@ -1,8 +1,9 @@
 #include "log/eventLog.h"
 
-#include <QDir>
+#include "log/logText.h"
+
 #include <cerrno>
-#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 namespace eventlog {
@@ -15,117 +16,181 @@ constexpr const char* atThisTime = ": P\xE5 denne tiden ble";
 constexpr const char* firedWithTracking = "skudd gjennomf\xF8rt i brennpunkt med tracking p\xE5\n";
 constexpr const char* over = " p\xE5 ";
 
-[[gnu::format(printf, 2, 3)]] void write(std::FILE* log, const char* format, ...) {
-    if (!log) {
-        return;
+std::string whatFailed(int error) {
+    switch (error) {
+    case 0:
+        return "the file took no byte";
+    case ENOSPC:
+        return "disk full";
+    case EDQUOT:
+        return "disk quota exceeded";
+    case EFBIG:
+        return "the file is too large";
+    default:
+        return std::strerror(error);
     }
-    std::va_list arguments;
-    va_start(arguments, format);
-    std::vfprintf(log, format, arguments);
-    va_end(arguments);
 }
 
-void endLine(std::FILE* log) {
+void write(EventLog* log, std::string line) {
     if (log) {
-        std::fflush(log);
+        log->writeLine(std::move(line));
     }
 }
 
 } // namespace
 
-std::FILE* open(const char* path) {
-    std::FILE* log = std::fopen(path, "w");
-    if (!log) {
-        const int error = errno;
-        std::fprintf(stderr,
-                     "tessavolant: warning: cannot create %s in %s (%s); this run is not logged\n",
-                     path, QDir::currentPath().toLocal8Bit().constData(), std::strerror(error));
+EventLog::EventLog(std::unique_ptr<ByteSink> sink, std::string name)
+    : sink(std::move(sink)), name(std::move(name)) {}
+
+EventLog::~EventLog() {
+    close();
+}
+
+void EventLog::writeLine(std::string line) {
+    if (!sink) {
+        return;
     }
-    return log;
+    heldBack.push_back(std::move(line));
+    retry();
 }
 
-void close(std::FILE*& stream) {
-    if (stream) {
-        std::fclose(stream);
-        stream = nullptr;
+bool EventLog::retry() {
+    if (!sink) {
+        return heldBack.empty();
+    }
+    while (!heldBack.empty()) {
+        const std::string& line = heldBack.front();
+        const ByteSink::Written written =
+            sink->write(std::string_view(line).substr(writtenOfFirst));
+        if (written.bytes == 0) {
+            failed(written.error);
+            return false;
+        }
+        writtenOfFirst += written.bytes;
+        if (writtenOfFirst == line.size()) {
+            heldBack.pop_front();
+            writtenOfFirst = 0;
+        }
+    }
+    if (failing) {
+        failing = false;
+        std::fprintf(stderr, "tessavolant: the log is written again (%s); no line was lost\n",
+                     name.c_str());
+        if (reportTo) {
+            reportTo(false, "the log is written again; no line was lost");
+        }
+    }
+    return true;
+}
+
+void EventLog::failed(int error) {
+    if (failing) {
+        return;
+    }
+    failing = true;
+    problem = "the log could not be written: " + whatFailed(error);
+    const std::string& message = problem;
+    std::fprintf(stderr,
+                 "tessavolant: %s (%s); its lines are held back and written as soon as the file "
+                 "takes them\n",
+                 message.c_str(), name.c_str());
+    if (reportTo) {
+        reportTo(true, message);
     }
 }
 
-void writeShotPeriod(std::FILE* log, double t, float msPerSkudd) {
-    write(log, "%f%s %f %s", t, ": Antall ms mellom hvert skudd er", msPerSkudd, "\n");
-    endLine(log);
+std::size_t EventLog::close() {
+    if (!sink) {
+        return 0;
+    }
+    retry();
+    const std::size_t lost = heldBack.size();
+    if (lost > 0) {
+        const bool cutLineRemoved = writtenOfFirst == 0 || sink->takeBack(writtenOfFirst);
+        const std::string message = problem + "; its last " + std::to_string(lost) +
+                                    (lost == 1 ? " line is" : " lines are") + " lost" +
+                                    (cutLineRemoved ? "" : ", and its last line is cut");
+        std::fprintf(stderr, "tessavolant: %s (%s)\n", message.c_str(), name.c_str());
+        if (reportTo) {
+            reportTo(true, message);
+        }
+        heldBack.clear();
+    }
+    sink.reset();
+    return lost;
 }
 
-void writeOpenedFile(std::FILE* log, double t, const QByteArray& latin1Path) {
-    write(log, "%f%s %s %s", t, opened, latin1Path.constData(), "\n");
-    endLine(log);
+std::size_t close(EventLog*& log) {
+    std::size_t lost = 0;
+    if (log) {
+        lost = log->close();
+        delete log;
+        log = nullptr;
+    }
+    return lost;
 }
 
-void writeOpenFailed(std::FILE* log, double t) {
-    write(log, "%f %s", t, " kunne ikke apne fil\n");
-    endLine(log);
+void writeShotPeriod(EventLog* log, double t, float msPerSkudd) {
+    write(log, fixedSix(t) + ": Antall ms mellom hvert skudd er " + fixedSix(msPerSkudd) + " \n");
 }
 
-void writeInitialised(std::FILE* log, double t) {
-    write(log, "%f%s", t, ": Initiering fullfort\n\n");
-    endLine(log);
+void writeOpenedFile(EventLog* log, double t, const QString& videoName) {
+    write(log, fixedSix(t) + opened + " " + loggableName(videoName).toStdString() + " \n");
 }
 
-void writeTrackingStarted(std::FILE* log, double t) {
-    write(log, "%f%s", t, "Starter tracking\n");
-    endLine(log);
+void writeOpenFailed(EventLog* log, double t) {
+    write(log, fixedSix(t) + "  kunne ikke apne fil\n");
 }
 
-void writeLeftPlane(std::FILE* log, double t) {
-    write(log, "%f%s", t, ": Ut av planet\n");
-    endLine(log);
+void writeInitialised(EventLog* log, double t) {
+    write(log, fixedSix(t) + ": Initiering fullfort\n\n");
 }
 
-void writeEnteredPlane(std::FILE* log, float logTime, double secondsOutOfPlane) {
-    write(log, "%f%s %f %s", logTime, ": Inn i planet. Var ute av plan i", secondsOutOfPlane,
-          "sekunder\n");
-    endLine(log);
+void writeTrackingStarted(EventLog* log, double t) {
+    write(log, fixedSix(t) + "Starter tracking\n");
 }
 
-void writeIntervalStarts(std::FILE* log, double t) {
-    write(log, "%f%s", t, ": Skudd intervall starter\n");
-    endLine(log);
+void writeLeftPlane(EventLog* log, double t) {
+    write(log, fixedSix(t) + ": Ut av planet\n");
 }
 
-void writeIntervalEnds(std::FILE* log, double t) {
-    write(log, "%f%s", t, ": Skudd intervall slutter\n");
-    endLine(log);
+void writeEnteredPlane(EventLog* log, float logTime, double secondsOutOfPlane) {
+    write(log, fixedSix(logTime) + ": Inn i planet. Var ute av plan i " +
+                   fixedSix(secondsOutOfPlane) + " sekunder\n");
 }
 
-void writeHit(std::FILE* log, double t, int msSincePreviousHit) {
-    write(log, "%f%s %d %s", t, ": Skudd treffer. Det er", msSincePreviousHit,
-          "millisekunder siden forrige treff\n");
-    endLine(log);
+void writeIntervalStarts(EventLog* log, double t) {
+    write(log, fixedSix(t) + ": Skudd intervall starter\n");
 }
 
-void writeRateChanged(std::FILE* log, double t, float msPerSkudd, int skuddPerMin) {
-    write(log, "%f%s%f", t, ": Skuddfrekvens endret til ", msPerSkudd);
-    write(log, "%s%d%s", "ms og ", skuddPerMin, "skudd per min\n");
-    endLine(log);
+void writeIntervalEnds(EventLog* log, double t) {
+    write(log, fixedSix(t) + ": Skudd intervall slutter\n");
 }
 
-void writeShotsWithoutTracking(std::FILE* log, double t, int skuddPerMin, int shots,
+void writeHit(EventLog* log, double t, int msSincePreviousHit) {
+    write(log, fixedSix(t) + ": Skudd treffer. Det er " + decimal(msSincePreviousHit) +
+                   " millisekunder siden forrige treff\n");
+}
+
+void writeRateChanged(EventLog* log, double t, float msPerSkudd, int skuddPerMin) {
+    write(log, fixedSix(t) + ": Skuddfrekvens endret til " + fixedSix(msPerSkudd) + "ms og " +
+                   decimal(skuddPerMin) + "skudd per min\n");
+}
+
+void writeShotsWithoutTracking(EventLog* log, double t, int skuddPerMin, int shots,
                                float trackingSeconds) {
-    write(log, "%f%s %d %s %d", t, ": Totalt skudd i tracking periode uten tracking med",
-          skuddPerMin, "skudd per min er", shots);
-    write(log, "%s %f %s", over, trackingSeconds, "sekunder");
-    write(log, "\n");
-    endLine(log);
+    write(log, fixedSix(t) + ": Totalt skudd i tracking periode uten tracking med " +
+                   decimal(skuddPerMin) + " skudd per min er " + decimal(shots) + over + " " +
+                   fixedSix(trackingSeconds) + " sekunder\n");
 }
 
-void writeShotsWithTracking(std::FILE* log, float logTime, int antallSkudd) {
-    write(log, "%f %s %d %s", logTime, atThisTime, antallSkudd, firedWithTracking);
-    endLine(log);
+void writeShotsWithTracking(EventLog* log, float logTime, int antallSkudd) {
+    write(log, fixedSix(logTime) + " " + atThisTime + " " + decimal(antallSkudd) + " " +
+                   firedWithTracking);
 }
 
-void writeProgramEnded(std::FILE* log, double t) {
-    write(log, "%f%s", t, ": Programmet avsluttet\n");
-    endLine(log);
+void writeProgramEnded(EventLog* log, double t) {
+    write(log, fixedSix(t) + ": Programmet avsluttet\n");
 }
 
 } // namespace eventlog

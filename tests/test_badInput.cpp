@@ -4,6 +4,7 @@
 // replaced by a warning.
 
 #include "app/MainWindow.h"
+#include "log/logText.h"
 #include "log/ticks.h"
 #include "tests/testSupport.h"
 #include "tests/wellFormedLog.h"
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -650,6 +652,117 @@ TEST_F(BadInput, WhereTheLogCannotBeWrittenTheProgramWarnsAndStillSaysWhyItRefus
         EXPECT_TRUE(run.errors.contains("the file is empty")) << run.errors.constData();
         EXPECT_FALSE(fs::is_regular_file(workingDirectory / "loggfile.txt"));
     }
+}
+
+TEST_F(BadInput, HostileNamesNeitherForgeNorBreakALogLineNorCommandTheTerminal) {
+    const fs::path playable = directory.path() / "v.avi";
+    ASSERT_TRUE(badinputs::writeVideoOfAnySize(playable, badinputs::crossingStone({160, 120}, 6)));
+    const char* names[] = {"y\n0.000000: Programmet avsluttet", "esc\x1b]0;PWNED\a\x1b[2J.avi",
+                           "cr\r tab\t.avi"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const fs::path video = directory.path() / name;
+        fs::copy_file(playable, video);
+        openWindow(video).reset();
+        // Start-up (with its empty line) and the end: five lines, as for any name.
+        EXPECT_EQ(logLines().size(), 5);
+        EXPECT_EQ(logProblems(readBytes("loggfile.txt"), LogEnd::Completed,
+                              eventlog::loggableName(qPath(video))),
+                  "");
+
+        const fs::path absent = directory.path() / "absent" / name;
+        const ProgramRun run = runProgram(absent, directory.path());
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.errors.contains("cannot open the video \"" +
+                                        eventlog::escapedForTerminal(qPath(absent)) +
+                                        "\": there is no such file"))
+            << run.errors.constData();
+        EXPECT_FALSE(run.errors.contains('\x1b') || run.errors.contains('\r') ||
+                     run.errors.contains("\n0.000000"));
+        EXPECT_EQ(logLines().size(), 3);
+    }
+}
+
+namespace {
+
+// The program started on `arguments` in `workingDirectory`, once the log there
+// satisfies `ready`.
+void startProgram(QProcess& program, const fs::path& workingDirectory, const QStringList& arguments,
+                  const std::function<bool(const QByteArray&)>& ready) {
+    prepare(program, workingDirectory, false);
+    program.start(TESSAVOLANT_BINARY, arguments);
+    ASSERT_TRUE(waitForLog(workingDirectory, program, ready))
+        << program.readAllStandardError().constData();
+    ASSERT_EQ(program.state(), QProcess::Running);
+}
+
+bool initialised(const QByteArray& log) {
+    return log.contains(": Initiering fullfort\n\n");
+}
+
+// Ends the program with `signalNumber` and returns its exit code (-1 if it
+// did not end by itself within a minute).
+int endWith(QProcess& program, int signalNumber) {
+    ::kill(static_cast<pid_t>(program.processId()), signalNumber);
+    if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit) {
+        program.kill();
+        program.waitForFinished();
+        return -1;
+    }
+    return program.exitCode();
+}
+
+} // namespace
+
+TEST_F(BadInput, ASignalEndsTheRunAsClosingTheWindowDoes) {
+    const fs::path video = directory.path() / "v.avi";
+    ASSERT_TRUE(badinputs::writeVideoOfAnySize(video, badinputs::crossingStone({160, 120}, 12)));
+    const auto logExists = [](const QByteArray&) { return fs::exists("loggfile.txt"); };
+    struct Case {
+        int signalNumber;
+        QStringList arguments; // none: the file dialog is open
+        std::function<bool(const QByteArray&)> ready;
+        LogEnd end;
+    };
+    const Case cases[] = {
+        {SIGTERM, {qPath(video)}, initialised, LogEnd::Completed},
+        {SIGINT, {qPath(video)}, initialised, LogEnd::Completed},
+        {SIGHUP, {qPath(video)}, initialised, LogEnd::Completed},
+        {SIGTERM, {}, logExists, LogEnd::Refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(strsignal(c.signalNumber)) +
+                     (c.arguments.isEmpty() ? " in the dialog" : ""));
+        fs::remove("loggfile.txt");
+        QProcess program;
+        startProgram(program, directory.path(), c.arguments, c.ready);
+        EXPECT_EQ(endWith(program, c.signalNumber), 128 + c.signalNumber)
+            << program.readAllStandardError().constData();
+        EXPECT_EQ(logProblems(readBytes("loggfile.txt"), c.end,
+                              c.arguments.isEmpty() ? QByteArray() : loggedPath(video)),
+                  "");
+    }
+}
+
+TEST_F(BadInput, ASecondCopyInTheSameDirectoryIsRefusedAndLeavesTheLogAlone) {
+    const fs::path video = directory.path() / "v.avi";
+    ASSERT_TRUE(badinputs::writeVideoOfAnySize(video, badinputs::crossingStone({160, 120}, 12)));
+    QProcess first;
+    startProgram(first, directory.path(), {qPath(video)}, initialised);
+    const QByteArray logOfFirst = readBytes("loggfile.txt");
+
+    const ProgramRun second = runProgram(video, directory.path());
+    EXPECT_EQ(second.exitStatus, QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_TRUE(
+        second.errors.contains("another copy of the program is logging to loggfile.txt in " +
+                               QByteArray(directory.path().c_str())))
+        << second.errors.constData();
+    EXPECT_TRUE(second.errors.contains("Start this copy in another directory"));
+    EXPECT_EQ(readBytes("loggfile.txt"), logOfFirst);
+
+    EXPECT_EQ(endWith(first, SIGTERM), 128 + SIGTERM);
+    EXPECT_EQ(logProblems(readBytes("loggfile.txt"), LogEnd::Completed, loggedPath(video)), "");
 }
 
 TEST(LogCheck, TellsWellFormedLogsFromCutGarbledAndDisorderedOnes) {

@@ -17,6 +17,11 @@
 #       window, paused, once the hits come.
 #   run_e2e.sh cancel TESSAVOLANT
 #       Cancels the file dialog with Escape: exit code 1 and a three-line log.
+#   run_e2e.sh abrupt TESSAVOLANT MAKE_DEMO_VIDEO
+#       Twice opens the demo video from the command line, marks the stone, plays
+#       and starts the logging; ends the first run with SIGTERM (exit code 143)
+#       and the second by killing the X server (exit code 1). Both logs must
+#       end with the summary and the last line.
 #
 # Every wait polls with a deadline, and the whole run ends within E2E_TIMEOUT
 # seconds (240). E2E_KEEP=1 keeps the work directory (the log, the program's
@@ -31,6 +36,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 usage() {
     echo "usage: $0 track|scaled TESSAVOLANT MAKE_DEMO_VIDEO SEND_CLOSE_REQUEST" >&2
     echo "       $0 cancel TESSAVOLANT" >&2
+    echo "       $0 abrupt TESSAVOLANT MAKE_DEMO_VIDEO" >&2
     exit 2
 }
 
@@ -38,6 +44,7 @@ scenario=${1:-}
 case "$scenario" in
     track | scaled) [ $# -eq 4 ] || usage ;;
     cancel) [ $# -eq 2 ] || usage ;;
+    abrupt) [ $# -eq 3 ] || usage ;;
     *) usage ;;
 esac
 program=$(realpath "$2")
@@ -395,9 +402,69 @@ scenario_scaled() {
     [ "$e2e_app_status" -eq 0 ] || e2e_fail "exit code $e2e_app_status, expected 0" || exit 1
 }
 
+# Checks that a log cut short from outside still ends the way a closed window
+# ends it: tracking started, then the summary and the last line.
+check_abrupt_log() {
+    local -a lines
+    mapfile -t lines <"$log"
+    local n=${#lines[@]} ok=1
+    e2e_log_has "$log" "$row_tracking" || { echo "no \"Starter tracking\" line" >&2; ok=0; }
+    ((n >= 3)) || { echo "the log has only $n lines" >&2; return 1; }
+    [[ ${lines[n - 3]} =~ $row_without_tracking ]] || { echo "no summary of shots without tracking" >&2; ok=0; }
+    [[ ${lines[n - 2]} =~ $row_with_tracking ]] || { echo "no summary of shots with tracking" >&2; ok=0; }
+    [[ ${lines[n - 1]} =~ $row_ended ]] || { echo "the last line is not the end of the program" >&2; ok=0; }
+    [ "$(tail -c1 "$log" | od -An -c | tr -d ' ')" = '\n' ] || { echo "the log does not end with a newline" >&2; ok=0; }
+    ((ok == 1)) && e2e_say "log: tracking, the summary and the last line, $n lines"
+}
+
+# Opens VIDEO from the command line, marks the stone at (CX, CY), plays and
+# starts the logging; returns once tracking is in the log.
+start_tracked_run() {
+    local video=$1 cx=$2 cy=$3
+    rm -f "$log"
+    e2e_start_program "$work" "$program" "$video"
+    e2e_wait_for_window 30 "Tessavolant 0.6b" || fail_with_picture "the main window did not appear"
+    e2e_poll 10 "end of initialisation in the log" e2e_log_has "$log" "$row_initialised" ||
+        fail_with_picture "the program did not finish starting"
+    local sx=$((e2e_image_x + cx)) sy=$((e2e_image_y + cy))
+    e2e_poll 20 "stone in the left view" e2e_area_brighter_than "5x3+$((sx - 2))+$((sy - 1))" 144 ||
+        fail_with_picture "the first frame is not shown where expected"
+    local dx=$((e2e_image_x + e2e_data_view_dx)) dy=$e2e_image_y
+    e2e_drag $((dx + cx - 10)) $((dy + cy - 9)) $((dx + cx + 11)) $((dy + cy + 10))
+    e2e_click "${e2e_play_button[@]}"
+    e2e_click "${e2e_start_log_button[@]}"
+    e2e_poll 30 "\"Starter tracking\" in the log" e2e_log_has "$log" "$row_tracking" ||
+        fail_with_picture "tracking did not start"
+    e2e_say "tracking started"
+}
+
+scenario_abrupt() {
+    local make_demo_video=$3
+    mkdir -p "$work/videos"
+    local video="$work/videos/demo.avi" cx cy
+    timeout 180 "$make_demo_video" "$video" "$work/videos/demo.csv" >/dev/null ||
+        e2e_fail "make_demo_video failed" || exit 1
+    read -r cx cy < <(awk -F, 'NR == 2 { printf "%.0f %.0f\n", $2, $3 }' "$work/videos/demo.csv")
+
+    start_tracked_run "$video" "$cx" "$cy"
+    kill -TERM "$e2e_app_pid"
+    e2e_wait_for_exit 30 || fail_with_picture "the program did not end on SIGTERM"
+    [ "$e2e_app_status" -eq 143 ] || e2e_fail "exit code $e2e_app_status after SIGTERM, expected 143" || exit 1
+    check_abrupt_log || e2e_fail "the log of a run ended by SIGTERM is wrong" || exit 1
+
+    start_tracked_run "$video" "$cx" "$cy"
+    e2e_stop_x_server
+    e2e_say "killed the X server"
+    e2e_wait_for_exit 30 || e2e_fail "the program did not end without its display" || exit 1
+    [ "$e2e_app_status" -eq 1 ] || e2e_fail "exit code $e2e_app_status without a display, expected 1" || exit 1
+    grep -q "X11 connection broke" "$work/program.stderr" ||
+        e2e_fail "the program did not end because its display was lost" || exit 1
+    check_abrupt_log || e2e_fail "the log of a run that lost its display is wrong" || exit 1
+}
+
 # The demo video fits unscaled on this screen; the scaled scenario keeps the
 # screen of 1280 x 1024.
-[ "$scenario" = track ] && export E2E_SCREEN=${E2E_SCREEN:-1600x1200}
+case "$scenario" in track | abrupt) export E2E_SCREEN=${E2E_SCREEN:-1600x1200} ;; esac
 e2e_start_clock
 e2e_start_x_server "$work" || exit 1
 "scenario_$scenario" "$@"
