@@ -97,7 +97,10 @@ ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
     }
     if (parser.isSet(help)) {
         result.outcome = ParsedReplayCommand::Outcome::Help;
-        result.text = parser.helpText();
+        // Without an application object the parser cannot name the program in
+        // its first line, so that line is written here.
+        result.text = "Usage: tessavolant-replay [options] VIDEO\n" +
+                      parser.helpText().section(QLatin1Char('\n'), 1);
         return result;
     }
     if (parser.isSet(version)) {
