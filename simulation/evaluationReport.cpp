@@ -1,0 +1,332 @@
+#include "simulation/evaluationReport.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStringList>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "simulation/shotClock.h"
+
+namespace {
+
+QString percent(const std::optional<double>& share) {
+    return share ? QStringLiteral("%1 %").arg(*share * 100.0, 0, 'f', 1) : QStringLiteral("n/a");
+}
+
+QString thresholdText(const RunSettings& settings) {
+    return settings.fixedThreshold ? QString::number(*settings.fixedThreshold)
+                                   : QStringLiteral("auto");
+}
+
+QJsonValue orNull(const std::optional<double>& value) {
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue count(std::int64_t value) {
+    return QJsonValue(static_cast<qint64>(value));
+}
+
+QJsonObject rectangle(int x, int y, int width, int height) {
+    return {{"x", x}, {"y", y}, {"width", width}, {"height", height}};
+}
+
+QJsonObject settingsJson(const RunSettings& s) {
+    const cv::Rect& sel = s.selection;
+    return {
+        {"selection", rectangle(sel.x, sel.y, sel.width, sel.height)},
+        {"rate_per_min", s.rate},
+        {"shot_period_ms", static_cast<double>(shotPeriodMs(s.rate))},
+        {"focal_area", rectangle(s.focal.x, s.focal.y, s.focalSize.width, s.focalSize.height)},
+        {"roi", QJsonObject{{"x", s.roi.x}, {"y", s.roi.y}}},
+        {"filter", s.filter},
+        {"threshold", s.fixedThreshold ? QJsonValue(*s.fixedThreshold) : QJsonValue("auto")},
+        {"ticks", count(s.ticks)},
+        {"tick_seconds", tickSeconds},
+    };
+}
+
+QJsonObject tallyJson(const ShotTally& tally) {
+    return {{"shots_fired", count(tally.fired)},
+            {"shots_on_stone", count(tally.onStone)},
+            {"tissue_shots", count(tally.tissue())},
+            {"shot_efficiency", orNull(tally.efficiency())}};
+}
+
+// A CSV field, quoted when it holds a separator, a quote, a line end or
+// spaces at its ends that a reader would otherwise drop.
+QByteArray csvField(const QString& text) {
+    QByteArray field = text.toUtf8();
+    if (!field.contains(',') && !field.contains('"') && !field.contains('\n') &&
+        !field.contains('\r') && field == field.trimmed()) {
+        return field;
+    }
+    field.replace("\"", "\"\"");
+    return '"' + field + '"';
+}
+
+QString fixed(const std::optional<double>& value, int decimals) {
+    return value ? QString::number(*value, 'f', decimals) : QString();
+}
+
+const char* const summaryColumns[] = {"video",
+                                      "truth",
+                                      "select_x",
+                                      "select_y",
+                                      "select_w",
+                                      "select_h",
+                                      "rate_per_min",
+                                      "focal_x",
+                                      "focal_y",
+                                      "focal_w",
+                                      "focal_h",
+                                      "roi_x",
+                                      "roi_y",
+                                      "filter",
+                                      "threshold",
+                                      "ticks",
+                                      "annotated_ticks",
+                                      "truth_in_plane_ticks",
+                                      "error_mean_px",
+                                      "error_median_px",
+                                      "error_p95_px",
+                                      "error_max_px",
+                                      "plane_agreement",
+                                      "hits",
+                                      "true_hits",
+                                      "false_hits",
+                                      "tracking_efficiency",
+                                      "fixed_shots",
+                                      "fixed_shots_on_stone",
+                                      "fixed_tissue_shots",
+                                      "fixed_efficiency",
+                                      "efficiency_gain"};
+
+QString systemError(const QString& path, const char* doing) {
+    return QStringLiteral("%1: cannot %2: %3")
+        .arg(path, QLatin1String(doing), QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+bool writeAll(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            if (written == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
+    QString out;
+    out += QStringLiteral("Ticks %1 (%2 s), annotated %3, stone in plane on %4\n")
+               .arg(e.ticks)
+               .arg(static_cast<double>(e.ticks) * tickSeconds, 0, 'f', 1)
+               .arg(e.annotatedTicks)
+               .arg(e.truthInPlaneTicks);
+    if (e.trackingError) {
+        const ErrorStats& err = *e.trackingError;
+        out += QStringLiteral("Tracking error (px): mean %1  median %2  95th %3  max %4\n")
+                   .arg(err.meanPx, 0, 'f', 1)
+                   .arg(err.medianPx, 0, 'f', 1)
+                   .arg(err.p95Px, 0, 'f', 1)
+                   .arg(err.maxPx, 0, 'f', 1);
+    } else {
+        out += QStringLiteral("Tracking error (px): n/a\n");
+    }
+    out += QStringLiteral("Plane agreement: %1 (%2 of %3 ticks)\n")
+               .arg(percent(e.planeAgreement()))
+               .arg(e.planeAgreeingTicks)
+               .arg(e.annotatedTicks);
+    const auto row = [](const QString& name, const QString& with, const QString& without) {
+        return QStringLiteral("%1%2%3\n").arg(name, -18).arg(with, 15).arg(without, 15);
+    };
+    out += row(QStringLiteral("%1 shots/min").arg(settings.rate), QStringLiteral("with tracking"),
+               QStringLiteral("fixed focus"));
+    out += row(QStringLiteral("Shots fired"), QString::number(e.tracking.fired),
+               QString::number(e.fixedFocus.fired));
+    out += row(QStringLiteral("On the stone"), QString::number(e.tracking.onStone),
+               QString::number(e.fixedFocus.onStone));
+    out += row(QStringLiteral("Tissue shots"), QString::number(e.tracking.tissue()),
+               QString::number(e.fixedFocus.tissue()));
+    out += row(QStringLiteral("Shot efficiency"), percent(e.tracking.efficiency()),
+               percent(e.fixedFocus.efficiency()));
+    const std::optional<double> gain = e.efficiencyGain();
+    out += QStringLiteral("Gain of tracking: %1 of shot efficiency; tissue shots spared: %2\n")
+               .arg(gain ? QStringLiteral("%1%2 points")
+                               .arg(*gain >= 0 ? "+" : "")
+                               .arg(*gain * 100.0, 0, 'f', 1)
+                         : QStringLiteral("n/a"))
+               .arg(e.tissueShotsSpared());
+    return out;
+}
+
+QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPath,
+                             const Evaluation& e) {
+    QJsonValue error = QJsonValue::Null;
+    if (e.trackingError) {
+        const ErrorStats& err = *e.trackingError;
+        error = QJsonObject{{"ticks", count(err.ticks)},
+                            {"mean", err.meanPx},
+                            {"median", err.medianPx},
+                            {"p95", err.p95Px},
+                            {"max", err.maxPx}};
+    }
+    QJsonObject withTracking = tallyJson(e.tracking);
+    withTracking.insert("hits", count(e.hits()));
+    withTracking.insert("true_hits", count(e.trueHits()));
+    withTracking.insert("false_hits", count(e.falseHits()));
+    const QJsonObject root{
+        {"video", settings.video},
+        {"truth", truthPath},
+        {"settings", settingsJson(settings)},
+        {"ticks", count(e.ticks)},
+        {"seconds", static_cast<double>(e.ticks) * tickSeconds},
+        {"annotated_ticks", count(e.annotatedTicks)},
+        {"truth_in_plane_ticks", count(e.truthInPlaneTicks)},
+        {"tracking_error_px", error},
+        {"plane_agreement", QJsonObject{{"agreeing_ticks", count(e.planeAgreeingTicks)},
+                                        {"share", orNull(e.planeAgreement())}}},
+        {"with_tracking", withTracking},
+        {"without_tracking", tallyJson(e.fixedFocus)},
+        {"efficiency_gain", orNull(e.efficiencyGain())},
+        {"tissue_shots_spared", count(e.tissueShotsSpared())},
+    };
+    return QJsonDocument(root);
+}
+
+std::optional<QString> writeEvaluationJson(const QString& path, const RunSettings& settings,
+                                           const QString& truthPath, const Evaluation& evaluation) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return QStringLiteral("%1: cannot be written: %2").arg(path, file.errorString());
+    }
+    file.write(evaluationJson(settings, truthPath, evaluation).toJson(QJsonDocument::Indented));
+    if (!file.commit()) {
+        return QStringLiteral("%1: cannot be written: %2").arg(path, file.errorString());
+    }
+    return std::nullopt;
+}
+
+QByteArray summaryHeader() {
+    QByteArrayList names;
+    for (const char* name : summaryColumns) {
+        names.append(name);
+    }
+    return names.join(',') + '\n';
+}
+
+QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Evaluation& e) {
+    const auto n = [](std::int64_t value) { return QString::number(value); };
+    const std::optional<ErrorStats>& err = e.trackingError;
+    const auto errorField = [&err](double ErrorStats::*field) {
+        return err ? QString::number((*err).*field, 'f', 3) : QString();
+    };
+    const QStringList fields{s.video,
+                             truthPath,
+                             n(s.selection.x),
+                             n(s.selection.y),
+                             n(s.selection.width),
+                             n(s.selection.height),
+                             n(s.rate),
+                             n(s.focal.x),
+                             n(s.focal.y),
+                             n(s.focalSize.width),
+                             n(s.focalSize.height),
+                             n(s.roi.x),
+                             n(s.roi.y),
+                             n(s.filter),
+                             thresholdText(s),
+                             n(e.ticks),
+                             n(e.annotatedTicks),
+                             n(e.truthInPlaneTicks),
+                             errorField(&ErrorStats::meanPx),
+                             errorField(&ErrorStats::medianPx),
+                             errorField(&ErrorStats::p95Px),
+                             errorField(&ErrorStats::maxPx),
+                             fixed(e.planeAgreement(), 6),
+                             n(e.hits()),
+                             n(e.trueHits()),
+                             n(e.falseHits()),
+                             fixed(e.tracking.efficiency(), 6),
+                             n(e.fixedFocus.fired),
+                             n(e.fixedFocus.onStone),
+                             n(e.fixedFocus.tissue()),
+                             fixed(e.fixedFocus.efficiency(), 6),
+                             fixed(e.efficiencyGain(), 6)};
+    QByteArrayList quoted;
+    for (const QString& field : fields) {
+        quoted.append(csvField(field));
+    }
+    return quoted.join(',') + '\n';
+}
+
+std::optional<QString> appendSummaryRow(const QString& path, const RunSettings& settings,
+                                        const QString& truthPath, const Evaluation& evaluation) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return systemError(path, "be opened for appending");
+    }
+    // The lock goes with the descriptor: closing it releases the lock.
+    const auto failWith = [fd, &path](const char* doing) {
+        const QString message = systemError(path, doing);
+        ::close(fd);
+        return message;
+    };
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            return failWith("be locked");
+        }
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return failWith("be examined");
+    }
+    const QByteArray header = summaryHeader();
+    QByteArray bytes;
+    if (status.st_size == 0) {
+        bytes = header;
+    } else {
+        // Only a table with the same columns takes the row.
+        QByteArray start(header.size(), '\0');
+        const ssize_t got = ::pread(fd, start.data(), static_cast<size_t>(start.size()), 0);
+        char last = '\n';
+        const bool lastRead = ::pread(fd, &last, 1, status.st_size - 1) == 1;
+        if (got != header.size() || start != header || !lastRead) {
+            ::close(fd);
+            return QStringLiteral("%1: is not a summary table with this program's columns; "
+                                  "name a new file")
+                .arg(path);
+        }
+        if (last != '\n') {
+            bytes = "\n"; // a row cut short by an earlier failure stays on its own line
+        }
+    }
+    bytes += summaryRow(settings, truthPath, evaluation);
+    if (!writeAll(fd, bytes)) {
+        return failWith("be written");
+    }
+    if (::close(fd) != 0) {
+        return systemError(path, "be written");
+    }
+    return std::nullopt;
+}

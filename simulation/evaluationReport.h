@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QString>
+#include <optional>
+
+#include "simulation/evaluation.h"
+#include "simulation/runRecord.h"
+
+// The evaluation of a run, written out three ways: a few lines for a person at
+// a terminal, a JSON report with every figure and parameter, and one row of a
+// CSV table that collects the runs of a batch. Fractions (efficiencies, plane
+// agreement) are written as 0..1 in the files and as percentages in the table;
+// a figure that does not exist (no shot fired, nothing annotated) is "n/a" in
+// the table, null in JSON and an empty field in CSV.
+
+// The table for stdout, lines ending in '\n'.
+QString evaluationTable(const RunSettings& settings, const Evaluation& evaluation);
+
+QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPath,
+                             const Evaluation& evaluation);
+
+// Writes the JSON report to `path` through a temporary file that replaces it
+// whole. Returns an error message, or none on success.
+std::optional<QString> writeEvaluationJson(const QString& path, const RunSettings& settings,
+                                           const QString& truthPath, const Evaluation& evaluation);
+
+// The summary table's header and one row, each ending in '\n'.
+QByteArray summaryHeader();
+QByteArray summaryRow(const RunSettings& settings, const QString& truthPath,
+                      const Evaluation& evaluation);
+
+// Appends the run's row to the summary table at `path`, creating it with its
+// header when it is new or empty. Safe while other processes append to the
+// same file: each row goes in whole under an exclusive lock. A file whose
+// first line is another header is left alone. Returns an error message, or
+// none on success.
+std::optional<QString> appendSummaryRow(const QString& path, const RunSettings& settings,
+                                        const QString& truthPath, const Evaluation& evaluation);

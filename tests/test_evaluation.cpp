@@ -1,0 +1,294 @@
+#include <QFile>
+#include <QImageReader>
+#include <QJsonObject>
+#include <QSet>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "simulation/evaluation.h"
+#include "simulation/evaluationReport.h"
+#include "simulation/groundTruth.h"
+#include "simulation/runPlot.h"
+#include "tests/testSupport.h"
+
+namespace {
+
+// Focal area x 200..220, y 200..220 (edges included); at 160 shots per minute
+// the period is 375 ms, 15 ticks, so the fixed focus fires on ticks 1 and 16.
+RunSettings handSettings() {
+    RunSettings settings;
+    settings.video = QStringLiteral("stone, \"left\".avi");
+    settings.selection = {190, 190, 40, 40};
+    settings.rate = 160;
+    settings.ticks = 17;
+    return settings;
+}
+
+// Ticks 1..17 on a video of 17 frames. The capture position is one past the
+// frame shown: ticks 1..16 show frames 0..15, then the window wraps from the
+// next-to-last frame to frame 1, so tick 17 shows frame 1 (position 2).
+RunRecord handRecord() {
+    RunRecord record(17);
+    for (int i = 0; i < 17; ++i) {
+        record[i].tick = i + 1;
+        record[i].frame = i < 16 ? i + 1 : 2;
+        record[i].timeSeconds = (i + 1) * tickSeconds;
+    }
+    const auto set = [&record](int tick, int x, int y, bool inPlane, bool hit) {
+        TickRecord& r = record[tick - 1];
+        r.centreX = x;
+        r.centreY = y;
+        r.inPlane = inPlane;
+        r.area = inPlane ? 100.0 : 0.0;
+        r.hit = hit;
+    };
+    set(1, 213, 214, true, true);    // truth (210,210) on focus: true hit, error 5
+    set(2, 210, 210, true, true);    // frame 1 not annotated: the hit does not count
+    set(4, 215, 210, true, true);    // truth (250,210) off focus: false hit, error 35
+    set(5, 212, 205, false, false);  // truth out of plane: no error, planes agree
+    set(8, 220, 232, true, false);   // truth (220,220) on the corner, error 12
+    set(16, 220, 219, false, false); // truth (220,219.5) on the edge: planes disagree, error 0.5
+    set(17, 210, 210, true, true);   // frame 1 again, not annotated
+    return record;
+}
+
+// Other column order, an extra column, CRLF and a byte order mark. Frame 16,
+// the last, is never shown; a tick 16 that mistook the capture position for
+// the shown frame would find it and put that fixed-focus shot on tissue.
+const QByteArray handTruth = "\xEF\xBB\xBFin_plane,centre_y,note,frame,centre_x\r\n"
+                             "1,210,\"a, b\",0,210\r\n"
+                             "1,210,,3,250\r\n"
+                             "0,205,,4,212\r\n"
+                             "1,220,,7,220\r\n"
+                             "1,219.5,,15,220\r\n"
+                             "1,250,,16,250\r\n";
+constexpr int handFrames = 17;
+
+GroundTruth parsedOrFail(const QByteArray& text, std::int64_t frames) {
+    TruthReading reading = parseGroundTruth(text, QStringLiteral("truth.csv"), frames);
+    EXPECT_TRUE(reading.ok()) << reading.error->text().toStdString();
+    return reading.truth;
+}
+
+} // namespace
+
+TEST(Evaluation, MeasuresAHandComputedRun) {
+    const RunSettings settings = handSettings();
+    const RunRecord record = handRecord();
+    const Evaluation e = evaluateRun(settings, record, parsedOrFail(handTruth, handFrames));
+
+    // Annotated: ticks 1, 4, 5, 8, 16; in plane all but tick 5.
+    EXPECT_EQ(e.ticks, 17);
+    EXPECT_EQ(e.annotatedTicks, 5);
+    EXPECT_EQ(e.truthInPlaneTicks, 4);
+    // Errors sorted 0.5, 5, 12, 35: mean 52.5 / 4; median at rank 1.5: 8.5;
+    // 95th at rank 0.95 x 3 = 2.85: 12 + 0.85 x (35 - 12) = 31.55.
+    ASSERT_TRUE(e.trackingError);
+    EXPECT_EQ(e.trackingError->ticks, 4);
+    EXPECT_DOUBLE_EQ(e.trackingError->meanPx, 13.125);
+    EXPECT_DOUBLE_EQ(e.trackingError->medianPx, 8.5);
+    EXPECT_DOUBLE_EQ(e.trackingError->p95Px, 31.55);
+    EXPECT_DOUBLE_EQ(e.trackingError->maxPx, 35.0);
+    // Planes agree on all annotated ticks but 16.
+    EXPECT_EQ(e.planeAgreeingTicks, 4);
+    EXPECT_DOUBLE_EQ(*e.planeAgreement(), 0.8);
+    // Hits on annotated ticks: 1 (true) and 4 (false).
+    EXPECT_EQ(e.hits(), 2);
+    EXPECT_EQ(e.trueHits(), 1);
+    EXPECT_EQ(e.falseHits(), 1);
+    EXPECT_DOUBLE_EQ(*e.tracking.efficiency(), 0.5);
+    // Fixed focus: ticks 1 and 16 (x on the right edge), both on the stone;
+    // the 14 ticks (350 ms) after tick 1 are not yet a period.
+    EXPECT_EQ(e.fixedFocus.fired, 2);
+    EXPECT_EQ(e.fixedFocus.onStone, 2);
+    EXPECT_EQ(e.fixedFocus.tissue(), 0);
+    EXPECT_DOUBLE_EQ(*e.efficiencyGain(), -0.5);
+    EXPECT_EQ(e.tissueShotsSpared(), -1);
+
+    const QByteArray row = summaryRow(settings, QStringLiteral("truth.csv"), e);
+    EXPECT_TRUE(row.startsWith("\"stone, \"\"left\"\".avi\",truth.csv,190,190,40,40,160,"));
+    EXPECT_TRUE(row.endsWith(",2,1,1,0.500000,2,2,0,1.000000,-0.500000\n")) << row.constData();
+}
+
+TEST(Evaluation, SparseTruthCountsOnlyAnnotatedTicks) {
+    const RunSettings settings = handSettings();
+    const RunRecord record = handRecord();
+    // Only frame 3 (tick 4, a false hit, no fixed-focus shot) is annotated.
+    const Evaluation one = evaluateRun(
+        settings, record, parsedOrFail("frame,centre_x,centre_y\n3,250,210\n", handFrames));
+    EXPECT_EQ(one.annotatedTicks, 1);
+    EXPECT_EQ(one.trackingError->ticks, 1);
+    EXPECT_DOUBLE_EQ(one.trackingError->p95Px, 35.0);
+    EXPECT_EQ(one.falseHits(), 1);
+    EXPECT_EQ(one.fixedFocus.fired, 0);
+    EXPECT_FALSE(one.fixedFocus.efficiency());
+    EXPECT_FALSE(one.efficiencyGain());
+
+    // None of the run's frames annotated: every share is absent, never NaN.
+    const Evaluation none = evaluateRun(
+        settings, record, parsedOrFail("frame,centre_x,centre_y\n16,250,210\n", handFrames));
+    EXPECT_EQ(none.annotatedTicks, 0);
+    EXPECT_FALSE(none.trackingError);
+    EXPECT_FALSE(none.planeAgreement());
+    EXPECT_FALSE(none.tracking.efficiency());
+
+    TemporaryWorkingDirectory directory;
+    const QString path = QString::fromStdString(directory.file("report.json"));
+    ASSERT_FALSE(writeEvaluationJson(path, settings, QStringLiteral("t.csv"), none));
+    const QByteArray json = readBytes(path.toStdString());
+    EXPECT_FALSE(json.toLower().contains("nan"));
+    const QJsonObject root = QJsonDocument::fromJson(json).object();
+    EXPECT_TRUE(root["tracking_error_px"].isNull());
+    EXPECT_TRUE(root["with_tracking"]["shot_efficiency"].isNull());
+    EXPECT_EQ(root["settings"]["rate_per_min"].toInt(), 160);
+    EXPECT_EQ(root["settings"]["threshold"].toString(), "auto");
+    EXPECT_TRUE(evaluationTable(settings, none).contains("n/a"));
+    EXPECT_TRUE(writeEvaluationJson(QString::fromStdString(directory.file("no/such/dir.json")),
+                                    settings, {}, none));
+}
+
+TEST(GroundTruth, MalformedFilesNameTheLine) {
+    struct Case {
+        std::optional<QByteArray> text; // none: the file does not exist
+        int line;
+        const char* word;
+    };
+    const Case cases[] = {
+        {"frame,centre_x\n0,1\n", 1, "centre_y"},
+        {"frame,centre_x,centre_y,frame\n", 1, "twice"},
+        {"frame,centre_x,centre_y\n0,1,2\n1,abc,2\n", 3, "centre_x is not a number: \"abc\""},
+        {"frame,centre_x,centre_y\n0,1,nan\n", 2, "centre_y is not a number"},
+        {"frame,centre_x,centre_y\n10,1,2\n", 2, "beyond"},
+        {"frame,centre_x,centre_y\n-1,1,2\n", 2, "negative"},
+        {"frame,centre_x,centre_y\n1.5,1,2\n", 2, "whole number"},
+        {"frame,centre_x,centre_y,in_plane\n0,1,2,2\n", 2, "in_plane"},
+        {"frame,centre_x,centre_y\n0,1\n", 2, "fields"},
+        {"\xEF\xBB\xBF"
+         "frame,centre_x,centre_y\r\n\r\n0,1,2\r\n0,1,2\r\n",
+         4, "twice"},
+        {"", 1, "header"},
+        {std::nullopt, 0, "cannot be read"},
+    };
+    TemporaryWorkingDirectory directory;
+    for (const Case& c : cases) {
+        const QString path = QString::fromStdString(directory.file("truth.csv"));
+        QFile::remove(path);
+        if (c.text) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(*c.text);
+        }
+        const TruthReading reading = readGroundTruth(path, 10);
+        ASSERT_FALSE(reading.ok()) << c.word;
+        EXPECT_EQ(reading.error->line, c.line) << c.word;
+        const QString text = reading.error->text();
+        EXPECT_TRUE(
+            text.startsWith(c.line ? QStringLiteral("%1:%2: ").arg(path).arg(c.line) : path + ": "))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains(QLatin1String(c.word))) << text.toStdString();
+        EXPECT_TRUE(reading.truth.byFrame.empty());
+    }
+}
+
+TEST(GroundTruth, ReadsTheSyntheticVideosTruth) {
+    TemporaryWorkingDirectory directory;
+    SyntheticVideoSpec spec;
+    spec.width = 96;
+    spec.height = 64;
+    spec.frames = 6;
+    spec.stone = [](int frame) { return StoneState{10.0 + frame, 20.25, frame == 3 ? 0.0 : 1.0}; };
+    ASSERT_TRUE(writeSyntheticVideo(directory.file("v.avi"), directory.file("v.csv"), spec));
+    const TruthReading reading =
+        readGroundTruth(QString::fromStdString(directory.file("v.csv")), 6);
+    ASSERT_TRUE(reading.ok()) << reading.error->text().toStdString();
+    ASSERT_EQ(reading.truth.byFrame.size(), 6u);
+    EXPECT_DOUBLE_EQ(reading.truth.at(5)->centreX, 15.0);
+    EXPECT_DOUBLE_EQ(reading.truth.at(5)->centreY, 20.25);
+    EXPECT_FALSE(reading.truth.at(3)->inPlane);
+    EXPECT_TRUE(reading.truth.at(2)->inPlane);
+}
+
+// Several processes append at once, started together, each going through
+// the same new tables in turn so that every table's first row is a race;
+// every row must arrive whole, and each header once.
+TEST(EvaluationReport, ConcurrentSummaryAppendsKeepEveryRow) {
+    TemporaryWorkingDirectory directory;
+    const Evaluation e =
+        evaluateRun(handSettings(), handRecord(), parsedOrFail(handTruth, handFrames));
+    constexpr int processes = 6;
+    constexpr int tables = 40;
+    constexpr int rowsEach = tables; // per process: one in each table
+    const auto tableOf = [&directory](int row) {
+        return QString::fromStdString(directory.file("summary" + std::to_string(row % tables)));
+    };
+    const auto settingsOf = [](int process, int row) {
+        RunSettings s = handSettings();
+        s.video = QStringLiteral("/data/run %1,\"%2\".avi").arg(process).arg(row);
+        return s;
+    };
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    std::vector<pid_t> children;
+    for (int p = 0; p < processes; ++p) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(gate[1]);
+            char go;
+            bool ok = read(gate[0], &go, 1) == 0; // the parent closed the gate
+            for (int r = 0; r < rowsEach && ok; ++r) {
+                ok = !appendSummaryRow(tableOf(r), settingsOf(p, r), QStringLiteral("t.csv"), e);
+            }
+            _exit(ok ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    close(gate[0]);
+    close(gate[1]);
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    for (int t = 0; t < tables; ++t) {
+        QSet<QByteArray> expected;
+        for (int p = 0; p < processes; ++p) {
+            for (int r = t; r < rowsEach; r += tables) {
+                expected.insert(summaryRow(settingsOf(p, r), QStringLiteral("t.csv"), e));
+            }
+        }
+        const QByteArray bytes = readBytes(tableOf(t).toStdString());
+        ASSERT_TRUE(bytes.startsWith(summaryHeader())) << t;
+        QList<QByteArray> rows = bytes.mid(summaryHeader().size()).split('\n');
+        ASSERT_EQ(rows.takeLast(), QByteArray());
+        ASSERT_EQ(rows.size(), expected.size()) << t;
+        QSet<QByteArray> found;
+        for (const QByteArray& row : rows) {
+            found.insert(row + '\n');
+        }
+        EXPECT_EQ(found, expected) << t;
+    }
+
+    // A table with other columns is left as it is.
+    QFile other(QString::fromStdString(directory.file("other.csv")));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("a,b\n1,2\n");
+    other.close();
+    EXPECT_TRUE(appendSummaryRow(other.fileName(), handSettings(), {}, e));
+    EXPECT_EQ(readBytes(other.fileName().toStdString()), QByteArray("a,b\n1,2\n"));
+}
+
+TEST(EvaluationReport, PlotIsWrittenAtItsSize) {
+    TemporaryWorkingDirectory directory;
+    const QString path = QString::fromStdString(directory.file("run.png"));
+    const GroundTruth truth = parsedOrFail(handTruth, handFrames);
+    ASSERT_FALSE(writeRunPlot(path, handSettings(), handRecord(), truth));
+    QImageReader reader(path);
+    EXPECT_EQ(reader.format(), "png");
+    EXPECT_EQ(reader.size(), runPlotSize);
+    EXPECT_EQ(drawRunPlot(handSettings(), {}, truth).size(), runPlotSize); // no tick at all
+    EXPECT_TRUE(writeRunPlot(QString::fromStdString(directory.file("no/such/dir.png")),
+                             handSettings(), handRecord(), truth));
+}
