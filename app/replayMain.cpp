@@ -5,6 +5,10 @@
 #include "app/trackCsv.h"
 #include "app/videoRefusal.h"
 #include "log/ticks.h"
+#include "simulation/evaluation.h"
+#include "simulation/evaluationReport.h"
+#include "simulation/groundTruth.h"
+#include "simulation/runPlot.h"
 #include "version.h"
 
 #include <QApplication>
@@ -48,6 +52,29 @@ int usageError(const QString& message) {
 int failure(const QString& message) {
     std::fprintf(stderr, "%s: %s\n", program, qPrintable(message));
     return 1;
+}
+
+// The figures against the true position: a table on stdout and the files
+// asked for. False, with what went wrong on stderr, if a file was not written.
+bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
+                     const RunRecord& record, const GroundTruth& truth) {
+    const Evaluation evaluation = evaluateRun(settings, record, truth);
+    std::fputs(qPrintable("\n" + evaluationTable(settings, evaluation)), stdout);
+    std::fflush(stdout);
+    std::optional<QString> problem;
+    if (!options.reportPath.isEmpty()) {
+        problem = writeEvaluationJson(options.reportPath, settings, options.truthPath, evaluation);
+    }
+    if (!problem && !options.summaryPath.isEmpty()) {
+        problem = appendSummaryRow(options.summaryPath, settings, options.truthPath, evaluation);
+    }
+    if (!problem && !options.plotPath.isEmpty()) {
+        problem = writeRunPlot(options.plotPath, settings, record, truth);
+    }
+    if (problem) {
+        failure(*problem);
+    }
+    return !problem;
 }
 
 } // namespace
@@ -103,14 +130,22 @@ int main(int argc, char* argv[]) {
         return usageError(*problem);
     }
 
-    std::int64_t ticks = options.settings.ticks;
-    if (!options.ticksGiven) {
-        const std::int64_t counted =
-            window->frameCount > 0
-                ? 0
-                : countFramesByReading(QFile::encodeName(options.settings.video).toStdString());
-        ticks = ticksOnceThrough(window->frameCount, counted);
+    // Where the header gives no frame count, the file is read through once.
+    std::int64_t frames = window->frameCount;
+    if (frames == 0 && (!options.ticksGiven || !options.truthPath.isEmpty())) {
+        frames = countFramesByReading(QFile::encodeName(options.settings.video).toStdString());
     }
+    const std::int64_t ticks =
+        options.ticksGiven ? options.settings.ticks : ticksOnceThrough(window->frameCount, frames);
+
+    std::optional<TruthReading> truth;
+    if (!options.truthPath.isEmpty()) {
+        truth = readGroundTruth(options.truthPath, frames > 0 ? frames : -1);
+        if (!truth->ok()) {
+            return usageError(truth->error->text());
+        }
+    }
+    RunRecord record;
 
     QElapsedTimer elapsed;
     elapsed.start();
@@ -121,9 +156,12 @@ int main(int argc, char* argv[]) {
     ProgressLine progress(ticks, !options.quiet);
     std::int64_t done = 0;
     while (done < ticks && stopSignal == 0) {
-        const TickRecord record = runTick(*window, clock, ++done);
+        const TickRecord tick = runTick(*window, clock, ++done);
         if (track) {
-            std::fputs(trackCsvRow(record).constData(), track.get());
+            std::fputs(trackCsvRow(tick).constData(), track.get());
+        }
+        if (truth) {
+            record.push_back(tick);
         }
         progress.update(done);
     }
@@ -131,11 +169,15 @@ int main(int argc, char* argv[]) {
 
     const int hits = window->antallSkudd;
     const int shotsWithout = shotsWithoutTrackingSoFar(*window);
+    const RunSettings settings = settingsInForce(*window, options.settings.video, done);
     window.reset();
     if (track && (std::ferror(track.get()) || std::fclose(track.release()) != 0)) {
         return failure("the track " + options.trackPath + " could not be written whole");
     }
     std::printf("%lld ticks, %d hits with tracking, %d shots without tracking, %.1f s\n",
                 static_cast<long long>(done), hits, shotsWithout, elapsed.elapsed() / 1000.0);
+    if (truth && !writeEvaluation(options, settings, record, truth->truth)) {
+        return 1;
+    }
     return stopSignal != 0 ? 128 + stopSignal : 0;
 }

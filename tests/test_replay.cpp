@@ -1,0 +1,293 @@
+// The replay is the window's run on a perfect clock: its log is the window's
+// to the byte, its track agrees with the log, its options are checked before
+// anything runs, and a signal ends it with a complete log.
+
+#include "app/MainWindow.h"
+#include "app/replayOptions.h"
+#include "log/ticks.h"
+#include "tests/testSupport.h"
+#include "tests/wellFormedLog.h"
+#include "tools/badInputs.h"
+#include "tracking/VideoImage.h"
+#include "ui_MainWindow.h"
+
+#include <QProcess>
+#include <QThread>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+constexpr int tickMs = 25;
+
+// One demo video for every test here; the stone leaves the imaging plane at
+// about 3.9 s and 10.1 s.
+class Replay : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        videoDirectory = std::make_unique<TemporaryWorkingDirectory>();
+        video = QString::fromStdString(videoDirectory->file("demo.avi"));
+        truth = QString::fromStdString(videoDirectory->file("demo.csv"));
+        ASSERT_TRUE(
+            writeSyntheticVideo(video.toStdString(), truth.toStdString(), SyntheticVideoSpec{}));
+    }
+    static void TearDownTestSuite() { videoDirectory.reset(); }
+
+    static inline std::unique_ptr<TemporaryWorkingDirectory> videoDirectory;
+    static inline QString video;
+    static inline QString truth;
+    TemporaryWorkingDirectory directory;
+};
+
+struct ReplayRun {
+    int exitCode = -1;
+    QByteArray output;
+    QByteArray errors;
+};
+
+ReplayRun replay(const QStringList& arguments) {
+    QProcess program;
+    program.start(TESSAVOLANT_REPLAY_BINARY, arguments);
+    ReplayRun run;
+    if (program.waitForFinished(120000) && program.exitStatus() == QProcess::NormalExit) {
+        run.exitCode = program.exitCode();
+    }
+    run.output = program.readAllStandardOutput();
+    run.errors = program.readAllStandardError();
+    return run;
+}
+
+// What a user does in the window before the first tick, all at one moment.
+struct WindowActions {
+    std::optional<int> rate;
+    std::optional<QSize> focalSize;
+    std::optional<double> thresholdHandleAt; // a drag of the threshold handle, 0..1
+    QRect marked;
+    int ticks = 0;
+};
+
+// What the user's actions left in force, as replay options.
+struct WindowRun {
+    QByteArray log;
+    QStringList options;
+};
+
+// Drags the handle of `slider` to `fraction` of its groove with the mouse.
+void dragHandle(QSlider* slider, double fraction) {
+    const QPoint from = slider->rect().center();
+    const QPoint to(static_cast<int>(fraction * slider->width()), from.y());
+    slider->setSliderPosition(slider->minimum());
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(6, from.y()));
+    QTest::mouseMove(slider, (from + to) / 2);
+    QTest::mouseMove(slider, to);
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, to);
+}
+
+WindowRun runInWindow(const QString& video, const WindowActions& actions) {
+    ManualClock clock;
+    ScopedTickSource useClock(clock);
+    WindowRun run;
+    {
+        MainWindow window(nullptr, video);
+        EXPECT_TRUE(window.isReady());
+        window.timer->stop();
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        Ui::MainWindow& ui = *window.ui;
+        if (actions.rate) {
+            ui.skuddPerMinBox->setValue(*actions.rate);
+            run.options << "--rate" << QString::number(*actions.rate);
+        }
+        if (actions.focalSize) {
+            ui.brennpunktXBox->setValue(actions.focalSize->width());
+            ui.brennpunktYBox->setValue(actions.focalSize->height());
+            run.options << "--focal-size"
+                        << QStringLiteral("%1,%2")
+                               .arg(actions.focalSize->width())
+                               .arg(actions.focalSize->height());
+        }
+        if (actions.thresholdHandleAt) {
+            QTest::mouseClick(ui.dynThresholdOff, Qt::LeftButton);
+            dragHandle(ui.thresholdSlider, *actions.thresholdHandleAt);
+            run.options << "--threshold" << QString::number(window.threshold);
+        }
+        QGraphicsView* view = ui.dataView;
+        const auto at = [view](QPoint p) { return view->mapFromScene(QPointF(p)); };
+        const QRect& r = actions.marked;
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at(r.topLeft()));
+        QTest::mouseMove(view->viewport(), at(r.center()));
+        QTest::mouseMove(view->viewport(), at(r.bottomRight() + QPoint(1, 1)));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {},
+                            at(r.bottomRight() + QPoint(1, 1)));
+        const QRect& taken = window.dataScene->handedOver;
+        run.options << "--select"
+                    << QStringLiteral("%1,%2,%3,%4")
+                           .arg(taken.x())
+                           .arg(taken.y())
+                           .arg(taken.width())
+                           .arg(taken.height());
+        QTest::mouseClick(ui.startLoggButton, Qt::LeftButton);
+        QTest::mouseClick(ui.startButton, Qt::LeftButton);
+        for (int tick = 0; tick < actions.ticks; ++tick) {
+            clock.advanceMs(tickMs);
+            window.OpenCVMeanShift();
+        }
+    }
+    run.log = readBytes("loggfile.txt");
+    return run;
+}
+
+TEST_F(Replay, WritesTheLogOfTheWindowOnAPerfectClockToTheByte) {
+    const QRect aroundStone(207, 205, 21, 19);
+    const struct {
+        const char* name;
+        WindowActions actions;
+        bool ticksGiven;
+    } cases[] = {
+        // Once through the video with the start values: 600 frames, frame 0
+        // shown at start-up, 1 to 598 played.
+        {"defaults", {std::nullopt, std::nullopt, std::nullopt, aroundStone, 598}, false},
+        {"rate, focal size and a fixed threshold, past the first exit from the plane",
+         {70, QSize(30, 24), 0.4, aroundStone, 300},
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const WindowRun window = runInWindow(video, c.actions);
+        ASSERT_TRUE(window.log.contains("Ut av planet")) << "the stone must leave the plane";
+        QStringList arguments = window.options;
+        arguments << "--log"
+                  << "replay.log" << video;
+        if (c.ticksGiven) {
+            arguments << "--ticks" << QString::number(c.actions.ticks);
+        }
+        const ReplayRun run = replay(arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+        EXPECT_EQ(readBytes("replay.log"), window.log);
+        EXPECT_TRUE(run.output.startsWith(QByteArray::number(c.actions.ticks) + " ticks"))
+            << run.output.constData();
+    }
+}
+
+TEST_F(Replay, TheTrackMarksAHitOnEveryTickThatTheLogLogsOne) {
+    const ReplayRun run = replay({"--select", "207,205,21,19", "--log", "replay.log", "--track",
+                                  "track.csv", "--quiet", video});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+
+    QStringList hitTimes;
+    for (const QByteArray& line : readBytes("replay.log").split('\n')) {
+        if (line.contains(": Skudd treffer.")) {
+            hitTimes << QString::fromLatin1(line.left(line.indexOf(':')));
+        }
+    }
+    ASSERT_GE(hitTimes.size(), 5);
+
+    QList<QByteArray> rows = readBytes("track.csv").split('\n');
+    ASSERT_EQ(rows.takeFirst(), "tick,frame,time_s,track_x,track_y,track_w,track_h,centre_x,"
+                                "centre_y,area,in_plane,on_focal_area,hit,threshold");
+    ASSERT_EQ(rows.takeLast(), "");
+    ASSERT_EQ(rows.size(), 598);
+    QStringList trackHitTimes;
+    for (const QByteArray& row : rows) {
+        const QList<QByteArray> fields = row.split(',');
+        ASSERT_EQ(fields.size(), 14) << row.constData();
+        if (fields[12] == "1") {
+            EXPECT_EQ(fields[11], "1") << "a hit off the focal area: " << row.constData();
+            trackHitTimes << QString::number(fields[2].toDouble(), 'f', 6);
+        }
+    }
+    EXPECT_EQ(trackHitTimes, hitTimes);
+}
+
+TEST_F(Replay, BadOptionsAreRefusedBeforeAnythingRuns) {
+    const struct {
+        QStringList arguments;
+        const char* named;
+    } cases[] = {
+        {{"demo.avi"}, "--select"},
+        {{"--select", "1,2,3", "demo.avi"}, "--select"},
+        {{"--select", "1,2,0,4", "demo.avi"}, "--select"},
+        {{"--select", "1,2,3,4", "--rate", "39", "demo.avi"}, "--rate"},
+        {{"--select", "1,2,3,4", "--rate", "161", "demo.avi"}, "--rate"},
+        {{"--select", "1,2,3,4", "--rate", "1e2", "demo.avi"}, "--rate"},
+        {{"--select", "1,2,3,4", "--focal", "-1,2", "demo.avi"}, "--focal"},
+        {{"--select", "1,2,3,4", "--focal-size", "1,20", "demo.avi"}, "--focal-size"},
+        {{"--select", "1,2,3,4", "--focal-size", "20,101", "demo.avi"}, "--focal-size"},
+        {{"--select", "1,2,3,4", "--roi", "x,2", "demo.avi"}, "--roi"},
+        {{"--select", "1,2,3,4", "--filter", "21", "demo.avi"}, "--filter"},
+        {{"--select", "1,2,3,4", "--threshold", "256", "demo.avi"}, "--threshold"},
+        {{"--select", "1,2,3,4", "--threshold", "on", "demo.avi"}, "--threshold"},
+        {{"--select", "1,2,3,4", "--ticks", "0", "demo.avi"}, "--ticks"},
+        {{"--select", "1,2,3,4", "--log", "", "demo.avi"}, "--log"},
+        {{"--select", "1,2,3,4", "--plot", "p.png", "demo.avi"}, "--plot"},
+        {{"--select", "1,2,3,4", "--speed", "2", "demo.avi"}, "speed"},
+        {{"--select", "1,2,3,4", "a.avi", "b.avi"}, "VIDEO"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const ParsedReplayCommand command = parseReplayCommand(c.arguments);
+        EXPECT_EQ(command.outcome, ParsedReplayCommand::Outcome::UsageError);
+        EXPECT_TRUE(command.text.contains(c.named)) << command.text.toStdString();
+    }
+    const ParsedReplayCommand good = parseReplayCommand(
+        {"--select", "207,205,21,19", "--threshold", "120", "--ticks", "5", "demo.avi"});
+    ASSERT_EQ(good.outcome, ParsedReplayCommand::Outcome::Run) << good.text.toStdString();
+    EXPECT_EQ(good.options.settings.selection, cv::Rect(207, 205, 21, 19));
+    EXPECT_EQ(good.options.settings.fixedThreshold, 120);
+    EXPECT_EQ(good.options.settings.ticks, 5);
+}
+
+TEST_F(Replay, TheProgramSaysWhatIsWrongWithTheExitCodeOfItsKind) {
+    ASSERT_TRUE(badinputs::writeFile("bad-truth.csv", "frame,centre_x\n0,1\n"));
+    const QStringList select{"--select", "207,205,21,19"};
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {select + QStringList{"--rate", "200", video}, 2, "--rate"},
+        {select + QStringList{"--focal", "630,200", video}, 2, "--focal"},
+        {{"--select", "600,400,50,50", video}, 2, "outside the 640 x 480 frame"},
+        {select + QStringList{"--truth", "bad-truth.csv", video}, 2, "bad-truth.csv:1"},
+        {select + QStringList{"missing.avi"}, 1, "there is no such file"},
+        {select + QStringList{"--log", "no/such/dir/log.txt", video}, 1, "log"},
+        {select + QStringList{"--track", "no/such/dir/t.csv", video}, 1, "no/such/dir/t.csv"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const ReplayRun run = replay(c.arguments + QStringList{"--quiet"});
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_TRUE(run.errors.contains(c.says)) << run.errors.constData();
+        EXPECT_TRUE(run.output.isEmpty()) << "no result is reported: " << run.output.constData();
+    }
+}
+
+TEST_F(Replay, AnInterruptEndsTheRunWithACompleteLogAndEveryFinishedTick) {
+    QProcess program;
+    program.start(TESSAVOLANT_REPLAY_BINARY,
+                  {"--select", "207,205,21,19", "--ticks", "10000000", "--log", "replay.log",
+                   "--track", "track.csv", video});
+    ASSERT_TRUE(program.waitForStarted());
+    // Waits for ticks to be done, not for time to pass.
+    while (readBytes("track.csv").count('\n') < 100 && program.state() == QProcess::Running) {
+        QThread::msleep(5);
+    }
+    ::kill(static_cast<pid_t>(program.processId()), SIGINT);
+    ASSERT_TRUE(program.waitForFinished(60000));
+    EXPECT_EQ(program.exitCode(), 130);
+
+    const QByteArray log = readBytes("replay.log");
+    EXPECT_EQ(logProblems(log, LogEnd::Completed, video.toLatin1()), "");
+    EXPECT_TRUE(log.contains("Totalt skudd i tracking periode")) << log.constData();
+    const QByteArray output = program.readAllStandardOutput();
+    const long long ticks = output.left(output.indexOf(' ')).toLongLong();
+    EXPECT_GE(ticks, 100);
+    const QByteArray track = readBytes("track.csv");
+    EXPECT_TRUE(track.endsWith('\n'));
+    EXPECT_EQ(track.count('\n'), ticks + 1) << "the header and one row per finished tick";
+}
+
+} // namespace
