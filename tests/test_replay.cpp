@@ -151,7 +151,7 @@ TEST_F(Replay, WritesTheLogOfTheWindowOnAPerfectClockToTheByte) {
         // shown at start-up, 1 to 598 played.
         {"defaults", {std::nullopt, std::nullopt, std::nullopt, aroundStone, 598}, false},
         {"rate, focal size and a fixed threshold, past the first exit from the plane",
-         {70, QSize(30, 24), 0.4, aroundStone, 300},
+         {70, QSize(15, 16), 0.4, aroundStone, 300},
          true},
     };
     for (const auto& c : cases) {
