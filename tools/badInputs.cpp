@@ -204,6 +204,33 @@ bool writeMjpegAvi(const std::filesystem::path& path, const std::vector<cv::Mat>
     return writeFile(path, avi.bytes);
 }
 
+bool writeWithHeaderCount(const std::filesystem::path& source, const std::filesystem::path& target,
+                          std::uint32_t headerCount, bool keepIndex) {
+    std::string bytes = readFile(source);
+    const std::size_t mainHeader = bytes.find("avih");
+    const std::size_t streamHeader = bytes.find("strh");
+    const std::size_t index = bytes.rfind("idx1");
+    if (mainHeader == std::string::npos || streamHeader == std::string::npos) {
+        return false;
+    }
+    const auto put = [&bytes](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            bytes[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        }
+    };
+    // After the chunk's tag and size: the main header's total frames is its
+    // fifth field, the stream header's length its ninth.
+    put(mainHeader + 8 + 16, headerCount);
+    put(streamHeader + 8 + 32, headerCount);
+    if (!keepIndex && index != std::string::npos) {
+        const std::uint32_t flags = littleEndian32(bytes, mainHeader + 8 + 12);
+        put(mainHeader + 8 + 12, flags & ~0x10u);
+        bytes.resize(index);
+        put(4, static_cast<std::uint32_t>(bytes.size() - 8));
+    }
+    return writeFile(target, bytes);
+}
+
 bool writeVideoWithoutFrames(const std::filesystem::path& path, cv::Size size) {
     return writeMjpegAvi(path, {}, size, 25.0);
 }

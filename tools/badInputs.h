@@ -3,6 +3,7 @@
 #include "tools/syntheticVideo.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <opencv2/core.hpp>
 #include <string>
@@ -61,6 +62,13 @@ bool writeWithDamagedFrames(const std::filesystem::path& source,
 bool writeWithDamagedStretch(const std::filesystem::path& source,
                              const std::filesystem::path& target, double from, double to,
                              unsigned seed);
+
+// A copy of `source` (an AVI with one video stream) whose headers claim
+// `headerCount` frames. Without `keepIndex` the index at the end is cut off
+// as well: with a count of 0 that is a recording whose writer was killed
+// before it could finish the file.
+bool writeWithHeaderCount(const std::filesystem::path& source, const std::filesystem::path& target,
+                          std::uint32_t headerCount, bool keepIndex);
 
 std::string readFile(const std::filesystem::path& path);
 bool writeFile(const std::filesystem::path& path, const std::string& bytes);

@@ -86,13 +86,16 @@ bool VideoSource::read(cv::Mat& frame) {
 }
 
 void VideoSource::seek(std::int64_t index) {
-    std::lock_guard lock(mutex);
+    std::unique_lock lock(mutex);
     if (!decoded.empty() && decoded.front().wrapped && index == wrapTo) {
         decoded.front().wrapped = false;
         consumerPosition = index;
         return;
     }
     restartAt({index, false, false});
+    // The position is the file's after the seek, which may not be `index`
+    // (behind the end of the stream, for one).
+    changed.wait(lock, [this] { return seekedGeneration == generation || !worker.joinable(); });
 }
 
 std::int64_t VideoSource::position() {
@@ -204,9 +207,10 @@ void VideoSource::run() {
             ++seeks;
             readerPosition = result.after;
             if (forGeneration == generation) {
+                seekedGeneration = generation;
+                consumerPosition = result.after;
                 if (request.background) {
                     backgroundSeekRunning = false;
-                    consumerPosition = result.after;
                     if (request.readFrame) {
                         soughtFrame = std::move(result);
                     }

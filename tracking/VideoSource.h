@@ -98,6 +98,8 @@ class VideoSource {
     // Changes with every seek the frame cycle or the slider asks for; what
     // the thread did for an older generation is thrown away.
     std::uint64_t generation = 0;
+    // The generation whose seek has reached the file.
+    std::uint64_t seekedGeneration = 0;
     std::optional<Request> pendingSeek;
     bool backgroundSeekRunning = false;
     std::optional<Decoded> soughtFrame;
