@@ -23,13 +23,18 @@ QString askForVideo() {
 
 // Opens with FFmpeg only, by the name the file system knows the file under: a
 // name with å or ø is stored as UTF-8 on Linux, and the FFmpeg back end alone
-// never takes a name for an image-sequence pattern or a camera.
-bool openVideo(cv::VideoCapture& capture, const QString& path) {
-    if (path.isEmpty() || QFileInfo(path).isDir()) {
+// never takes a name for an image-sequence pattern or a camera. What is no
+// regular file is refused before FFmpeg could block on it, and the opening is
+// cut short where FFmpeg searches a long empty stretch for frames (a recording
+// whose writer reserved the space and died), which it would do for 30 s.
+bool openVideo(cv::VideoCapture& capture, const QByteArray& fileName) {
+    if (!videoFileRefusal(fileName).empty()) {
         return false;
     }
+    constexpr int openTimeoutMs = 5000;
     try {
-        return capture.open(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
+        return capture.open(fileName.toStdString(), cv::CAP_FFMPEG,
+                            {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, openTimeoutMs});
     } catch (const cv::Exception&) {
         return false;
     }
@@ -37,7 +42,7 @@ bool openVideo(cv::VideoCapture& capture, const QString& path) {
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
+MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo)
     : QMainWindow(parent), ui(new Ui::MainWindow) {
     ui->setupUi(this);
 
@@ -67,14 +72,15 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo)
     brennpunktRect =
         cv::Rect(brennpunktX, brennpunktY, initialBrennpunktWidth, initialBrennpunktHeight);
 
-    videoPath = chosenVideo ? *chosenVideo : askForVideo();
+    videoFileName = chosenVideo ? chosenVideo->bytes : QFile::encodeName(askForVideo());
+    videoPath = QFile::decodeName(videoFileName);
 
     msPerSkudd = shotPeriodMs(skuddPerMin);
     eventlog::writeShotPeriod(loggFile, stampLogTime(), msPerSkudd);
     utAvPlanTick = currentTick();
     eventlog::writeOpenedFile(loggFile, stampLogTime(), videoPath.toLatin1());
 
-    if (!openVideo(capture, videoPath) || readFrameFromCapture() != FrameRead::Accepted ||
+    if (!openVideo(capture, videoFileName) || readFrameFromCapture() != FrameRead::Accepted ||
         frame.type() != CV_8UC3) {
         capture.release();
         eventlog::writeOpenFailed(loggFile, stampLogTime());

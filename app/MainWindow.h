@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/videoFileCheck.h"
 #include "tracking/meanShift.h"
 
 #include <QImage>
@@ -32,7 +33,8 @@ class MainWindow : public QMainWindow {
     // Asks for the video in a file dialog, unless `videoPath` is given: a path
     // opens that file as if it had been chosen, an empty string stands for a
     // cancelled dialog.
-    explicit MainWindow(QWidget* parent = nullptr, std::optional<QString> videoPath = std::nullopt);
+    explicit MainWindow(QWidget* parent = nullptr,
+                        std::optional<VideoFileName> videoPath = std::nullopt);
     ~MainWindow() override;
 
     // False when the video could not be opened or its first frame not read; the
@@ -40,6 +42,8 @@ class MainWindow : public QMainWindow {
     bool isReady() const { return ready; }
     // The path that was chosen (empty after a cancelled dialog).
     const QString& chosenPath() const { return videoPath; }
+    // The same in the file system's own bytes.
+    const QByteArray& chosenFileName() const { return videoFileName; }
 
   signals:
     void updateVideoSlider(int pos);
@@ -175,5 +179,6 @@ class MainWindow : public QMainWindow {
     void setUpControls();
 
     QString videoPath;
+    QByteArray videoFileName;
     bool ready = false;
 };

@@ -1,34 +1,11 @@
 #include "app/MainWindow.h"
+#include "app/videoFileCheck.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
 #include <optional>
-
-namespace {
-
-// Why a chosen video could not be opened, in words that tell the user what to
-// do about it.
-const char* refusal(const QString& path) {
-    const QFileInfo file(path);
-    if (!file.exists()) {
-        return "there is no such file";
-    }
-    if (file.isDir()) {
-        return "it is a directory; choose a video file in it";
-    }
-    if (!file.isReadable()) {
-        return "the file may not be read";
-    }
-    if (file.size() == 0) {
-        return "the file is empty";
-    }
-    return "it is no video that can be played (damaged, without frames, or in an unknown "
-           "format)";
-}
-
-} // namespace
+#include <string>
 
 // tessavolant [VIDEO]: with a path the video opens at once; without one the
 // program asks for it in a file dialog.
@@ -36,13 +13,20 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
 
     const QStringList arguments = application.arguments().mid(1);
+    if (arguments.size() == 1 && arguments.first().isEmpty()) {
+        std::fprintf(stderr, "tessavolant: the video's name is empty\n"
+                             "usage: tessavolant [VIDEO.avi]\n");
+        return 2;
+    }
     if (arguments.size() > 1 || (arguments.size() == 1 && arguments.first().startsWith('-'))) {
         std::fprintf(stderr, "usage: tessavolant [VIDEO.avi]\n");
         return 2;
     }
-    std::optional<QString> videoPath;
+    // The name's own bytes: a QString would lose those that are not valid in
+    // the locale's encoding.
+    std::optional<VideoFileName> videoPath;
     if (!arguments.isEmpty()) {
-        videoPath = arguments.first();
+        videoPath = VideoFileName::fromBytes(argv[argc - 1]);
     }
 
     MainWindow window(nullptr, videoPath);
@@ -50,9 +34,13 @@ int main(int argc, char* argv[]) {
         if (window.chosenPath().isEmpty()) {
             std::fprintf(stderr, "tessavolant: no video was chosen\n");
         } else {
+            std::string reason = videoFileRefusal(window.chosenFileName());
+            if (reason.empty()) {
+                reason = "it is no video that can be played (damaged, without frames, or in an "
+                         "unknown format)";
+            }
             std::fprintf(stderr, "tessavolant: cannot open the video \"%s\": %s\n",
-                         window.chosenPath().toLocal8Bit().constData(),
-                         refusal(window.chosenPath()));
+                         window.chosenFileName().constData(), reason.c_str());
         }
         return 1;
     }
