@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "app/displayCheck.h"
 #include "app/videoFileCheck.h"
 
 #include <QApplication>
@@ -10,7 +11,9 @@
 // tessavolant [VIDEO]: with a path the video opens at once; without one the
 // program asks for it in a file dialog.
 int main(int argc, char* argv[]) {
+    requireGraphicalDisplay(argc, argv);
     QApplication application(argc, argv);
+    graphicalDisplayFound();
 
     const QStringList arguments = application.arguments().mid(1);
     if (arguments.size() == 1 && arguments.first().isEmpty()) {

@@ -5,6 +5,7 @@
 #include "ui_MainWindow.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QGraphicsView>
 #include <QGroupBox>
@@ -322,4 +323,74 @@ TEST(Program, ExitsWithCodeOneAndLogsRowsOneToThreeWhenNoVideoIsChosen) {
     const QList<QByteArray> lines = logLines();
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[2].endsWith("  kunne ikke apne fil"));
+}
+
+// Where the window cannot be shown the program says so in one line and ends
+// with exit code 1, leaving the log of the previous run alone; a platform that
+// needs no display still starts; an empty name is a usage error.
+TEST(Program, WithoutADisplayOrWithAnEmptyNameItSaysSoInOneLine) {
+    TemporaryWorkingDirectory directory;
+    ASSERT_TRUE(QFile(directory.file("loggfile.txt").c_str()).open(QIODevice::WriteOnly));
+    const QString absent = directory.file("absent.avi").c_str();
+    struct Case {
+        const char* what;
+        QStringList environment; // NAME=VALUE, or NAME alone to remove it
+        QStringList arguments;
+        int exitCode;
+        QByteArray says;
+    };
+    const QStringList noDisplay = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    const Case cases[] = {
+        {"no display", noDisplay, {absent}, 1, "the window needs a graphical display"},
+        {"X11 asked for",
+         noDisplay + QStringList{"QT_QPA_PLATFORM=xcb"},
+         {absent},
+         1,
+         "the window needs a graphical display"},
+        {"a display that is not there",
+         noDisplay + QStringList{"DISPLAY=/nonexistent/x11:0"},
+         {absent},
+         1,
+         "the window needs a graphical display"},
+        {"offscreen",
+         noDisplay + QStringList{"QT_QPA_PLATFORM=offscreen"},
+         {absent},
+         1,
+         "cannot open the video"},
+        {"offscreen option",
+         noDisplay,
+         {"-platform", "offscreen", absent},
+         1,
+         "cannot open the video"},
+        {"empty name",
+         noDisplay + QStringList{"QT_QPA_PLATFORM=offscreen"},
+         {""},
+         2,
+         "the video's name is empty"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString& setting : c.environment) {
+            const qsizetype equals = setting.indexOf('=');
+            if (equals < 0) {
+                environment.remove(setting);
+            } else {
+                environment.insert(setting.left(equals), setting.mid(equals + 1));
+            }
+        }
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(TESSAVOLANT_BINARY, c.arguments);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), c.exitCode);
+        const QByteArray errors = program.readAllStandardError();
+        EXPECT_TRUE(errors.contains(c.says)) << errors.constData();
+        if (c.exitCode == 1 && c.says.contains("display")) {
+            EXPECT_TRUE(errors.contains("tessavolant-replay runs without one"));
+            EXPECT_EQ(errors.count('\n'), 1) << errors.constData();
+            EXPECT_TRUE(readBytes("loggfile.txt").isEmpty());
+        }
+    }
 }
