@@ -146,6 +146,9 @@ class MainWindow : public QMainWindow {
     QPixmap mainViewPixmap;
     QPixmap dataViewPixmap;
     QPixmap histViewPixmap;
+    // Set when `frame` or `dataFrame` holds a picture that the views do not show
+    // yet; the views are converted and repainted only then.
+    bool viewsOutOfDate = true;
     QGraphicsPixmapItem* mainViewItem = nullptr;
     QGraphicsPixmapItem* dataViewItem = nullptr;
     QGraphicsPixmapItem* histViewItem = nullptr;

@@ -87,9 +87,15 @@ void MainWindow::OpenCVMeanShift() {
     processFrame();
 }
 
+// Paused or idle, the pictures stay the same from tick to tick: converting and
+// repainting them anyway cost up to a third of a core.
 void MainWindow::refreshVideoViews() {
+    if (!viewsOutOfDate) {
+        return;
+    }
     showMainView(frame);
     showDataView(dataFrame);
+    viewsOutOfDate = false;
 }
 
 // A frame that the decoder cannot make (a damaged stretch in the middle of the
@@ -123,6 +129,7 @@ MainWindow::FrameRead MainWindow::readFrameFromCapture() {
         return FrameRead::Mismatched;
     }
     cv::swap(frame, decodedFrame);
+    viewsOutOfDate = true;
     return FrameRead::Accepted;
 }
 
@@ -171,6 +178,7 @@ void MainWindow::processFrame() {
     }
     brennpunktDrawn = 0;
 
+    viewsOutOfDate = true;
     refreshVideoViews();
 }
 
