@@ -27,17 +27,19 @@ QString askForVideo() {
 
 // Opens with FFmpeg only, by the name the file system knows the file under: a
 // name with å or ø is stored as UTF-8 on Linux, and the FFmpeg back end alone
-// never takes a name for an image-sequence pattern or a camera.
-bool openVideo(VideoSource& capture, const QString& path) {
-    if (path.isEmpty() || QFileInfo(path).isDir()) {
+// never takes a name for an image-sequence pattern or a camera. What is no
+// regular file is refused before FFmpeg could block on it.
+bool openVideo(VideoSource& capture, const QByteArray& fileName) {
+    if (!videoFileRefusal(fileName).empty()) {
         return false;
     }
-    return capture.open(QFile::encodeName(path).toStdString());
+    return capture.open(fileName.toStdString());
 }
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo, const QString& logPath)
+MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo,
+                       const QString& logPath)
     : QMainWindow(parent), ui(new Ui::MainWindow) {
     ui->setupUi(this);
     fitCaptionsToText(ui->centralWidget);
@@ -76,14 +78,15 @@ MainWindow::MainWindow(QWidget* parent, std::optional<QString> chosenVideo, cons
     brennpunktRect =
         cv::Rect(brennpunktX, brennpunktY, initialBrennpunktWidth, initialBrennpunktHeight);
 
-    videoPath = chosenVideo ? *chosenVideo : askForVideo();
+    videoFileName = chosenVideo ? chosenVideo->bytes : QFile::encodeName(askForVideo());
+    videoPath = QFile::decodeName(videoFileName);
 
     msPerSkudd = shotPeriodMs(skuddPerMin);
     eventlog::writeShotPeriod(loggFile, stampLogTime(), msPerSkudd);
     utAvPlanTick = currentTick();
     eventlog::writeOpenedFile(loggFile, stampLogTime(), videoPath);
 
-    if (!openVideo(capture, videoPath) || readFrameFromCapture() != FrameRead::Accepted ||
+    if (!openVideo(capture, videoFileName) || readFrameFromCapture() != FrameRead::Accepted ||
         frame.type() != CV_8UC3) {
         capture.release();
         eventlog::writeOpenFailed(loggFile, stampLogTime());

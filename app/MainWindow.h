@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tracking/VideoSource.h"
+#include "app/videoFileCheck.h"
 #include "tracking/meanShift.h"
 
 #include <QImage>
@@ -36,7 +37,8 @@ class MainWindow : public QMainWindow {
     // Asks for the video in a file dialog, unless `videoPath` is given: a path
     // opens that file as if it had been chosen, an empty string stands for a
     // cancelled dialog. The event log is written to `logPath`.
-    explicit MainWindow(QWidget* parent = nullptr, std::optional<QString> videoPath = std::nullopt,
+    explicit MainWindow(QWidget* parent = nullptr,
+                        std::optional<VideoFileName> videoPath = std::nullopt,
                         const QString& logPath = QStringLiteral("loggfile.txt"));
     ~MainWindow() override;
 
@@ -54,6 +56,8 @@ class MainWindow : public QMainWindow {
     // program before that, to learn the number of log lines that could not be
     // written (returned; 0 on later calls).
     std::size_t endRun();
+    // The same in the file system's own bytes.
+    const QByteArray& chosenFileName() const { return videoFileName; }
 
   signals:
     void updateVideoSlider(int pos);
@@ -165,6 +169,9 @@ class MainWindow : public QMainWindow {
     QPixmap mainViewPixmap;
     QPixmap dataViewPixmap;
     QPixmap histViewPixmap;
+    // Set when `frame` or `dataFrame` holds a picture that the views do not show
+    // yet; the views are converted and repainted only then.
+    bool viewsOutOfDate = true;
     QGraphicsPixmapItem* mainViewItem = nullptr;
     QGraphicsPixmapItem* dataViewItem = nullptr;
     QGraphicsPixmapItem* histViewItem = nullptr;
@@ -210,6 +217,7 @@ class MainWindow : public QMainWindow {
     void setUpControls();
 
     QString videoPath;
+    QByteArray videoFileName;
     bool ready = false;
     bool logRefused = false;
     bool runEnded = false;

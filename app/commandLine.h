@@ -1,12 +1,14 @@
 #pragma once
 
-#include <QString>
+#include "app/videoFileCheck.h"
+
 #include <optional>
 
 // What the window program's command line asks for.
 struct WindowCommandLine {
-    // The video to open at once; without one the window asks in a file dialog.
-    std::optional<QString> videoPath;
+    // The video to open at once, in the bytes the command line gave; without
+    // one the window asks in a file dialog.
+    std::optional<VideoFileName> videoPath;
     // Set when the program is to end before any window exists: 0 after --help
     // or --version, 2 after wrong usage. The text has been printed already.
     std::optional<int> exitCode;

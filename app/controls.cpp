@@ -2,6 +2,8 @@
 
 #include "ui_MainWindow.h"
 
+#include <algorithm>
+
 // Every range and start value is set just before its control is connected, so
 // that setting up the window runs no slot (and logs no change of the shot rate).
 void MainWindow::setUpControls() {
@@ -22,10 +24,16 @@ void MainWindow::setUpControls() {
     connect(ui->thresholdSlider, &QSlider::valueChanged, ui->lcdThreshold,
             qOverload<int>(&QLCDNumber::display));
 
-    ui->brennpunktXSlider->setRange(0, frameWidth - initialBrennpunktWidth);
+    // On a frame too small for the focal area's start position, the area is
+    // moved inside the frame, where its sliders can show it.
+    const int focalXMost = std::max(0, frameWidth - initialBrennpunktWidth);
+    const int focalYMost = std::max(0, frameHeight - initialBrennpunktHeight);
+    brennpunktX = std::min(brennpunktX, focalXMost);
+    brennpunktY = std::min(brennpunktY, focalYMost);
+    ui->brennpunktXSlider->setRange(0, focalXMost);
     ui->brennpunktXSlider->setValue(brennpunktX);
     connect(ui->brennpunktXSlider, &QSlider::sliderMoved, this, &MainWindow::moveBrennpunktXSlider);
-    ui->brennpunktYSlider->setRange(0, frameHeight - initialBrennpunktHeight);
+    ui->brennpunktYSlider->setRange(0, focalYMost);
     ui->brennpunktYSlider->setValue(brennpunktY);
     connect(ui->brennpunktYSlider, &QSlider::sliderMoved, this, &MainWindow::moveBrennpunktYSlider);
 

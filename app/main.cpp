@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "app/commandLine.h"
+#include "app/displayCheck.h"
 #include "app/secondCopy.h"
 #include "app/terminationSignals.h"
 #include "app/videoRefusal.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <clocale>
 #include <cstdio>
+#include <string>
 
 // tessavolant [VIDEO]: with a path the video opens at once; without one the
 // program asks for it in a file dialog.
@@ -16,7 +18,9 @@ int main(int argc, char* argv[]) {
     if (commandLine.exitCode) {
         return *commandLine.exitCode;
     }
+    requireGraphicalDisplay(argc, argv);
     QApplication application(argc, argv);
+    graphicalDisplayFound();
     // QApplication takes the user's locale for the C library too; numbers that
     // other programs read keep the decimal point (the widgets follow QLocale).
     std::setlocale(LC_NUMERIC, "C");
@@ -37,7 +41,7 @@ int main(int argc, char* argv[]) {
         } else {
             std::fprintf(stderr, "tessavolant: cannot open the video \"%s\": %s\n",
                          eventlog::escapedForTerminal(window.chosenPath()).constData(),
-                         videoRefusal(window.chosenPath()));
+                         videoRefusal(window.chosenFileName()).c_str());
         }
         return 1;
     }

@@ -4,6 +4,7 @@
 #include "app/replayRun.h"
 #include "app/trackCsv.h"
 #include "app/videoRefusal.h"
+#include "log/logText.h"
 #include "log/ticks.h"
 #include "simulation/evaluation.h"
 #include "simulation/evaluationReport.h"
@@ -117,10 +118,21 @@ int main(int argc, char* argv[]) {
 
     ManualClock clock;
     ScopedTickSource useClock(clock);
-    auto window = std::make_unique<MainWindow>(nullptr, options.settings.video, options.logPath);
+    // The video by the bytes the command line gave: a QString would lose those
+    // that are not valid in the locale's encoding.
+    VideoFileName video = options.settings.video;
+    for (int index = argc - 1; index > 0; --index) {
+        if (arguments[index - 1] == options.settings.video) {
+            video = VideoFileName::fromBytes(argv[index]);
+            break;
+        }
+    }
+    auto window = std::make_unique<MainWindow>(nullptr, video, options.logPath);
     if (!window->isReady()) {
-        return failure(QStringLiteral("cannot open the video \"%1\": %2")
-                           .arg(options.settings.video, videoRefusal(options.settings.video)));
+        return failure(
+            QStringLiteral("cannot open the video \"%1\": %2")
+                .arg(QString::fromLatin1(eventlog::escapedForTerminal(window->chosenPath())),
+                     QString::fromStdString(videoRefusal(window->chosenFileName()))));
     }
     window->timer->stop();
     if (!window->loggFile) {

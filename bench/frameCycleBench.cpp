@@ -1,7 +1,8 @@
 // Times the frame cycle on generated videos at 640 x 480 and 1920 x 1080:
 // decoding alone, a whole playing tick, a playing tick after decoding, a paused
-// tick, one view conversion, and a plain copy of as many bytes as a view
-// conversion writes (the physical reference for the conversion).
+// tick with and without a new picture, one view conversion, and a plain copy of
+// as many bytes as a view conversion writes (the physical reference for the
+// conversion).
 
 #include "app/MainWindow.h"
 #include "bench/benchSupport.h"
@@ -127,11 +128,22 @@ void PlayingTickWithoutDecode(benchmark::State& state) {
     }
 }
 
-// A paused tick: the two video views are refreshed.
+// A paused tick: nothing has changed, so the views are left as they are.
 void PausedTick(benchmark::State& state) {
     MainWindow& window = *sessionFor(state).window;
     window.playing = 0;
     for (auto _ : state) {
+        window.OpenCVMeanShift();
+    }
+    window.playing = 1;
+}
+
+// A paused tick after a seek: both video views are converted and repainted.
+void PausedTickAfterSeek(benchmark::State& state) {
+    MainWindow& window = *sessionFor(state).window;
+    window.playing = 0;
+    for (auto _ : state) {
+        window.viewsOutOfDate = true;
         window.OpenCVMeanShift();
     }
     window.playing = 1;
@@ -193,6 +205,7 @@ BENCHMARK(Decode)->Apply(frameSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(PlayingTick)->Apply(frameSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(PlayingTickWithoutDecode)->Apply(frameSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(PausedTick)->Apply(frameSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(PausedTickAfterSeek)->Apply(frameSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(ViewConversion)->Apply(frameSizes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(PlainCopy)->Apply(frameSizes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ShowView)->Apply(frameSizes)->Unit(benchmark::kMicrosecond);

@@ -3,7 +3,8 @@
 // generated video while the stone is tracked and logging is on. Prints, per
 // frame size, the ticks per second achieved (the clock asks for 40), the time
 // of a tick and of a repaint, and then the resident memory and the heap
-// allocations over many ticks.
+// allocations over many ticks. Each size also gives the processor time used
+// per second, playing and then paused.
 //
 //   bench_tickRate [--seconds S] [--ticks N] [--sizes 640x480,1920x1080]
 //                  [--memory-sizes 640x480]
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <opencv2/videoio.hpp>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -67,6 +69,34 @@ double total(const std::vector<double>& values) {
         sum += value;
     }
     return sum;
+}
+
+// Processor time of the whole process (all threads, user and system), in s.
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Runs the event loop for `warmUpMs`, then for `measureMs`, and returns the
+// share of one core that the process used in the second stretch.
+double coreShareOfEventLoop(QApplication& application, int warmUpMs, int measureMs) {
+    QElapsedTimer clock;
+    double cpuAtStart = 0.0;
+    double share = 0.0;
+    QTimer::singleShot(warmUpMs, Qt::PreciseTimer, &application, [&] {
+        cpuAtStart = cpuSeconds();
+        clock.start();
+    });
+    QTimer::singleShot(warmUpMs + measureMs, Qt::PreciseTimer, &application, [&] {
+        share = (cpuSeconds() - cpuAtStart) / (static_cast<double>(clock.nsecsElapsed()) / 1e9);
+        application.quit();
+    });
+    application.exec();
+    return share;
 }
 
 double largest(const std::vector<double>& values) {
@@ -155,10 +185,13 @@ void measureTickRate(TimingApplication& application, const ScratchDirectory& scr
     constexpr int warmUpMs = 1000;
     const int measureMs = static_cast<int>(seconds * 1000.0);
     std::size_t residentAtStart = 0;
+    double cpuAtStart = 0.0;
+    double cpuAtEnd = 0.0;
     qint64 startNs = 0;
     qint64 endNs = 0;
     QTimer::singleShot(warmUpMs, Qt::PreciseTimer, &application, [&] {
         residentAtStart = residentBytes();
+        cpuAtStart = cpuSeconds();
         startNs = clock.nsecsElapsed();
         measuring = true;
         paintCounter.counting = true;
@@ -166,14 +199,18 @@ void measureTickRate(TimingApplication& application, const ScratchDirectory& scr
     });
     QTimer::singleShot(warmUpMs + measureMs, Qt::PreciseTimer, &application, [&] {
         endNs = clock.nsecsElapsed();
+        cpuAtEnd = cpuSeconds();
         measuring = false;
         paintCounter.counting = false;
         application.timing = false;
         application.quit();
     });
     application.exec();
-    window->timer->stop();
     const std::size_t residentAtEnd = residentBytes();
+    // Then the same window paused, with the same timer still ticking.
+    window->StopButtonClicked();
+    const double pausedShare = coreShareOfEventLoop(application, warmUpMs, measureMs);
+    window->timer->stop();
 
     const double elapsed = static_cast<double>(endNs - startNs) / 1e9;
     std::vector<double> intervals;
@@ -194,6 +231,8 @@ void measureTickRate(TimingApplication& application, const ScratchDirectory& scr
                 largest(intervals),
                 megabytes(static_cast<double>(residentAtEnd) - static_cast<double>(residentAtStart)),
                 windowSize.width(), windowSize.height(), viewSize.width(), viewSize.height());
+    std::printf("cpu %s: %.1f %% of a core playing, %.2f %% paused\n", size.name().c_str(),
+                100.0 * (cpuAtEnd - cpuAtStart) / elapsed, 100.0 * pausedShare);
     std::fflush(stdout);
     application.timedWindow = nullptr;
 }

@@ -13,7 +13,12 @@ int shotsWithoutTracking(int trackingMs, float msPerSkudd) {
     return static_cast<int>(static_cast<double>(trackingMs) / static_cast<double>(msPerSkudd));
 }
 
+// The box also reports its value when Return is pressed without an edit; only
+// a new rate is a change of the rate.
 void MainWindow::endreSkuddFrekvens(int verdi) {
+    if (verdi == skuddPerMin) {
+        return;
+    }
     skuddPerMin = verdi;
     msPerSkudd = shotPeriodMs(skuddPerMin);
     eventlog::writeRateChanged(loggFile, stampLogTime(), msPerSkudd, skuddPerMin);

@@ -22,6 +22,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -29,6 +30,7 @@
 #include <memory>
 #include <opencv2/videoio.hpp>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -609,6 +611,61 @@ TEST_F(BadInput, TheProgramRefusesWhatItCannotPlayWithExitCodeOneAndSaysWhy) {
         EXPECT_TRUE(run.errors.contains(message)) << run.errors.constData();
         EXPECT_FALSE(run.errors.contains("runtime error")) << run.errors.constData();
         EXPECT_EQ(logProblems(readBytes("loggfile.txt"), LogEnd::Refused, loggedPath(path)), "");
+    }
+}
+
+// What is no regular video file is refused from the file system's word alone,
+// before anything opens it (opening a named pipe would block for good), and
+// with its real reason; a name in the Latin-1 bytes of an older disk opens,
+// and the log shows '?' for the byte that is no UTF-8.
+TEST_F(BadInput, SpecialFilesAreRefusedBeforeOpeningWithTheirRealReason) {
+    const fs::path here = directory.path();
+    ASSERT_EQ(mkfifo((here / "pipe.avi").c_str(), 0600), 0);
+    fs::create_symlink("loop-b.avi", here / "loop-a.avi");
+    fs::create_symlink("loop-a.avi", here / "loop-b.avi");
+    const fs::path locked = here / "locked";
+    fs::create_directory(locked);
+    writeVideo((locked / "inside.avi").string(), badinputs::damageSource());
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_write);
+    const QByteArray latin1Name = QByteArray(here.c_str()) + "/nyrestein_\xC5se.avi";
+    writeVideo(latin1Name.toStdString(), badinputs::damageSource());
+
+    struct Case {
+        QByteArray name;
+        std::string reason; // empty: the video opens
+        QByteArray logged;  // the name as the log holds it
+    };
+    const QByteArray pipe = (here / "pipe.avi").c_str();
+    const QByteArray loop = (here / "loop-a.avi").c_str();
+    const QByteArray inside = (locked / "inside.avi").c_str();
+    const Case cases[] = {
+        {pipe, "it is not a regular file but a named pipe (FIFO)", pipe},
+        {"/dev/null", "it is not a regular file but a character device", "/dev/null"},
+        {loop, "its symbolic links lead round in a loop", loop},
+        {inside, "permission denied on the folder \"" + locked.string() + "\" on the way to it",
+         inside},
+        {"", "no file name was given", ""},
+        {latin1Name, "", QByteArray(here.c_str()) + "/nyrestein_?se.avi"},
+    };
+    WithoutPermissionOverrides asEveryone;
+    const bool lockedHolds = faccessat(AT_FDCWD, locked.c_str(), X_OK, AT_EACCESS) != 0;
+    for (const Case& c : cases) {
+        if (c.name == inside && !lockedHolds) {
+            continue;
+        }
+        SCOPED_TRACE(c.name.constData());
+        EXPECT_EQ(videoFileRefusal(c.name), c.reason);
+        {
+            const MainWindow window(nullptr, VideoFileName::fromBytes(c.name));
+            EXPECT_EQ(window.isReady(), c.reason.empty());
+        }
+        EXPECT_EQ(logProblems(readBytes("loggfile.txt"),
+                              c.reason.empty() ? LogEnd::Completed : LogEnd::Refused, c.logged),
+                  "");
+    }
+    if (!lockedHolds) {
+        GTEST_SKIP() << "folder permissions do not hold for this user (root that keeps its "
+                        "overrides); the folder that may not be entered was not tried";
     }
 }
 

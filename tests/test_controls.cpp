@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "log/ticks.h"
 #include "tests/testSupport.h"
+#include "tracking/VideoImage.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>
@@ -610,6 +611,19 @@ TEST_F(ShotClock, ARateChangeWritesItsLineAtEveryChangeAndTouchesNothingElse) {
     EXPECT_EQ(window->loggStarted, 1);
 }
 
+TEST_F(ShotClock, ReturnInTheRateBoxWritesALineOnlyWhenTheRateChanged) {
+    showWindow();
+    QSpinBox* box = window->ui->skuddPerMinBox;
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_TRUE(linesContaining("Skuddfrekvens").isEmpty());
+    typeInto(box, "120");
+    QTest::keyClick(box, Qt::Key_Return);
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(linesContaining("Skuddfrekvens").size(), 1);
+    EXPECT_EQ(window->skuddPerMin, 120);
+}
+
 TEST_F(ShotClock, TheFirstHitIsMeasuredFromTheOpeningOfTheLog) {
     // A second window that asks for its video: the user takes 450 ms in the
     // dialog, which already count towards the first shot period.
@@ -661,4 +675,35 @@ TEST(ShotClockReadings, AHitTakesFreshReadingsForThePreviousHitAndTheStamp) {
     EXPECT_EQ(window.antallSkudd, 2);
     EXPECT_EQ(lastLineContaining("Skudd treffer"),
               "1.201000: Skudd treffer. Det er 600 millisekunder siden forrige treff");
+}
+
+// The focal area's start position (200, 200) lies outside a 160 x 120 frame:
+// it starts inside instead, its sliders show it, and a stone there is hit
+// without a slider being touched.
+TEST(SmallVideo, TheFocalAreaStartsInsideTheFrameAndAStoneThereIsHit) {
+    TemporaryWorkingDirectory directory;
+    ManualClock clock;
+    ScopedTickSource useClock{clock};
+    SyntheticVideoSpec small;
+    small.width = 160;
+    small.height = 120;
+    small.frames = 30;
+    small.stone = [](int) { return StoneState{150.0, 110.0, 1.0}; };
+    const auto window = openWindowForTicking(writeVideo(directory.file("small.avi"), small));
+    ASSERT_TRUE(window->isReady());
+    EXPECT_EQ(cv::Point(window->brennpunktX, window->brennpunktY), cv::Point(140, 100));
+    EXPECT_EQ(window->ui->brennpunktXSlider->value(), 140);
+    EXPECT_EQ(window->ui->brennpunktXSlider->maximum(), 140);
+    EXPECT_EQ(window->ui->brennpunktYSlider->value(), 100);
+    EXPECT_EQ(window->ui->brennpunktYSlider->maximum(), 100);
+
+    window->dataScene->handedOver = QRect(140, 102, 20, 16);
+    window->dataScene->selectionState = -1;
+    window->startLoggButtonClicked();
+    window->StartButtonClicked();
+    for (int i = 0; i < 40; ++i) {
+        clock.advanceMs(25);
+        window->OpenCVMeanShift();
+    }
+    EXPECT_GE(window->antallSkudd, 1);
 }

@@ -5,6 +5,7 @@
 #include "ui_MainWindow.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QGraphicsView>
 #include <QGroupBox>
@@ -328,4 +329,55 @@ TEST(Program, ExitsWithCodeOneAndLogsRowsOneToThreeWhenNoVideoIsChosen) {
     const QList<QByteArray> lines = logLines();
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[2].endsWith("  kunne ikke apne fil"));
+}
+
+// Where the window cannot be shown the program says so in one line and ends
+// with exit code 1, leaving the log of the previous run alone; a platform that
+// needs no display still starts; an empty name is a usage error.
+TEST(Program, WithoutADisplayOrWithAnEmptyNameItSaysSoInOneLine) {
+    TemporaryWorkingDirectory directory;
+    ASSERT_TRUE(QFile(directory.file("loggfile.txt").c_str()).open(QIODevice::WriteOnly));
+    const QString absent = directory.file("absent.avi").c_str();
+    const QByteArray noDisplay = "the window needs a graphical display";
+    struct Case {
+        QString platform; // QT_QPA_PLATFORM, unset if empty
+        QString display;  // DISPLAY, unset if empty
+        QStringList arguments;
+        int exitCode;
+        QByteArray says;
+    };
+    const Case cases[] = {
+        {"", "", {absent}, 1, noDisplay},
+        {"xcb", "", {absent}, 1, noDisplay},
+        {"", "/nonexistent/x11:0", {absent}, 1, noDisplay},
+        {"offscreen", "", {absent}, 1, "cannot open the video"},
+        {"", "", {"-platform", "offscreen", absent}, 1, "cannot open the video"},
+        {"offscreen", "", {""}, 2, "the video's name is empty"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.platform + "|" + c.display + "|" + c.arguments.join(' ')).toStdString());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            environment.remove(name);
+        }
+        if (!c.platform.isEmpty()) {
+            environment.insert("QT_QPA_PLATFORM", c.platform);
+        }
+        if (!c.display.isEmpty()) {
+            environment.insert("DISPLAY", c.display);
+        }
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(TESSAVOLANT_BINARY, c.arguments);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), c.exitCode);
+        const QByteArray errors = program.readAllStandardError();
+        EXPECT_TRUE(errors.contains(c.says)) << errors.constData();
+        if (c.says == noDisplay) {
+            EXPECT_TRUE(errors.contains("tessavolant-replay runs without one"));
+            EXPECT_EQ(errors.count('\n'), 1) << errors.constData();
+            EXPECT_TRUE(readBytes("loggfile.txt").isEmpty());
+        }
+    }
 }

@@ -217,3 +217,42 @@ TEST_F(ViewsOfTheWindow, EveryTickReusesTheThreeBuffers) {
     EXPECT_EQ(window.mainViewImage.constBits(), main);
     EXPECT_EQ(mismatches(window.mainViewImage, window.frame), 0);
 }
+
+TEST_F(ViewsOfTheWindow, APausedWindowConvertsAViewOnlyWhenItsPictureChanged) {
+    MainWindow window(nullptr, writeVideoOfSize(400, 300));
+    ASSERT_TRUE(window.isReady());
+    window.timer->stop();
+    window.OpenCVMeanShift();
+    EXPECT_EQ(mismatches(window.mainViewItem->pixmap().toImage(), window.frame), 0);
+
+    // A conversion writes every pixel, the fourth byte 0xFF included: a mark
+    // left there shows whether the ticks since converted a view.
+    const auto mark = [&window] {
+        window.mainViewBuffer[3] = 0;
+        window.dataViewBuffer[3] = 0;
+    };
+    const auto converted = [&window] {
+        return std::pair(window.mainViewBuffer[3] == 0xFF, window.dataViewBuffer[3] == 0xFF);
+    };
+    mark();
+    for (int i = 0; i < 3; ++i) {
+        window.OpenCVMeanShift();
+    }
+    EXPECT_EQ(converted(), std::pair(false, false));
+
+    window.moveVideoSlider(3);
+    window.OpenCVMeanShift();
+    EXPECT_TRUE(converted().first);
+    EXPECT_EQ(mismatches(window.mainViewItem->pixmap().toImage(), window.frame), 0);
+    mark();
+    window.OpenCVMeanShift();
+    EXPECT_EQ(converted(), std::pair(false, false));
+
+    window.StartButtonClicked();
+    window.OpenCVMeanShift();
+    EXPECT_EQ(converted(), std::pair(true, true));
+    window.StopButtonClicked();
+    mark();
+    window.OpenCVMeanShift();
+    EXPECT_EQ(converted(), std::pair(false, false));
+}

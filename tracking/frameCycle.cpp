@@ -125,9 +125,15 @@ void MainWindow::applyFrameCount() {
     }
 }
 
+// Paused or idle, the pictures stay the same from tick to tick: converting and
+// repainting them anyway cost up to a third of a core.
 void MainWindow::refreshVideoViews() {
+    if (!viewsOutOfDate) {
+        return;
+    }
     showMainView(frame);
     showDataView(dataFrame);
+    viewsOutOfDate = false;
 }
 
 // A frame that the decoder cannot make (a damaged stretch in the middle of the
@@ -165,6 +171,7 @@ MainWindow::FrameRead MainWindow::acceptDecodedFrame() {
         return FrameRead::Mismatched;
     }
     cv::swap(frame, decodedFrame);
+    viewsOutOfDate = true;
     return FrameRead::Accepted;
 }
 
@@ -213,6 +220,7 @@ void MainWindow::processFrame() {
     }
     brennpunktDrawn = 0;
 
+    viewsOutOfDate = true;
     refreshVideoViews();
 }
 

@@ -11,14 +11,26 @@ std::int64_t countFromProperty(double value) {
     return value >= largest ? static_cast<std::int64_t>(largest) : static_cast<std::int64_t>(value);
 }
 
+namespace {
+
+// FFmpeg searches a long empty stretch for frames (a recording whose writer
+// reserved the space and died) for 30 s unless told otherwise.
+constexpr int openTimeoutMs = 5000;
+
 // FFmpeg only: it never takes a name for an image-sequence pattern or a camera.
+bool openWithFfmpeg(cv::VideoCapture& capture, const std::string& name) {
+    try {
+        return capture.open(name, cv::CAP_FFMPEG, {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, openTimeoutMs});
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
 bool CaptureReader::open(const std::string& fileName) {
     name = fileName;
-    try {
-        if (!capture.open(name, cv::CAP_FFMPEG)) {
-            return false;
-        }
-    } catch (const cv::Exception&) {
+    if (!openWithFfmpeg(capture, name)) {
         return false;
     }
     frameCount = countFromProperty(capture.get(cv::CAP_PROP_FRAME_COUNT));
@@ -36,11 +48,7 @@ void CaptureReader::release() {
 
 bool CaptureReader::reopen() {
     capture.release();
-    try {
-        return capture.open(name, cv::CAP_FFMPEG);
-    } catch (const cv::Exception&) {
-        return false;
-    }
+    return openWithFfmpeg(capture, name);
 }
 
 bool CaptureReader::read(cv::Mat& frame) {
@@ -69,7 +77,7 @@ std::int64_t CaptureReader::position() {
 std::int64_t countFramesByReading(const std::string& fileName) {
     cv::VideoCapture capture;
     try {
-        if (!capture.open(fileName, cv::CAP_FFMPEG)) {
+        if (!openWithFfmpeg(capture, fileName)) {
             return 0;
         }
         std::int64_t frames = 0;

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <string>
+
+// A file name as the file system stores it: bytes that need not be valid in the
+// locale's encoding. A name written on an older Windows machine keeps its
+// Latin-1 bytes (0xC5 for Å) on a UTF-8 system, and a QString cannot carry
+// those back to the file system, so the bytes themselves are kept.
+struct VideoFileName {
+    VideoFileName() = default;
+    // A name typed or chosen in Qt: the locale's encoding of it.
+    VideoFileName(const QString& name) : bytes(QFile::encodeName(name)) {}
+    static VideoFileName fromBytes(const QByteArray& bytes) {
+        VideoFileName name;
+        name.bytes = bytes;
+        return name;
+    }
+    // For messages and the log: undecodable bytes become U+FFFD, which
+    // QString::toLatin1 writes as '?'.
+    QString shown() const { return QFile::decodeName(bytes); }
+
+    QByteArray bytes;
+};
+
+// Why `name` cannot be a video to open, found from the file system alone
+// (stat, lstat and faccessat), without opening anything: opening a named pipe
+// blocks until someone writes to it, and a device never ends. Empty when
+// nothing speaks against opening the file; the decoder has the last word.
+std::string videoFileRefusal(const QByteArray& name);
