@@ -241,6 +241,7 @@ TEST_F(ViewsOfTheWindow, APausedWindowConvertsAViewOnlyWhenItsPictureChanged) {
     EXPECT_EQ(converted(), std::pair(false, false));
 
     window.moveVideoSlider(3);
+    window.capture.waitForBackgroundSeek();
     window.OpenCVMeanShift();
     EXPECT_TRUE(converted().first);
     EXPECT_EQ(mismatches(window.mainViewItem->pixmap().toImage(), window.frame), 0);
