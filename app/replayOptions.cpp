@@ -21,18 +21,18 @@ std::optional<qint64> wholeNumber(const QString& text, Range range) {
 }
 
 // `count` whole numbers separated by commas, each in `range`.
-std::optional<std::vector<int>> numberList(const QString& text, int count, Range range) {
+std::optional<std::vector<qint64>> numberList(const QString& text, int count, Range range) {
     const QStringList parts = text.split(',');
     if (parts.size() != count) {
         return std::nullopt;
     }
-    std::vector<int> values;
+    std::vector<qint64> values;
     for (const QString& part : parts) {
         const std::optional<qint64> value = wholeNumber(part, range);
         if (!value) {
             return std::nullopt;
         }
-        values.push_back(static_cast<int>(*value));
+        values.push_back(*value);
     }
     return values;
 }
@@ -130,59 +130,50 @@ ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
         return fail(bad("select", "X,Y,W,H: four whole numbers, X and Y from 0, W and H from 1",
                         parser.value(select)));
     }
-    settings.selection = cv::Rect((*region)[0], (*region)[1], (*region)[2], (*region)[3]);
+    const auto side = [&region](int i) { return static_cast<int>((*region)[i]); };
+    settings.selection = cv::Rect(side(0), side(1), side(2), side(3));
 
-    if ((options.rateGiven = parser.isSet(rate))) {
-        const auto value = wholeNumber(parser.value(rate), {40, 160});
-        if (!value) {
-            return fail(bad("rate", "a whole number from 40 to 160", parser.value(rate)));
+    // The numeric options: each value checked, the first fault named.
+    QString problem;
+    const auto numbers = [&](const QCommandLineOption& option, int count, Range range,
+                             const char* accepted) {
+        const auto values = numberList(parser.value(option), count, range);
+        if (!values && problem.isEmpty()) {
+            problem = bad(option.names().first(), accepted, parser.value(option));
         }
-        settings.rate = static_cast<int>(*value);
+        return values.value_or(std::vector<qint64>(static_cast<std::size_t>(count), 0));
+    };
+    if ((options.rateGiven = parser.isSet(rate))) {
+        settings.rate =
+            static_cast<int>(numbers(rate, 1, {40, 160}, "a whole number from 40 to 160").front());
     }
     if ((options.focalGiven = parser.isSet(focal))) {
-        const auto value = numberList(parser.value(focal), 2, {0, pixels});
-        if (!value) {
-            return fail(bad("focal", "X,Y: two whole numbers from 0", parser.value(focal)));
-        }
-        settings.focal = cv::Point((*value)[0], (*value)[1]);
+        const auto at = numbers(focal, 2, {0, pixels}, "X,Y: two whole numbers from 0");
+        settings.focal = cv::Point(static_cast<int>(at[0]), static_cast<int>(at[1]));
     }
     if ((options.focalSizeGiven = parser.isSet(focalSize))) {
-        const auto value = numberList(parser.value(focalSize), 2, {2, 100});
-        if (!value) {
-            return fail(
-                bad("focal-size", "W,H: two whole numbers from 2 to 100", parser.value(focalSize)));
-        }
-        settings.focalSize = cv::Size((*value)[0], (*value)[1]);
+        const auto size = numbers(focalSize, 2, {2, 100}, "W,H: two whole numbers from 2 to 100");
+        settings.focalSize = cv::Size(static_cast<int>(size[0]), static_cast<int>(size[1]));
     }
     if ((options.roiGiven = parser.isSet(roi))) {
-        const auto value = numberList(parser.value(roi), 2, {0, pixels});
-        if (!value) {
-            return fail(bad("roi", "X,Y: two whole numbers from 0", parser.value(roi)));
-        }
-        settings.roi = cv::Point((*value)[0], (*value)[1]);
+        const auto at = numbers(roi, 2, {0, pixels}, "X,Y: two whole numbers from 0");
+        settings.roi = cv::Point(static_cast<int>(at[0]), static_cast<int>(at[1]));
     }
     if ((options.filterGiven = parser.isSet(filter))) {
-        const auto value = wholeNumber(parser.value(filter), {2, 20});
-        if (!value) {
-            return fail(bad("filter", "a whole number from 2 to 20", parser.value(filter)));
-        }
-        settings.filter = static_cast<int>(*value);
+        settings.filter =
+            static_cast<int>(numbers(filter, 1, {2, 20}, "a whole number from 2 to 20").front());
     }
     if (parser.isSet(threshold) && parser.value(threshold) != "auto") {
-        const auto value = wholeNumber(parser.value(threshold), {0, 255});
-        if (!value) {
-            return fail(
-                bad("threshold", "auto or a whole number from 0 to 255", parser.value(threshold)));
-        }
-        settings.fixedThreshold = static_cast<int>(*value);
+        settings.fixedThreshold = static_cast<int>(
+            numbers(threshold, 1, {0, 255}, "auto or a whole number from 0 to 255").front());
     }
     if ((options.ticksGiven = parser.isSet(ticks))) {
-        const auto value =
-            wholeNumber(parser.value(ticks), {1, std::numeric_limits<qint64>::max() / 2});
-        if (!value) {
-            return fail(bad("ticks", "a whole number from 1", parser.value(ticks)));
-        }
-        settings.ticks = *value;
+        settings.ticks =
+            numbers(ticks, 1, {1, std::numeric_limits<qint64>::max() / 2}, "a whole number from 1")
+                .front();
+    }
+    if (!problem.isEmpty()) {
+        return fail(problem);
     }
 
     const auto path = [&parser](const QCommandLineOption& option) {
