@@ -20,8 +20,11 @@ QString nextStepText(const RunProgress& run) {
     if (!run.playing) {
         return run.regionMarked ? pressPlay : markTheStone;
     }
-    QString text = QStringLiteral("Frame %1 of %2").arg(run.frameNumber).arg(run.frameCount) +
-                   separator + QString::number(run.seconds, 'f', 1) + " s" + separator;
+    // An unfinished recording tells its length only at its first end.
+    QString text = run.frameCount > 0
+                       ? QStringLiteral("Frame %1 of %2").arg(run.frameNumber).arg(run.frameCount)
+                       : QStringLiteral("Frame %1").arg(run.frameNumber);
+    text += separator + QString::number(run.seconds, 'f', 1) + " s" + separator;
     if (!run.tracking) {
         text += "stone not tracked";
     } else {
@@ -44,7 +47,7 @@ void MainWindow::showNextStep() {
     run.playing = playing == 1;
     run.logging = loggStarted == 1;
     run.frameNumber = ui->videoSlider->value();
-    run.frameCount = frameCount;
+    run.frameCount = ui->videoSlider->maximum();
     run.seconds = elapsedSeconds(startTick, currentTick());
     run.tracking = dataScene->selectionState == 1;
     run.stoneInPlane = trackComp.area > 0;

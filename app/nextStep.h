@@ -8,7 +8,8 @@ struct RunProgress {
     bool regionMarked = false;
     bool playing = false;
     bool logging = false;
-    // The frame shown, counted from 1, and the frames of the video.
+    // The frame shown, counted from 1, and the frames of the video (0 while
+    // they are not known).
     int frameNumber = 0;
     int frameCount = 0;
     // The time of the log's clock, in seconds since start-up.

@@ -45,6 +45,16 @@ void catchStopSignals() {
     }
 }
 
+// Nothing here needs a runtime directory; Qt's note that there is none (as in
+// a batch job) would only repeat itself on every run of a batch.
+QtMessageHandler qtHandler = nullptr;
+void withoutRuntimeDirectoryNote(QtMsgType type, const QMessageLogContext& context,
+                                 const QString& message) {
+    if (!message.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set")) {
+        qtHandler(type, context, message);
+    }
+}
+
 int usageError(const QString& message) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program, qPrintable(message), program);
     return 2;
@@ -103,6 +113,7 @@ int main(int argc, char* argv[]) {
     // Nothing is shown: the window runs on Qt's offscreen platform, which
     // needs no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qtHandler = qInstallMessageHandler(withoutRuntimeDirectoryNote);
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
     std::setlocale(LC_NUMERIC, "C");

@@ -207,6 +207,7 @@ void measureTickRate(TimingApplication& application, const ScratchDirectory& scr
     });
     application.exec();
     const std::size_t residentAtEnd = residentBytes();
+    const bool playedThrough = window->playing == 1;
     // Then the same window paused, with the same timer still ticking.
     window->StopButtonClicked();
     const double pausedShare = coreShareOfEventLoop(application, warmUpMs, measureMs);
@@ -224,7 +225,7 @@ void measureTickRate(TimingApplication& application, const ScratchDirectory& scr
                 "window repaint %.2f ms per tick (longest %.2f ms); tick interval median %.2f ms, "
                 "max %.2f ms; resident %+.2f MB; window %dx%d, video viewport %dx%d\n",
                 size.name().c_str(), static_cast<double>(tickMs.size()) / elapsed, tickMs.size(),
-                elapsed, window->playing == 1 ? "playing" : "NOT PLAYING",
+                elapsed, playedThrough ? "playing" : "NOT PLAYING",
                 paintCounter.paints / elapsed, median(tickMs), largest(tickMs),
                 tickMs.empty() ? 0.0 : total(application.repaintMs) / static_cast<double>(tickMs.size()),
                 largest(application.repaintMs), median(intervals),

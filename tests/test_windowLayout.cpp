@@ -130,6 +130,8 @@ TEST(NextStep, TheStatusBarSaysWhatComesNext) {
         progress.stoneInPlane = inPlane;
         return progress;
     };
+    RunProgress lengthUnknown = run(true, true, true, true, true);
+    lengthUnknown.frameCount = 0;
     struct Row {
         RunProgress run;
         const char* text;
@@ -149,6 +151,7 @@ TEST(NextStep, TheStatusBarSaysWhatComesNext) {
          "Press Start to log and count shots"},
         {run(true, true, true, true, false),
          "Frame 12 of 600  \u00b7  3.5 s  \u00b7  stone tracked, out of the plane"},
+        {lengthUnknown, "Frame 12  \u00b7  3.5 s  \u00b7  stone tracked, in the plane"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(nextStepText(row.run), QString::fromUtf8(row.text));
