@@ -54,7 +54,7 @@ ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
         "an evaluation against the stone's true position, a report, a summary row and a picture.");
     parser.addPositionalArgument("VIDEO", "The recording to replay (AVI).");
     const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
-    const QCommandLineOption version("version", "Show the version and exit.");
+    const QCommandLineOption version({"v", "version"}, "Show the version and exit.");
     const QCommandLineOption select("select",
                                     "The region marked on the processed view, in image pixels "
                                     "(required).",
