@@ -178,7 +178,11 @@ int main(int argc, char* argv[]) {
     }
     ProgressLine progress(ticks, !options.quiet);
     std::int64_t done = 0;
-    while (done < ticks && stopSignal == 0) {
+    // Once through ends early where the header promised frames that are not
+    // there (a file cut short): at the tick on which playback started over.
+    bool startedOver = false;
+    std::int64_t previousFrame = 0;
+    while (done < ticks && stopSignal == 0 && !startedOver) {
         const TickRecord tick = runTick(*window, clock, ++done);
         if (track) {
             std::fputs(trackCsvRow(tick).constData(), track.get());
@@ -187,6 +191,8 @@ int main(int argc, char* argv[]) {
             record.push_back(tick);
         }
         progress.update(done);
+        startedOver = !options.ticksGiven && tick.frame < previousFrame;
+        previousFrame = tick.frame;
     }
     progress.clear();
 
