@@ -291,3 +291,19 @@ TEST_F(Replay, AnInterruptEndsTheRunWithACompleteLogAndEveryFinishedTick) {
 }
 
 } // namespace
+
+namespace {
+
+// Once through a file whose header promises 2^31 frames: its 49 frames after
+// the first, then the tick on which playback starts over at frame 1.
+TEST_F(Replay, OnceThroughEndsWherePlaybackStartsOver) {
+    ASSERT_TRUE(writeSyntheticVideo("source.avi", "", badinputs::damageSource()));
+    ASSERT_TRUE(badinputs::writeWithHeaderCount("source.avi", "huge.avi", 1u << 31, true));
+    const ReplayRun run =
+        replay({"--select", "70,50,24,20", "--quiet", "--track", "track.csv", "huge.avi"});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+    EXPECT_TRUE(run.output.startsWith("50 ticks")) << run.output.constData();
+    EXPECT_TRUE(readBytes("track.csv").contains("\n50,2,")) << "the last tick shows frame 1";
+}
+
+} // namespace
