@@ -139,6 +139,10 @@ int main(int argc, char* argv[]) {
         }
     }
     auto window = std::make_unique<MainWindow>(nullptr, video, options.logPath);
+    if (window->logHeldElsewhere()) {
+        return failure("another copy is writing the log " + options.logPath +
+                       "; give this run a log of its own with --log");
+    }
     if (!window->isReady()) {
         return failure(
             QStringLiteral("cannot open the video \"%1\": %2")
@@ -156,7 +160,7 @@ int main(int argc, char* argv[]) {
     // Where the header gives no frame count, the file is read through once.
     std::int64_t frames = window->frameCount;
     if (frames == 0 && (!options.ticksGiven || !options.truthPath.isEmpty())) {
-        frames = countFramesByReading(QFile::encodeName(options.settings.video).toStdString());
+        frames = countFramesByReading(video.bytes.toStdString());
     }
     const std::int64_t ticks =
         options.ticksGiven ? options.settings.ticks : ticksOnceThrough(window->frameCount, frames);
@@ -199,6 +203,7 @@ int main(int argc, char* argv[]) {
     const int hits = window->antallSkudd;
     const int shotsWithout = shotsWithoutTrackingSoFar(*window);
     const RunSettings settings = settingsInForce(*window, options.settings.video, done);
+    const std::size_t linesLost = window->endRun();
     window.reset();
     if (track && (std::ferror(track.get()) || std::fclose(track.release()) != 0)) {
         return failure("the track " + options.trackPath + " could not be written whole");
@@ -208,5 +213,8 @@ int main(int argc, char* argv[]) {
     if (truth && !writeEvaluation(options, settings, record, truth->truth)) {
         return 1;
     }
-    return stopSignal != 0 ? 128 + stopSignal : 0;
+    if (stopSignal != 0) {
+        return 128 + stopSignal;
+    }
+    return linesLost > 0 ? 1 : 0;
 }
