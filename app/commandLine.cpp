@@ -91,12 +91,5 @@ WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
         print(stderr, QStringLiteral("%1: the video's name is empty\n%2").arg(programName, usage));
         return {std::nullopt, 2};
     }
-    // The name's own bytes: a QString would lose those that are not valid in
-    // the locale's encoding (a Latin-1 name on a UTF-8 system).
-    for (int index = argc - 1; index > 0; --index) {
-        if (arguments[index] == videos.first()) {
-            return {VideoFileName::fromBytes(argv[index]), std::nullopt};
-        }
-    }
-    return {videos.first(), std::nullopt};
+    return {nameAsGiven(videos.first(), argc, argv), std::nullopt};
 }

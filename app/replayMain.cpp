@@ -129,15 +129,7 @@ int main(int argc, char* argv[]) {
 
     ManualClock clock;
     ScopedTickSource useClock(clock);
-    // The video by the bytes the command line gave: a QString would lose those
-    // that are not valid in the locale's encoding.
-    VideoFileName video = options.settings.video;
-    for (int index = argc - 1; index > 0; --index) {
-        if (arguments[index - 1] == options.settings.video) {
-            video = VideoFileName::fromBytes(argv[index]);
-            break;
-        }
-    }
+    const VideoFileName video = nameAsGiven(options.settings.video, argc, argv);
     auto window = std::make_unique<MainWindow>(nullptr, video, options.logPath);
     if (window->logHeldElsewhere()) {
         return failure("another copy is writing the log " + options.logPath +

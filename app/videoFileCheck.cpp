@@ -70,6 +70,15 @@ std::string whyItCannotBeFound(const QByteArray& name, int error) {
 
 } // namespace
 
+VideoFileName nameAsGiven(const QString& decoded, int argc, char** argv) {
+    for (int index = argc - 1; index > 0; --index) {
+        if (QFile::decodeName(argv[index]) == decoded) {
+            return VideoFileName::fromBytes(argv[index]);
+        }
+    }
+    return decoded;
+}
+
 std::string videoFileRefusal(const QByteArray& name) {
     if (name.isEmpty()) {
         return "no file name was given";

@@ -25,6 +25,12 @@ struct VideoFileName {
     QByteArray bytes;
 };
 
+// The name that the command line gave as `decoded`, in its own bytes: a
+// QString decoded from them loses those that are not valid in the locale's
+// encoding (a Latin-1 name on a UTF-8 system). The last matching argument of
+// main's `argv` is taken; `decoded` itself if none matches.
+VideoFileName nameAsGiven(const QString& decoded, int argc, char** argv);
+
 // Why `name` cannot be a video to open, found from the file system alone
 // (stat, lstat and faccessat), without opening anything: opening a named pipe
 // blocks until someone writes to it, and a device never ends. Empty when
