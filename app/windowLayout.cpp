@@ -7,6 +7,23 @@
 #include <QPainter>
 #include <QTransform>
 
+namespace {
+
+// A view shows the picture from its top-left corner. Its scene rectangle is
+// the picture itself, fixed before the first pixmap arrives: left to grow with
+// the pixmap item, the scene starts empty, the view centres that empty scene
+// (putting image pixel (0, 0) at the middle of the view) and the first pixmap
+// does not always move it back. Without scroll bars, a view laid out smaller
+// for a moment never scrolls.
+void showFromTopLeft(QGraphicsView* view, QSize picture) {
+    view->setSceneRect(QRectF(QPointF(0, 0), QSizeF(picture)));
+    view->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+} // namespace
+
 // The views scale the picture, not the frame cycle: scene coordinates stay
 // image pixels, so the selection, the overlays and the tracking are the same at
 // every scale, and only the painting of the pixmaps is smoothed.
@@ -16,7 +33,9 @@ void MainWindow::layOutVideo(QSize screenArea) {
     ui->VideoGroupBox->setFixedHeight(layout.videoGroupHeight);
     ui->mainView->move(layout.mainViewPos);
     ui->dataView->move(layout.dataViewPos);
+    showFromTopLeft(ui->histView, QSize(histImage.cols, histImage.rows));
     for (QGraphicsView* view : {ui->mainView, ui->dataView}) {
+        showFromTopLeft(view, QSize(frameWidth, frameHeight));
         view->setFixedHeight(layout.viewSize.height());
         view->setFixedWidth(layout.viewSize.width());
         view->setTransform(QTransform::fromScale(layout.scale, layout.scale));

@@ -1,14 +1,23 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "tools/syntheticVideo.h"
+
+// Qt's geometry in test failures as numbers rather than raw bytes.
+void PrintTo(const QPoint& point, std::ostream* out);
+void PrintTo(const QSize& size, std::ostream* out);
+void PrintTo(const QRect& rect, std::ostream* out);
 
 // A fresh temporary directory that is also the working directory (the event
 // log is written there) for the lifetime of the object.

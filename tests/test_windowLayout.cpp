@@ -10,6 +10,7 @@
 #include <QGraphicsView>
 #include <QLabel>
 #include <QStatusBar>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -93,6 +94,48 @@ TEST(VideoLayout, BothViewsShowTheWholeFrameSideBySideInsideWindowAndScreen) {
             EXPECT_EQ(ui.mainView->geometry(), QRect(10, 20, 325, 245));
             EXPECT_EQ(ui.dataView->geometry(), QRect(570, 20, 325, 245));
         }
+    }
+}
+
+// The picture's place in a view may not depend on when the first pixmap
+// reaches the scene: image pixel (0, 0) is at the viewport's top-left corner
+// before the window is shown, once it is painted, and after the first ticks.
+TEST(VideoLayout, EveryViewShowsItsPictureFromTheTopLeftFromTheFirstPaintOn) {
+    TemporaryWorkingDirectory directory;
+    ManualClock clock;
+    ScopedTickSource useClock{clock};
+    const QSize openings[] = {{500, 400}, {544, 464}, {640, 480}, {1920, 1080}};
+    for (const QSize frame : openings) {
+        SCOPED_TRACE(testing::Message() << frame.width() << "x" << frame.height());
+        SyntheticVideoSpec spec;
+        spec.width = frame.width();
+        spec.height = frame.height();
+        spec.frames = 3;
+        auto window = openWindowForTicking(writeVideo(directory.file("v.avi"), spec));
+        ASSERT_TRUE(window->isReady());
+        window->layOutVideo(screenArea);
+        const double scale = videoLayoutFor(frame, screenArea).scale;
+        Ui::MainWindow& ui = *window->ui;
+        const auto expectPicturesFromTopLeft = [&](const char* moment) {
+            SCOPED_TRACE(moment);
+            for (QGraphicsView* view : {ui.mainView, ui.dataView}) {
+                EXPECT_EQ(view->mapFromScene(QPointF(0, 0)), QPoint(0, 0));
+                EXPECT_EQ(view->mapFromScene(QPointF(frame.width(), frame.height())),
+                          QPointF(frame.width() * scale, frame.height() * scale).toPoint());
+            }
+            EXPECT_EQ(ui.histView->mapFromScene(QPointF(0, 0)), QPoint(0, 0));
+        };
+        expectPicturesFromTopLeft("built");
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        expectPicturesFromTopLeft("shown");
+        window->OpenCVMeanShift();
+        QCoreApplication::processEvents();
+        expectPicturesFromTopLeft("first paused tick");
+        window->StartButtonClicked();
+        window->OpenCVMeanShift();
+        QCoreApplication::processEvents();
+        expectPicturesFromTopLeft("first playing tick");
     }
 }
 

@@ -22,11 +22,16 @@
 #       and starts the logging; ends the first run with SIGTERM (exit code 143)
 #       and the second by killing the X server (exit code 1). Both logs must
 #       end with the summary and the last line.
+#   run_e2e.sh openings TESSAVOLANT MAKE_DEMO_VIDEO SEND_CLOSE_REQUEST
+#       Opens a video that fits the form's own layout several times. Each time
+#       the first picture must lie at the top-left of both views; the stone is
+#       marked by a drag the moment it does (the pointer jumps to the start and
+#       presses at once), and the run must track it onto the focal area.
 #
 # Every wait polls with a deadline, and the whole run ends within E2E_TIMEOUT
-# seconds (240). E2E_KEEP=1 keeps the work directory (the log, the program's
-# output, a screenshot before the close); it is kept anyway, with a screenshot
-# of the moment, and named, when the test fails.
+# seconds (240). A failure prints the program's stderr and the log.
+# E2E_KEEP=1 keeps the work directory (the log, the program's output, a
+# screenshot before the close, and one of the moment of a failure).
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -37,12 +42,13 @@ usage() {
     echo "usage: $0 track|scaled TESSAVOLANT MAKE_DEMO_VIDEO SEND_CLOSE_REQUEST" >&2
     echo "       $0 cancel TESSAVOLANT" >&2
     echo "       $0 abrupt TESSAVOLANT MAKE_DEMO_VIDEO" >&2
+    echo "       $0 openings TESSAVOLANT MAKE_DEMO_VIDEO SEND_CLOSE_REQUEST" >&2
     exit 2
 }
 
 scenario=${1:-}
 case "$scenario" in
-    track | scaled) [ $# -eq 4 ] || usage ;;
+    track | scaled | openings) [ $# -eq 4 ] || usage ;;
     cancel) [ $# -eq 2 ] || usage ;;
     abrupt) [ $# -eq 3 ] || usage ;;
     *) usage ;;
@@ -63,23 +69,23 @@ result=1
 finish() {
     e2e_kill_program
     e2e_stop_x_server
-    if [ "$result" -eq 0 ] && [ "${E2E_KEEP:-0}" != 1 ]; then
-        rm -rf "$work"
-    else
+    if [ "$result" -ne 0 ]; then
+        for file in program.stderr loggfile.txt; do
+            [ -f "$work/$file" ] && { echo "--- $file" >&2; cat -v "$work/$file" >&2; }
+        done
+    fi
+    if [ "${E2E_KEEP:-0}" = 1 ]; then
         echo "work directory kept: $work" >&2
-        if [ "$result" -ne 0 ]; then
-            for file in program.stderr loggfile.txt; do
-                [ -f "$work/$file" ] && { echo "--- $file" >&2; cat -v "$work/$file" >&2; }
-            done
-        fi
+    else
+        rm -rf "$work"
     fi
 }
 trap finish EXIT
 trap 'exit 1' INT TERM HUP
 
-# Keeps a screenshot of the moment of a failure.
+# Keeps a screenshot of the moment of a failure, where the work directory is kept.
 fail_with_picture() {
-    [ -n "${e2e_window:-}" ] && e2e_screenshot "$work/failure.png" 2>/dev/null
+    [ -n "${e2e_window:-}" ] && [ "${E2E_KEEP:-0}" = 1 ] && e2e_screenshot "$work/failure.png" 2>/dev/null
     e2e_fail "$@"
     exit 1
 }
@@ -269,9 +275,12 @@ scenario_track() {
         fail_with_picture "the main window is ${e2e_window_width}x${e2e_window_height}, expected $e2e_window_size"
     e2e_poll 10 "end of initialisation in the log" e2e_log_has "$log" "$row_initialised" ||
         fail_with_picture "the program did not finish starting"
-    # The user starts once the window shows the video: frame 0 in mainView, with
-    # the stone (bright) where the ground truth says. This also proves where the
-    # image lies in the view, and so in dataView, which has the same geometry.
+    # The user starts once the window shows the video: both views show their
+    # picture from the top-left, and frame 0 in mainView has the stone (bright)
+    # where the ground truth says.
+    e2e_wait_for_pictures 20 640 480 $((e2e_image_x - 1)) $((e2e_image_y - 1)) \
+        $((e2e_image_x - 1 + e2e_data_view_dx)) $((e2e_image_y - 1)) ||
+        fail_with_picture "the first pictures are not where they belong"
     local sx=$((e2e_image_x + cx)) sy=$((e2e_image_y + cy))
     e2e_poll 20 "stone in the left view at ($sx, $sy)" \
         e2e_area_brighter_than "5x3+$((sx - 2))+$((sy - 1))" 144 ||
@@ -378,11 +387,14 @@ scenario_scaled() {
         fail_with_picture "the program did not finish starting"
 
     # dataView is 625 x 354 at (645, 20); its 623 x 352 viewport shows the
-    # 1920 x 1080 image at 620 / 1920, centred.
+    # 1920 x 1080 image at 620 / 1920 (620 x 349 on the screen) from its
+    # top-left corner, inside the view's 1 px frame.
+    e2e_wait_for_pictures 20 620 349 10 20 645 20 ||
+        fail_with_picture "the scaled pictures are not where they belong"
     local scale="620 / 1920"
     at() { awk -v v="$1" -v o="$2" "BEGIN { printf \"%d\", o + v * $scale + 0.5 }"; }
     local x0 y0 x1 y1
-    x0=$(at 205 "647.5") y0=$(at 204 "22.6") x1=$(at 232 "647.5") y1=$(at 226 "22.6")
+    x0=$(at 205 646) y0=$(at 204 21) x1=$(at 232 646) y1=$(at 226 21)
     e2e_drag "$x0" "$y0" "$x1" "$y1"
     e2e_say "dragged from ($x0, $y0) to ($x1, $y1) in the window, image (205, 204) to (232, 226)"
     # The stone lies in the dark outside the imaging sector of this picture,
@@ -426,6 +438,9 @@ start_tracked_run() {
     e2e_wait_for_window 30 "Tessavolant 0.6b" || fail_with_picture "the main window did not appear"
     e2e_poll 10 "end of initialisation in the log" e2e_log_has "$log" "$row_initialised" ||
         fail_with_picture "the program did not finish starting"
+    e2e_wait_for_pictures 20 640 480 $((e2e_image_x - 1)) $((e2e_image_y - 1)) \
+        $((e2e_image_x - 1 + e2e_data_view_dx)) $((e2e_image_y - 1)) ||
+        fail_with_picture "the first pictures are not where they belong"
     local sx=$((e2e_image_x + cx)) sy=$((e2e_image_y + cy))
     e2e_poll 20 "stone in the left view" e2e_area_brighter_than "5x3+$((sx - 2))+$((sy - 1))" 144 ||
         fail_with_picture "the first frame is not shown where expected"
@@ -462,8 +477,44 @@ scenario_abrupt() {
     check_abrupt_log || e2e_fail "the log of a run that lost its display is wrong" || exit 1
 }
 
-# The demo video fits unscaled on this screen; the scaled scenario keeps the
-# screen of 1280 x 1024.
+# A video that fits the form's own layout, opened again and again: the place
+# of the first picture and a drag made the moment it shows must not depend on
+# how start-up happens to be timed (a busy machine changes that timing).
+scenario_openings() {
+    local make_demo_video=$3 send_close_request=$4 openings=${E2E_OPENINGS:-4}
+    local video="$work/fits.avi" cx cy
+    timeout 180 "$make_demo_video" --size 544x464 --frames 150 "$video" "$work/fits.csv" >/dev/null ||
+        e2e_fail "make_demo_video failed" || exit 1
+    read -r cx cy < <(awk -F, 'NR == 2 { printf "%.0f %.0f\n", $2, $3 }' "$work/fits.csv")
+    local main_x=${e2e_form_main_view[0]} main_y=${e2e_form_main_view[1]}
+    local data_x=${e2e_form_data_view[0]} data_y=${e2e_form_data_view[1]}
+    local opening
+    for ((opening = 1; opening <= openings; opening++)); do
+        rm -f "$log"
+        e2e_start_program "$work" "$program" "$video"
+        e2e_wait_for_window 30 "Tessavolant 0.6b" || fail_with_picture "the main window did not appear"
+        e2e_wait_for_pictures 20 544 464 "$main_x" "$main_y" "$data_x" "$data_y" ||
+            fail_with_picture "opening $opening: the first pictures are not where they belong"
+        # At once: the pointer jumps to the corner and the button goes down.
+        local dx=$((data_x + 1)) dy=$((data_y + 1))
+        e2e_drag $((dx + cx - 10)) $((dy + cy - 9)) $((dx + cx + 11)) $((dy + cy + 10))
+        e2e_click "${e2e_play_button_scaled[@]}"
+        e2e_click "${e2e_start_log_button_scaled[@]}"
+        # A hit needs the tracked centre on the focal area (200..220), which
+        # only the region around the stone at ($cx, $cy) gives.
+        e2e_poll 30 "\"Starter tracking\" in the log" e2e_log_has "$log" "$row_tracking" ||
+            fail_with_picture "opening $opening: the drag made at once marked nothing"
+        e2e_poll 30 "hit in the log" e2e_log_has "$log" "$row_hit" ||
+            fail_with_picture "opening $opening: the region marked is not the stone's"
+        "$send_close_request" "$e2e_window" || fail_with_picture "the close request could not be sent"
+        e2e_wait_for_exit 30 || fail_with_picture "the program did not end after the close request"
+        [ "$e2e_app_status" -eq 0 ] || e2e_fail "exit code $e2e_app_status, expected 0" || exit 1
+        e2e_say "opening $opening: pictures in place, the stone marked at once and tracked"
+    done
+}
+
+# The demo video fits unscaled on this screen; the scaled and openings
+# scenarios keep the screen of 1280 x 1024.
 case "$scenario" in track | abrupt) export E2E_SCREEN=${E2E_SCREEN:-1600x1200} ;; esac
 e2e_start_clock
 e2e_start_x_server "$work" || exit 1

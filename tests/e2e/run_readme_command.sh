@@ -25,14 +25,18 @@ log="$checkout/loggfile.txt"
 demo="$checkout/demo/demo.avi"
 result=1
 
+# A failure prints the end of the command's output and of the log;
+# E2E_KEEP=1 keeps the work directory.
 finish() {
     e2e_kill_program
     e2e_stop_x_server
     if [ "$result" -ne 0 ]; then
-        echo "work directory kept: $work" >&2
         for file in "$work/program.stdout" "$work/program.stderr" "$log"; do
             [ -f "$file" ] && { echo "--- $file" >&2; tail -n 30 "$file" | cat -v >&2; }
         done
+    fi
+    if [ "${E2E_KEEP:-0}" = 1 ]; then
+        echo "work directory kept: $work" >&2
     else
         rm -rf "$work"
     fi

@@ -12,10 +12,14 @@
 # They hold for the 640 x 480 demo video on a screen wide enough to show it
 # unscaled (E2E_SCREEN=1600x1200); on a narrower one both views scale it down.
 #   - The two video views are 645 x 485 with a 1 px frame, side by side 10 px
-#     apart; the 640 x 480 image is centred in the 643 x 483 viewport, so image
-#     pixel (0, 0) lies 2 px right of and below the view's corner: mainView
-#     (10, 20) -> image at (12, 22), dataView (665, 20) -> image at (667, 22).
-#     The window is 1320 x 933: the Video group grew to 515 px to hold them.
+#     apart; each shows the 640 x 480 image from the top-left of its 643 x 483
+#     viewport, so image pixel (0, 0) lies 1 px right of and below the view's
+#     corner: mainView (10, 20) -> image at (11, 21), dataView (665, 20) ->
+#     image at (666, 21). The window is 1320 x 933: the Video group grew to
+#     515 px to hold them.
+#   - A video that fits the form's own layout (up to 555 x 475) keeps the
+#     form's views: mainView at (10, 20), dataView at (570, 20), Play at
+#     (47, 527) and Start at (57, 766).
 #   - "Movie Controls" sits right under the Video group (at y = 521), so Play,
 #     at (10, 10) in it, spans (10..84, 531..553), Pause (90..164, ...).
 #   - The "Simulator" group sits at (0, 740): Start spans (20..94, 770..792),
@@ -24,8 +28,8 @@
 #   - A slider handle is 13 px wide: value v of 0..max has its centre at
 #     x = sliderX + 6 + v * (521 - 13) / max (+ 0.5).
 
-e2e_image_x=12          # image pixel (0, 0) in mainView
-e2e_image_y=22
+e2e_image_x=11          # image pixel (0, 0) in mainView
+e2e_image_y=21
 e2e_data_view_dx=655    # dataView shows its image 655 px right of mainView's
 e2e_window_size=1320x933
 e2e_play_button=(47 542)
@@ -34,7 +38,10 @@ e2e_start_log_button=(57 781)
 e2e_shot_rate_text=(192 781)   # the spin box's text, left of its arrows
 e2e_focal_x_slider=(10 840 521 21 620)   # x y width height maximum
 e2e_focal_y_slider=(10 880 521 21 460)
-# The same buttons when the Video group keeps its 500 px (a scaled video).
+# The form's own views, and the same buttons when the Video group keeps its
+# 500 px (a video that fits the form, or a scaled one).
+e2e_form_main_view=(10 20)
+e2e_form_data_view=(570 20)
 e2e_play_button_scaled=(47 527)
 e2e_pause_button_scaled=(127 527)
 e2e_start_log_button_scaled=(57 766)
@@ -241,6 +248,44 @@ e2e_first_focal_pixel() {
             print ($1 > $2 ? $1 : $2); found = 1; exit
         }
         END { if (!found) print -1 }'
+}
+
+# Prints the first and the last offset along a one-pixel line of the window at
+# which the picture shows: a pixel darker than the views' white background.
+# "-1 -1" when there is none.
+e2e_picture_span() {
+    e2e_pixels "$1" | awk '
+        ($3 < 200 || $4 < 200 || $5 < 200) {
+            at = ($1 > $2 ? $1 : $2)
+            if (first == "") first = at
+            last = at
+        }
+        END { print (first == "" ? -1 : first), (last == "" ? -1 : last) }'
+}
+
+# e2e_picture_at_top_left VX VY WIDTH HEIGHT: the view whose corner is at (VX,
+# VY) in the window shows a picture of WIDTH x HEIGHT screen pixels from the
+# top-left of its viewport, inside the view's 1 px frame: along a row and a
+# column through the middle of the picture it starts at the viewport's first
+# pixel and ends at the picture's size, with background after it. A picture
+# whose corners are dark is needed (the demo video, or the black processed
+# view before the video plays).
+e2e_picture_at_top_left() {
+    local vx=$1 vy=$2 width=$3 height=$4
+    [ "$(e2e_picture_span "$((width + 2))x1+$((vx + 1))+$((vy + 1 + height / 2))")" = "0 $((width - 1))" ] &&
+        [ "$(e2e_picture_span "1x$((height + 2))+$((vx + 1 + width / 2))+$((vy + 1))")" = "0 $((height - 1))" ]
+}
+
+# e2e_wait_for_pictures SECONDS WIDTH HEIGHT MAIN_X MAIN_Y DATA_X DATA_Y: waits
+# until both video views, at the given corners in the window, show their
+# picture (WIDTH x HEIGHT on the screen) where it belongs.
+e2e_wait_for_pictures() {
+    local seconds=$1 width=$2 height=$3
+    e2e_poll "$seconds" "picture at the top-left of mainView" \
+        e2e_picture_at_top_left "$4" "$5" "$width" "$height" || return 1
+    e2e_poll "$seconds" "picture at the top-left of dataView" \
+        e2e_picture_at_top_left "$6" "$7" "$width" "$height" || return 1
+    e2e_say "both views show the ${width}x${height} picture from their top-left corner"
 }
 
 # Succeeds when an area shows the same pixels in two grabs in a row (a paused
