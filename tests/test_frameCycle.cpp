@@ -239,6 +239,25 @@ TEST_F(FrameCycle, PlaybackWrapsFromTheNextToLastFrameToFrameOne) {
     EXPECT_EQ(positions, (std::vector<int>{2, 3, 4, 5, 2, 3, 4, 5, 2, 3}));
 }
 
+// However short the video, playback wraps and every tick ends: a video of one
+// frame stops playing, two or three frames show frame 1 again and again.
+TEST_F(FrameCycle, VideosOfEveryLengthFromOneFramePlayAndWrap) {
+    for (int count = 1; count <= 6; ++count) {
+        SCOPED_TRACE(testing::Message() << count << " frames");
+        auto window = openWindow(writeExactVideo(directory.file("v.avi"), numberedFrames(count)));
+        window->StartButtonClicked();
+        std::vector<int> shown;
+        std::vector<int> expected;
+        for (int tick = 0; tick < 8; ++tick) {
+            window->OpenCVMeanShift();
+            shown.push_back(shownIndex(window->frame));
+            expected.push_back(count == 1 ? 0 : count <= 3 ? 1 : 1 + tick % (count - 2));
+        }
+        EXPECT_EQ(shown, expected);
+        EXPECT_EQ(window->playing, count == 1 ? 0 : 1);
+    }
+}
+
 TEST_F(FrameCycle, ASeekToOrPastTheLastFrameStartsOverAtFrameOne) {
     auto window = openWindow(writeExactVideo(directory.file("v.avi"), numberedFrames(6)));
     SignalRecord reported(*window);

@@ -67,7 +67,7 @@ bool VideoSource::read(cv::Mat& frame) {
         if (!decoded.empty() && decoded.front().wrapped) {
             // The thread went on across the wrap, but the frame cycle did not
             // seek there: read on from where the cycle stands.
-            restartAt({consumerPosition, false, false});
+            restartAt({consumerPosition, false, false, false});
         } else if (!decoded.empty()) {
             break;
         } else if (!readAhead && !pendingSeek && readsWanted == 0) {
@@ -206,6 +206,7 @@ void VideoSource::run() {
             lock.lock();
             ++seeks;
             readerPosition = result.after;
+            wrapAllowed = request.wrapAhead;
             if (forGeneration == generation) {
                 seekedGeneration = generation;
                 consumerPosition = result.after;
@@ -222,7 +223,10 @@ void VideoSource::run() {
             continue;
         }
 
-        const bool wrap = readAhead && readsWanted == 0 && wrapAt >= 0 && readerPosition == wrapAt;
+        // A wrap onto the frame where the reader stands (a video of two frames
+        // wraps from frame 1 to frame 1) moves nothing and is no wrap.
+        const bool wrap = readAhead && readsWanted == 0 && wrapAllowed && wrapAt >= 0 &&
+                          readerPosition == wrapAt && wrapTo != wrapAt;
         const std::int64_t target = wrapTo;
         Decoded result;
         result.wrapped = wrap;
@@ -236,6 +240,7 @@ void VideoSource::run() {
         lock.lock();
         seeks += wrap ? 1 : 0;
         readerPosition = result.after;
+        wrapAllowed = true;
         if (forGeneration != generation) {
             recycle(result.frame);
             continue;

@@ -79,6 +79,9 @@ class VideoSource {
         std::int64_t index = 0;
         bool background = false;
         bool readFrame = false;
+        // False where the frame cycle reads on at the wrap point instead of
+        // seeking: the thread must not foresee the wrap there again.
+        bool wrapAhead = true;
     };
 
     void run();
@@ -110,6 +113,7 @@ class VideoSource {
     std::vector<cv::Mat> spares;
     std::int64_t wrapAt = -1;
     std::int64_t wrapTo = -1;
+    bool wrapAllowed = true; // cleared by a seek whose request forbids the next wrap
     std::int64_t consumerPosition = 0;
     int seeks = 0;
 };
