@@ -1,4 +1,5 @@
 #include "tools/syntheticVideo.h"
+#include "tracking/regionAnalysis.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -166,6 +167,32 @@ TEST(SyntheticVideo, StoneCrossesTheTrackersThresholdOnlyInPlane) {
     const SyntheticVideoSpec spec;
     for (int frame : {0, 20, 44, 60, 160, 170, 178, 290, 410, 420}) {
         expectSeenOnlyInPlane(renderFrame(spec, frame), stoneAt(spec, frame), frame);
+    }
+}
+
+// Whatever the picture's size, the stone rests in speckled tissue: the
+// window's automatic threshold, taken over its region of interest as the frame
+// cycle takes it, lies well below the blurred stone. (A stone drawn on the
+// black outside the probe's sector drives the threshold to the top bin.)
+TEST(SyntheticVideo, AtEverySizeTheAutomaticThresholdSeparatesTheRestingStone) {
+    for (const cv::Size size : {cv::Size(640, 480), cv::Size(1280, 720), cv::Size(1920, 1080)}) {
+        SCOPED_TRACE(testing::Message() << size.width << "x" << size.height);
+        SyntheticVideoSpec spec;
+        spec.width = size.width;
+        spec.height = size.height;
+        const StoneState stone = stoneAt(spec, 0);
+        cv::Mat plane;
+        cv::extractChannel(renderFrame(spec, 0)(roi), plane, 0);
+        cv::Mat bins;
+        computeScaledHistogram(plane, bins);
+        const int threshold = walkThreshold(bins).level;
+        cv::Mat blurred;
+        cv::blur(plane, blurred, cv::Size(7, 7), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+        double stonePeak = 0;
+        cv::minMaxLoc(blurred(cv::Rect(cvRound(stone.centreX) - roi.x - 5,
+                                       cvRound(stone.centreY) - roi.y - 4, 10, 8)),
+                      nullptr, &stonePeak);
+        EXPECT_GT(stonePeak, threshold + 30);
     }
 }
 

@@ -58,8 +58,17 @@ struct Scene {
     cv::Mat grey8, bgr;
 };
 
+// Where the demo's stone rests between breaths, inside the lithotripter's
+// focus as the window places it at start.
+constexpr double stoneRestX = 217.0;
+constexpr double stoneRestY = 214.0;
+
 // A curved-array probe: its sector fans out from an apex above the picture.
 // Tissue layers under the skin follow the arcs; the kidney lies in the middle.
+// In a wide picture the probe moves left, so that the stone's resting place
+// stays well inside the sector (20 degrees off its axis at most) and is seen
+// in speckled tissue, as a real stone is: outside the sector the picture is
+// black, and a stone on black is no picture of a treatment.
 Scene buildScene(const SyntheticVideoSpec& spec) {
     const double w = spec.width;
     const double h = spec.height;
@@ -67,7 +76,13 @@ Scene buildScene(const SyntheticVideoSpec& spec) {
     scene.size = cv::Size(spec.width, spec.height);
     scene.seed = spec.seed;
 
-    const cv::Point2d apex(0.5 * w, -h / 3.0);
+    const double probeX =
+        std::min(0.5 * w, stoneRestX + std::tan(std::numbers::pi / 9.0) * (stoneRestY + h / 3.0));
+    // The width across which the anatomy is laid out: the picture's own
+    // unless the probe moved.
+    const float anatomyWidth = probeX == 0.5 * w ? static_cast<float>(spec.width)
+                                                 : static_cast<float>(2.0 * probeX);
+    const cv::Point2d apex(probeX, -h / 3.0);
     const double nearRadius = 0.375 * h;
     const double farRadius = 4.0 * h / 3.0;
     const double halfAngle = std::numbers::pi / 6.0;
@@ -92,8 +107,8 @@ Scene buildScene(const SyntheticVideoSpec& spec) {
         }
     }
 
-    const cv::RotatedRect kidney(cv::Point2f(0.47f * spec.width, 0.52f * spec.height),
-                                 cv::Size2f(0.56f * spec.width, 0.42f * spec.height), -6.0f);
+    const cv::RotatedRect kidney(cv::Point2f(0.47f * anatomyWidth, 0.52f * spec.height),
+                                 cv::Size2f(0.56f * anatomyWidth, 0.42f * spec.height), -6.0f);
     cv::Mat1f inside(scene.size, 0.0f);
     cv::ellipse(inside, kidney, cv::Scalar(1.0), cv::FILLED, cv::LINE_AA);
     cv::GaussianBlur(inside, inside, cv::Size(), 3.0);
@@ -103,8 +118,8 @@ Scene buildScene(const SyntheticVideoSpec& spec) {
     // A vessel above the kidney: blood barely echoes.
     cv::Mat1f vessel(scene.size, 0.0f);
     cv::ellipse(vessel,
-                cv::RotatedRect(cv::Point2f(0.72f * spec.width, 0.2f * spec.height),
-                                cv::Size2f(0.14f * spec.width, 0.07f * spec.height), 10.0f),
+                cv::RotatedRect(cv::Point2f(0.72f * anatomyWidth, 0.2f * spec.height),
+                                cv::Size2f(0.14f * anatomyWidth, 0.07f * spec.height), 10.0f),
                 cv::Scalar(1.0), cv::FILLED, cv::LINE_AA);
     cv::GaussianBlur(vessel, vessel, cv::Size(), 2.0);
     scene.level += (kidneyLevel - surroundingsLevel) * inside +
@@ -213,8 +228,8 @@ StoneState demoBreathingPath(int frameIndex, double fps) {
     };
     const double t = frameIndex / fps;
     StoneState state;
-    state.centreX = 217.0 - 3.0 * inspiration(t - sideLag);
-    state.centreY = 214.0 + 25.0 * inspiration(t);
+    state.centreX = stoneRestX - 3.0 * inspiration(t - sideLag);
+    state.centreY = stoneRestY + 25.0 * inspiration(t);
     state.visibility = std::min(planeVisibility(t, 6.0), planeVisibility(t, 16.0));
     return state;
 }

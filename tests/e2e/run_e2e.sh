@@ -397,10 +397,6 @@ scenario_scaled() {
     x0=$(at 205 646) y0=$(at 204 21) x1=$(at 232 646) y1=$(at 226 21)
     e2e_drag "$x0" "$y0" "$x1" "$y1"
     e2e_say "dragged from ($x0, $y0) to ($x1, $y1) in the window, image (205, 204) to (232, 226)"
-    # The stone lies in the dark outside the imaging sector of this picture,
-    # where the automatic threshold would rise above the blurred stone: the
-    # fixed level (100) keeps it.
-    e2e_click "${e2e_dynamic_threshold_off_scaled[@]}"
     e2e_click "${e2e_play_button_scaled[@]}"
     e2e_click "${e2e_start_log_button_scaled[@]}"
     e2e_poll 60 "hit in the log" e2e_log_has "$log" "$row_hit" ||

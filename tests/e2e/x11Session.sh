@@ -45,7 +45,6 @@ e2e_form_data_view=(570 20)
 e2e_play_button_scaled=(47 527)
 e2e_pause_button_scaled=(127 527)
 e2e_start_log_button_scaled=(57 766)
-e2e_dynamic_threshold_off_scaled=(1130 614)   # "Av"
 
 export LC_ALL=C
 
