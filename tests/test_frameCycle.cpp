@@ -500,6 +500,18 @@ TEST_F(FrameCycle, OverlaysAreDrawnOnceEachInTheirColourAndThickness) {
               qRgb(expectedFrame.at<cv::Vec3b>(320, 440)[2],
                    expectedFrame.at<cv::Vec3b>(320, 440)[1],
                    expectedFrame.at<cv::Vec3b>(320, 440)[0]));
+
+    // A focal area reaching past the picture (the sliders leave room for the
+    // area's first size only) is drawn clipped to it, all four edges seen.
+    window->endreBrennpunktXBox(100);
+    window->endreBrennpunktYbox(100);
+    window->moveBrennpunktXSlider(620);
+    window->moveBrennpunktYSlider(460);
+    window->OpenCVMeanShift();
+    expectedFrame = frames[3].clone();
+    drawBox(expectedFrame, marked, trackColour, 2);
+    drawBox(expectedFrame, cv::Rect(620, 460, 19, 19), missColour, 2);
+    EXPECT_EQ(cv::norm(window->frame, expectedFrame, cv::NORM_INF), 0.0);
 }
 
 TEST_F(FrameCycle, OnAHitTheFocalAreaIsDrawnGreenInsteadOfRed) {

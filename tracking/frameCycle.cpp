@@ -150,9 +150,15 @@ MainWindow::FrameRead MainWindow::readPastDamage() {
     return read;
 }
 
+// The position sliders leave room for the focal area's first size only, so a
+// larger area can reach past the picture; it is drawn clipped to the picture,
+// every edge in sight. The hit test needs no clipping: the tracked centre is
+// always inside the picture.
 void MainWindow::drawFocalArea(const cv::Scalar& colour) {
+    const int right = std::min(brennpunktX + brennpunktRect.width, frame.cols - 1);
+    const int bottom = std::min(brennpunktY + brennpunktRect.height, frame.rows - 1);
     drawRectangle(frame,
-                  cv::Rect(brennpunktX, brennpunktY, brennpunktRect.width, brennpunktRect.height),
+                  cv::Rect(brennpunktX, brennpunktY, right - brennpunktX, bottom - brennpunktY),
                   colour, 2);
 }
 
