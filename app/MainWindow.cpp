@@ -42,7 +42,6 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
                        const QString& logPath)
     : QMainWindow(parent), ui(new Ui::MainWindow) {
     ui->setupUi(this);
-    fitCaptionsToText(ui->centralWidget);
     nextStepLabel = new QLabel(ui->statusBar);
     ui->statusBar->addWidget(nextStepLabel, 1);
 
@@ -138,6 +137,8 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     timer->start();
 
     setUpControls();
+    // Once the spin boxes have their ranges: they are widened to their widest value.
+    fitCaptionsToText(ui->centralWidget);
 
     eventlog::writeInitialised(loggFile, stampLogTime());
     ready = true;

@@ -8,7 +8,10 @@
 
 #include <QCoreApplication>
 #include <QGraphicsView>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -156,6 +159,55 @@ TEST(Captions, EveryLabelShowsItsWholeTextAndCoversNoNeighbour) {
             EXPECT_TRUE(sibling == label ||
                         label->geometry().intersected(sibling->geometry()).height() <= 1)
                 << "covers " << sibling->objectName().toStdString();
+        }
+    }
+}
+
+// Spin boxes show their widest value whole ("100", not "10("), and no child
+// of a group box crosses the letters of its title.
+TEST(Captions, SpinBoxesShowTheirWidestValueAndNoChildCrossesAGroupTitle) {
+    TemporaryWorkingDirectory directory;
+    SyntheticVideoSpec spec;
+    spec.frames = 2;
+    auto window = openWindowForTicking(writeVideo(directory.file("v.avi"), spec));
+    ASSERT_TRUE(window->isReady());
+    window->show();
+    QCoreApplication::processEvents();
+    for (QSpinBox* box : window->ui->centralWidget->findChildren<QSpinBox*>()) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        const auto* text = box->findChild<QLineEdit*>();
+        ASSERT_NE(text, nullptr);
+        // A line edit keeps 2 pixels free on either side of its text.
+        EXPECT_GE(text->width(),
+                  QFontMetrics(text->font()).horizontalAdvance(QString::number(box->maximum())) +
+                      4);
+    }
+    for (QGroupBox* box : window->ui->centralWidget->findChildren<QGroupBox*>()) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        const QList<QWidget*> children = box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        int top = box->height();
+        const int titleWidth = QFontMetrics(box->font()).horizontalAdvance(box->title());
+        for (QWidget* child : children) {
+            const auto* frame = qobject_cast<QFrame*>(child);
+            if (!child->isHidden() && !(frame && frame->frameShape() == QFrame::NoFrame) &&
+                child->x() < titleWidth + 12) {
+                top = std::min(top, child->y());
+            }
+            child->hide();
+        }
+        // The lowest row of the title's letters, drawn without the children.
+        const QImage alone = box->grab().toImage();
+        int lowestInk = -1;
+        for (int y = 0; y < alone.height(); ++y) {
+            for (int x = 0; x < std::min(alone.width(), titleWidth + 12); ++x) {
+                if (qGray(alone.pixel(x, y)) < 128) {
+                    lowestInk = y;
+                }
+            }
+        }
+        EXPECT_LT(lowestInk, top);
+        for (QWidget* child : children) {
+            child->show();
         }
     }
 }
