@@ -1,7 +1,7 @@
 #pragma once
 
+#include "common/videoFileCheck.h"
 #include "tracking/VideoSource.h"
-#include "app/videoFileCheck.h"
 #include "tracking/meanShift.h"
 
 #include <QImage>

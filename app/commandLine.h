@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/videoFileCheck.h"
+#include "common/videoFileCheck.h"
 
 #include <optional>
 

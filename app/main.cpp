@@ -2,8 +2,8 @@
 #include "app/commandLine.h"
 #include "app/displayCheck.h"
 #include "app/secondCopy.h"
-#include "app/terminationSignals.h"
-#include "app/videoRefusal.h"
+#include "common/terminationSignals.h"
+#include "common/videoRefusal.h"
 #include "log/logText.h"
 
 #include <QApplication>

@@ -10,9 +10,9 @@
 // after the first thousand and at the end.
 
 #include "app/MainWindow.h"
-#include "app/replayRun.h"
 #include "bench/benchSupport.h"
 #include "log/ticks.h"
+#include "replay/replayRun.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,8 +3,8 @@
 // anything runs, and a signal ends it with a complete log.
 
 #include "app/MainWindow.h"
-#include "app/replayOptions.h"
 #include "log/ticks.h"
+#include "replay/replayOptions.h"
 #include "tests/testSupport.h"
 #include "tests/wellFormedLog.h"
 #include "tools/badInputs.h"

@@ -1,4 +1,4 @@
-#include "app/progressLine.h"
+#include "replay/progressLine.h"
 
 #include <cstdio>
 #include <unistd.h>

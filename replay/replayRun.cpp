@@ -1,4 +1,4 @@
-#include "app/replayRun.h"
+#include "replay/replayRun.h"
 
 #include "app/MainWindow.h"
 #include "log/ticks.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/replayOptions.h"
+#include "replay/replayOptions.h"
 #include "simulation/runRecord.h"
 
 #include <QString>

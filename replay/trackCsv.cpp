@@ -1,4 +1,4 @@
-#include "app/trackCsv.h"
+#include "replay/trackCsv.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "app/videoFileCheck.h"
+#include "common/videoFileCheck.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "app/terminationSignals.h"
+#include "common/terminationSignals.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -1,11 +1,11 @@
 #include "app/MainWindow.h"
-#include "app/progressLine.h"
-#include "app/replayOptions.h"
-#include "app/replayRun.h"
-#include "app/trackCsv.h"
-#include "app/videoRefusal.h"
+#include "common/videoRefusal.h"
 #include "log/logText.h"
 #include "log/ticks.h"
+#include "replay/progressLine.h"
+#include "replay/replayOptions.h"
+#include "replay/replayRun.h"
+#include "replay/trackCsv.h"
 #include "simulation/evaluation.h"
 #include "simulation/evaluationReport.h"
 #include "simulation/groundTruth.h"
@@ -34,8 +34,8 @@ extern "C" void rememberStopSignal(int signal) {
     stopSignal = signal;
 }
 
-// SIGINT and SIGTERM end the run after the tick in progress, so that the log
-// gets its summary and the track every finished tick.
+// SIGINT, SIGTERM and SIGHUP end the run after the tick in progress, so that
+// the log gets its summary and the track every finished tick.
 void catchStopSignals() {
     struct sigaction action = {};
     action.sa_handler = rememberStopSignal;

@@ -1,4 +1,4 @@
-#include "app/replayOptions.h"
+#include "replay/replayOptions.h"
 
 #include <QCommandLineParser>
 #include <limits>

@@ -1,6 +1,6 @@
-#include "app/videoRefusal.h"
+#include "common/videoRefusal.h"
 
-#include "app/videoFileCheck.h"
+#include "common/videoFileCheck.h"
 
 std::string videoRefusal(const QByteArray& fileName) {
     const std::string reason = videoFileRefusal(fileName);
