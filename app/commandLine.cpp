@@ -1,6 +1,6 @@
 #include "app/commandLine.h"
 
-#include "version.h"
+#include "common/programOptions.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -29,10 +29,6 @@ void acceptQtGuiOptions(QCommandLineParser& parser) {
     parser.addOption(reverse);
 }
 
-void print(std::FILE* stream, const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-}
-
 } // namespace
 
 WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
@@ -42,12 +38,7 @@ WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
     parser.setApplicationDescription(QStringLiteral(
         "Plays an imaging video, tracks the kidney stone marked on it and simulates a "
         "lithotripter.\nEvery event is logged to loggfile.txt in the working directory."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help and exit."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Show the version and exit."));
-    parser.addOption(help);
-    parser.addOption(version);
+    const StandardOptions standard(parser);
     acceptQtGuiOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("VIDEO.avi"),
@@ -61,34 +52,28 @@ WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
     const QString usage =
         QStringLiteral("usage: %1 [--help] [--version] [VIDEO.avi]\n").arg(programName);
     if (!parser.parse(arguments)) {
-        print(stderr, QStringLiteral("%1: %2\n%3").arg(programName, parser.errorText(), usage));
+        printText(stderr, QStringLiteral("%1: %2\n%3").arg(programName, parser.errorText(), usage));
         return {std::nullopt, 2};
     }
-    if (parser.isSet(help)) {
-        // Without an application object the parser cannot name the program in
-        // its first line, so that line is written here.
-        const QString text = parser.helpText();
-        print(stdout, QStringLiteral("Usage: %1 [options] [VIDEO.avi]\n%2")
-                          .arg(programName, text.section(QLatin1Char('\n'), 1)));
-        return {std::nullopt, 0};
-    }
-    if (parser.isSet(version)) {
-        print(stdout, QStringLiteral("%1 %2\n").arg(programName, tessavolantVersion));
+    if (const std::optional<QString> answer =
+            standard.answer(parser, programName, QStringLiteral("[options] [VIDEO.avi]"))) {
+        printText(stdout, *answer);
         return {std::nullopt, 0};
     }
     const QStringList videos = parser.positionalArguments();
     if (videos.size() > 1) {
-        print(stderr, QStringLiteral("%1: one video at most, not %2\n%3")
-                          .arg(programName)
-                          .arg(videos.size())
-                          .arg(usage));
+        printText(stderr, QStringLiteral("%1: one video at most, not %2\n%3")
+                              .arg(programName)
+                              .arg(videos.size())
+                              .arg(usage));
         return {std::nullopt, 2};
     }
     if (videos.isEmpty()) {
         return {};
     }
     if (videos.first().isEmpty()) {
-        print(stderr, QStringLiteral("%1: the video's name is empty\n%2").arg(programName, usage));
+        printText(stderr,
+                  QStringLiteral("%1: the video's name is empty\n%2").arg(programName, usage));
         return {std::nullopt, 2};
     }
     return {nameAsGiven(videos.first(), argc, argv), std::nullopt};

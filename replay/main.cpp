@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "common/programOptions.h"
 #include "common/videoRefusal.h"
 #include "log/logText.h"
 #include "log/ticks.h"
@@ -10,7 +11,6 @@
 #include "simulation/evaluationReport.h"
 #include "simulation/groundTruth.h"
 #include "simulation/runPlot.h"
-#include "version.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -26,7 +26,7 @@
 
 namespace {
 
-constexpr const char* program = "tessavolant-replay";
+constexpr const char* program = replayProgramName;
 
 volatile std::sig_atomic_t stopSignal = 0;
 
@@ -97,11 +97,8 @@ int main(int argc, char* argv[]) {
     }
     const ParsedReplayCommand command = parseReplayCommand(arguments);
     switch (command.outcome) {
-    case ParsedReplayCommand::Outcome::Help:
-        std::fputs(qPrintable(command.text), stdout);
-        return 0;
-    case ParsedReplayCommand::Outcome::Version:
-        std::printf("%s %s\n", program, tessavolantVersion);
+    case ParsedReplayCommand::Outcome::Answer:
+        printText(stdout, command.text);
         return 0;
     case ParsedReplayCommand::Outcome::UsageError:
         return usageError(command.text);

@@ -1,5 +1,7 @@
 #include "replay/replayOptions.h"
 
+#include "common/programOptions.h"
+
 #include <QCommandLineParser>
 #include <limits>
 
@@ -53,8 +55,7 @@ ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
         "on and the video plays. Writes the window's event log, and on request a per-tick track, "
         "an evaluation against the stone's true position, a report, a summary row and a picture.");
     parser.addPositionalArgument("VIDEO", "The recording to replay (AVI).");
-    const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
-    const QCommandLineOption version({"v", "version"}, "Show the version and exit.");
+    const StandardOptions standard(parser);
     const QCommandLineOption select("select",
                                     "The region marked on the processed view, in image pixels "
                                     "(required).",
@@ -87,24 +88,18 @@ ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
         "summary", "Append one row per run to a CSV table (needs --truth).", "PATH.csv");
     const QCommandLineOption plot("plot", "Draw a picture of the run (needs --truth).", "PATH.png");
     const QCommandLineOption quiet("quiet", "No progress bar.");
-    parser.addOptions({help, version, select, rate, focal, focalSize, roi, filter, threshold, ticks,
-                       log, track, truth, report, summary, plot, quiet});
+    parser.addOptions({select, rate, focal, focalSize, roi, filter, threshold, ticks, log, track,
+                       truth, report, summary, plot, quiet});
 
     ParsedReplayCommand result;
-    if (!parser.parse(QStringList{"tessavolant-replay"} + arguments)) {
+    if (!parser.parse(QStringList{replayProgramName} + arguments)) {
         result.text = parser.errorText();
         return result;
     }
-    if (parser.isSet(help)) {
-        result.outcome = ParsedReplayCommand::Outcome::Help;
-        // Without an application object the parser cannot name the program in
-        // its first line, so that line is written here.
-        result.text = "Usage: tessavolant-replay [options] VIDEO\n" +
-                      parser.helpText().section(QLatin1Char('\n'), 1);
-        return result;
-    }
-    if (parser.isSet(version)) {
-        result.outcome = ParsedReplayCommand::Outcome::Version;
+    if (const std::optional<QString> answer =
+            standard.answer(parser, replayProgramName, "[options] VIDEO")) {
+        result.outcome = ParsedReplayCommand::Outcome::Answer;
+        result.text = *answer;
         return result;
     }
 

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <optional>
 
+inline constexpr char replayProgramName[] = "tessavolant-replay";
+
 // The command line of tessavolant-replay. Every option but --select defaults
 // to the window's start value; an option that is not given leaves the
 // window's control as the window sets it up.
@@ -28,10 +30,11 @@ struct ReplayOptions {
 };
 
 struct ParsedReplayCommand {
-    enum class Outcome { Run, Help, Version, UsageError };
+    // Answer: --help or --version, whose text goes to stdout.
+    enum class Outcome { Run, Answer, UsageError };
     Outcome outcome = Outcome::UsageError;
     ReplayOptions options;
-    QString text; // the help text, or what is wrong with the command line
+    QString text; // the help or the version, or what is wrong with the command line
 };
 
 // Parses the arguments that follow the program's name. Checks everything that

@@ -1,0 +1,32 @@
+#include "common/programOptions.h"
+
+#include "version.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+
+StandardOptions::StandardOptions(QCommandLineParser& parser)
+    : help({QStringLiteral("h"), QStringLiteral("help")},
+           QStringLiteral("Show this help and exit.")),
+      version({QStringLiteral("v"), QStringLiteral("version")},
+              QStringLiteral("Show the version and exit.")) {
+    parser.addOption(help);
+    parser.addOption(version);
+}
+
+std::optional<QString> StandardOptions::answer(const QCommandLineParser& parser,
+                                               const QString& program,
+                                               const QString& synopsis) const {
+    if (parser.isSet(help)) {
+        return QStringLiteral("Usage: %1 %2\n%3")
+            .arg(program, synopsis, parser.helpText().section(QLatin1Char('\n'), 1));
+    }
+    if (parser.isSet(version)) {
+        return QStringLiteral("%1 %2\n").arg(program, QLatin1String(tessavolantVersion));
+    }
+    return std::nullopt;
+}
+
+void printText(std::FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
