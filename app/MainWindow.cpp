@@ -2,6 +2,7 @@
 
 #include "app/captions.h"
 #include "app/logProblems.h"
+#include "common/defaults.h"
 #include "log/eventLog.h"
 #include "log/ticks.h"
 #include "simulation/shotClock.h"
@@ -45,20 +46,20 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     nextStepLabel = new QLabel(ui->statusBar);
     ui->statusBar->addWidget(nextStepLabel, 1);
 
-    roiWidth = 200;
-    roiHeight = 100;
-    roiX = 200;
-    roiY = 200;
-    threshold = 100;
-    filterSize = 7;
+    roiWidth = defaults::roiWidth;
+    roiHeight = defaults::roiHeight;
+    roiX = defaults::roiX;
+    roiY = defaults::roiY;
+    threshold = defaults::threshold;
+    filterSize = defaults::filterSize;
     playing = 0;
-    dynThresh = 1;
-    brennpunktX = 200;
-    brennpunktY = 200;
-    initialBrennpunktHeight = 20;
-    initialBrennpunktWidth = 20;
+    dynThresh = defaults::dynThresh;
+    brennpunktX = defaults::brennpunktX;
+    brennpunktY = defaults::brennpunktY;
+    initialBrennpunktHeight = defaults::brennpunktHeight;
+    initialBrennpunktWidth = defaults::brennpunktWidth;
     histSize = histogramBins;
-    skuddPerMin = 100;
+    skuddPerMin = defaults::skuddPerMin;
     msPerSkudd = 0;
     trackingStarted = 0;
     antallSkudd = 0;
@@ -131,7 +132,7 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     layOutVideo(screen() ? screen()->availableSize() : QSize());
 
     timer = std::make_unique<QTimer>();
-    timer->setInterval(25);
+    timer->setInterval(defaults::tickMs);
     connect(timer.get(), &QTimer::timeout, this, &MainWindow::OpenCVMeanShift);
     connect(timer.get(), &QTimer::timeout, this, &MainWindow::showNextStep);
     timer->start();

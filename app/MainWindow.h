@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/defaults.h"
 #include "common/videoFileCheck.h"
 #include "tracking/VideoSource.h"
 #include "tracking/meanShift.h"
@@ -39,7 +40,7 @@ class MainWindow : public QMainWindow {
     // cancelled dialog. The event log is written to `logPath`.
     explicit MainWindow(QWidget* parent = nullptr,
                         std::optional<VideoFileName> videoPath = std::nullopt,
-                        const QString& logPath = QStringLiteral("loggfile.txt"));
+                        const QString& logPath = QString::fromLatin1(defaults::logFileName));
     ~MainWindow() override;
 
     // False when the video could not be opened or its first frame not read; the

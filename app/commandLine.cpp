@@ -1,5 +1,6 @@
 #include "app/commandLine.h"
 
+#include "common/defaults.h"
 #include "common/programOptions.h"
 
 #include <QCommandLineOption>
@@ -35,9 +36,11 @@ WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
     QCommandLineParser parser;
     // Qt's GUI options have a single dash and a long name (-platform).
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QStringLiteral(
-        "Plays an imaging video, tracks the kidney stone marked on it and simulates a "
-        "lithotripter.\nEvery event is logged to loggfile.txt in the working directory."));
+    parser.setApplicationDescription(
+        QStringLiteral("Plays an imaging video, tracks the kidney stone marked on it and "
+                       "simulates a lithotripter.\nEvery event is logged to %1 in the working "
+                       "directory.")
+            .arg(defaults::logFileName));
     const StandardOptions standard(parser);
     acceptQtGuiOptions(parser);
     parser.addPositionalArgument(

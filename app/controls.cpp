@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "common/defaults.h"
 #include "ui_MainWindow.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@ void MainWindow::setUpControls() {
     connect(this, &MainWindow::updateVideoSlider, ui->videoSlider, &QSlider::setValue);
     connect(ui->videoSlider, &QSlider::sliderMoved, this, &MainWindow::moveVideoSlider);
 
-    ui->thresholdSlider->setRange(0, 255);
+    ui->thresholdSlider->setRange(bounds::thresholdLowest, bounds::thresholdHighest);
     connect(this, &MainWindow::updateThresholdSlider, ui->thresholdSlider, &QSlider::setValue);
     connect(ui->thresholdSlider, &QSlider::sliderMoved, this, &MainWindow::moveThresholdSlider);
     connect(ui->thresholdSlider, &QSlider::valueChanged, ui->lcdThreshold,
@@ -45,17 +46,17 @@ void MainWindow::setUpControls() {
     ui->RoiYSlider->setRange(0, frameHeight - roiHeight);
     ui->RoiYSlider->setValue(roiY);
     connect(ui->RoiYSlider, &QSlider::sliderMoved, this, &MainWindow::moveRoiYSlider);
-    ui->filterSlider->setRange(2, 20);
+    ui->filterSlider->setRange(bounds::filterSizeLowest, bounds::filterSizeHighest);
     ui->filterSlider->setValue(filterSize);
     connect(ui->filterSlider, &QSlider::sliderMoved, this, &MainWindow::moveFilterSlider);
 
-    ui->brennpunktXBox->setRange(2, 100);
+    ui->brennpunktXBox->setRange(bounds::brennpunktSizeLowest, bounds::brennpunktSizeHighest);
     ui->brennpunktXBox->setValue(initialBrennpunktWidth);
     connect(ui->brennpunktXBox, &QSpinBox::valueChanged, this, &MainWindow::endreBrennpunktXBox);
-    ui->brennpunktYBox->setRange(2, 100);
+    ui->brennpunktYBox->setRange(bounds::brennpunktSizeLowest, bounds::brennpunktSizeHighest);
     ui->brennpunktYBox->setValue(initialBrennpunktHeight);
     connect(ui->brennpunktYBox, &QSpinBox::valueChanged, this, &MainWindow::endreBrennpunktYbox);
-    ui->skuddPerMinBox->setRange(40, 160);
+    ui->skuddPerMinBox->setRange(bounds::skuddPerMinLowest, bounds::skuddPerMinHighest);
     ui->skuddPerMinBox->setValue(skuddPerMin);
     connect(ui->skuddPerMinBox, &QSpinBox::valueChanged, this, &MainWindow::endreSkuddFrekvens);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/defaults.h"
 #include "log/byteSink.h"
 
 #include <QString>
@@ -16,7 +17,7 @@
 // written at once, so that a crash or a kill loses nothing already written.
 namespace eventlog {
 
-inline constexpr const char* fileName = "loggfile.txt";
+inline constexpr const char* fileName = defaults::logFileName;
 
 // An open log. Lines go to the sink whole and in order; bytes that the sink
 // does not take are held back, in order, and written before the next line, on

@@ -2,6 +2,7 @@
 # the programs, a menu entry that opens AVI videos, the icon, the AppStream
 # metainfo and the man pages.
 include(GNUInstallDirs)
+include(${CMAKE_CURRENT_LIST_DIR}/defaults.cmake)
 
 # The name by which desktops and software centres know the program.
 set(TESSAVOLANT_APP_ID org.tessavolant.Tessavolant)
@@ -44,7 +45,7 @@ install(FILES ${generated}/tessavolant.png
 # Man pages carry the version and date, and are installed compressed.
 set(compressedManPages)
 foreach(page IN LISTS manPages)
-    configure_file(${packaging}/${page}.1.in ${generated}/${page}.1 @ONLY)
+    tessavolant_configure_file(${packaging}/${page}.1.in ${generated}/${page}.1)
     add_custom_command(
         OUTPUT ${generated}/${page}.1.gz
         COMMAND gzip --best --no-name --keep --force ${generated}/${page}.1

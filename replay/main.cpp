@@ -148,11 +148,11 @@ int main(int argc, char* argv[]) {
 
     // Where the header gives no frame count, the file is read through once.
     std::int64_t frames = window->frameCount;
-    if (frames == 0 && (!options.ticksGiven || !options.truthPath.isEmpty())) {
+    if (frames == 0 && (!options.settings.ticks || !options.truthPath.isEmpty())) {
         frames = countFramesByReading(video.bytes.toStdString());
     }
     const std::int64_t ticks =
-        options.ticksGiven ? options.settings.ticks : ticksOnceThrough(window->frameCount, frames);
+        options.settings.ticks.value_or(ticksOnceThrough(window->frameCount, frames));
 
     std::optional<TruthReading> truth;
     if (!options.truthPath.isEmpty()) {
@@ -184,7 +184,7 @@ int main(int argc, char* argv[]) {
             record.push_back(tick);
         }
         progress.update(done);
-        startedOver = !options.ticksGiven && tick.frame < previousFrame;
+        startedOver = !options.settings.ticks && tick.frame < previousFrame;
         previousFrame = tick.frame;
     }
     progress.clear();

@@ -45,38 +45,80 @@ QString bad(const QString& option, const QString& accepted, const QString& given
 
 constexpr qint64 pixels = 1'000'000;
 
+// The bounds of the window's controls, which the options share.
+constexpr Range rateRange{bounds::skuddPerMinLowest, bounds::skuddPerMinHighest};
+constexpr Range focalSizeRange{bounds::brennpunktSizeLowest, bounds::brennpunktSizeHighest};
+constexpr Range filterRange{bounds::filterSizeLowest, bounds::filterSizeHighest};
+constexpr Range thresholdRange{bounds::thresholdLowest, bounds::thresholdHighest};
+
+// "40..160", as the help writes a range.
+QString span(Range range) {
+    return QStringLiteral("%1..%2").arg(range.low).arg(range.high);
+}
+
+// "from 40 to 160", as an error names a range.
+QString fromTo(Range range) {
+    return QStringLiteral("from %1 to %2").arg(range.low).arg(range.high);
+}
+
+// "200,200", as the help writes a default position or size.
+QString pair(int first, int second) {
+    return QStringLiteral("%1,%2").arg(first).arg(second);
+}
+
 } // namespace
 
 ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "Replays a treatment run on VIDEO without a screen, as the window would run it with a "
-        "perfect 25 ms frame clock: the marked region is tracked from the first tick, logging is "
-        "on and the video plays. Writes the window's event log, and on request a per-tick track, "
-        "an evaluation against the stone's true position, a report, a summary row and a picture.");
+        QStringLiteral(
+            "Replays a treatment run on VIDEO without a screen, as the window would run it with a "
+            "perfect %1 ms frame clock: the marked region is tracked from the first tick, logging "
+            "is on and the video plays. Writes the window's event log, and on request a per-tick "
+            "track, an evaluation against the stone's true position, a report, a summary row and "
+            "a picture.")
+            .arg(defaults::tickMs));
     parser.addPositionalArgument("VIDEO", "The recording to replay (AVI).");
     const StandardOptions standard(parser);
     const QCommandLineOption select("select",
                                     "The region marked on the processed view, in image pixels "
                                     "(required).",
                                     "X,Y,W,H");
-    const QCommandLineOption rate("rate", "Shots per minute, 40..160 (default 100).", "N");
-    const QCommandLineOption focal("focal", "Position of the focal area (default 200,200).", "X,Y");
+    const QCommandLineOption rate("rate",
+                                  QStringLiteral("Shots per minute, %1 (default %2).")
+                                      .arg(span(rateRange), QString::number(defaults::skuddPerMin)),
+                                  "N");
+    const QCommandLineOption focal("focal",
+                                   "Position of the focal area (default " +
+                                       pair(defaults::brennpunktX, defaults::brennpunktY) + ").",
+                                   "X,Y");
     const QCommandLineOption focalSize(
-        "focal-size", "Size of the focal area, each 2..100 (default 20,20).", "W,H");
-    const QCommandLineOption roi("roi", "Position of the region of interest (default 200,200).",
+        "focal-size",
+        QStringLiteral("Size of the focal area, each %1 (default %2).")
+            .arg(span(focalSizeRange), pair(defaults::brennpunktWidth, defaults::brennpunktHeight)),
+        "W,H");
+    const QCommandLineOption roi("roi",
+                                 "Position of the region of interest (default " +
+                                     pair(defaults::roiX, defaults::roiY) + ").",
                                  "X,Y");
-    const QCommandLineOption filter("filter", "Blur size, 2..20 (default 7).", "N");
+    const QCommandLineOption filter(
+        "filter",
+        QStringLiteral("Blur size, %1 (default %2).")
+            .arg(span(filterRange), QString::number(defaults::filterSize)),
+        "N");
     const QCommandLineOption threshold(
         "threshold",
-        "auto: the threshold follows the histogram (the window's På); N: fixed at N, "
-        "0..255 (Av with the slider at N). Default auto.",
+        QStringLiteral("auto: the threshold follows the histogram (the window's På); N: fixed at "
+                       "N, %1 (Av with the slider at N). Default auto.")
+            .arg(span(thresholdRange)),
         "auto|N");
     const QCommandLineOption ticks("ticks",
                                    "Playing ticks to run (default: once through the video, every "
                                    "frame the window plays before it wraps to frame 1).",
                                    "N");
-    const QCommandLineOption log("log", "The event log (default loggfile.txt here).", "PATH");
+    const QCommandLineOption log(
+        "log", QStringLiteral("The event log (default %1 here).").arg(defaults::logFileName),
+        "PATH");
     const QCommandLineOption track("track", "Write one CSV row per playing tick.", "PATH.csv");
     const QCommandLineOption truth("truth",
                                    "The stone's true position: CSV with frame,centre_x,centre_y "
@@ -104,7 +146,7 @@ ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
     }
 
     ReplayOptions& options = result.options;
-    RunSettings& settings = options.settings;
+    RequestedSettings& settings = options.settings;
     const auto fail = [&result](const QString& message) {
         result.text = message;
         return result;
@@ -131,38 +173,41 @@ ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
     // The numeric options: each value checked, the first fault named.
     QString problem;
     const auto numbers = [&](const QCommandLineOption& option, int count, Range range,
-                             const char* accepted) {
+                             const QString& accepted) {
         const auto values = numberList(parser.value(option), count, range);
         if (!values && problem.isEmpty()) {
             problem = bad(option.names().first(), accepted, parser.value(option));
         }
         return values.value_or(std::vector<qint64>(static_cast<std::size_t>(count), 0));
     };
-    if ((options.rateGiven = parser.isSet(rate))) {
-        settings.rate =
-            static_cast<int>(numbers(rate, 1, {40, 160}, "a whole number from 40 to 160").front());
+    if (parser.isSet(rate)) {
+        settings.rate = static_cast<int>(
+            numbers(rate, 1, rateRange, "a whole number " + fromTo(rateRange)).front());
     }
-    if ((options.focalGiven = parser.isSet(focal))) {
+    if (parser.isSet(focal)) {
         const auto at = numbers(focal, 2, {0, pixels}, "X,Y: two whole numbers from 0");
         settings.focal = cv::Point(static_cast<int>(at[0]), static_cast<int>(at[1]));
     }
-    if ((options.focalSizeGiven = parser.isSet(focalSize))) {
-        const auto size = numbers(focalSize, 2, {2, 100}, "W,H: two whole numbers from 2 to 100");
+    if (parser.isSet(focalSize)) {
+        const auto size = numbers(focalSize, 2, focalSizeRange,
+                                  "W,H: two whole numbers " + fromTo(focalSizeRange));
         settings.focalSize = cv::Size(static_cast<int>(size[0]), static_cast<int>(size[1]));
     }
-    if ((options.roiGiven = parser.isSet(roi))) {
+    if (parser.isSet(roi)) {
         const auto at = numbers(roi, 2, {0, pixels}, "X,Y: two whole numbers from 0");
         settings.roi = cv::Point(static_cast<int>(at[0]), static_cast<int>(at[1]));
     }
-    if ((options.filterGiven = parser.isSet(filter))) {
-        settings.filter =
-            static_cast<int>(numbers(filter, 1, {2, 20}, "a whole number from 2 to 20").front());
+    if (parser.isSet(filter)) {
+        settings.filter = static_cast<int>(
+            numbers(filter, 1, filterRange, "a whole number " + fromTo(filterRange)).front());
     }
     if (parser.isSet(threshold) && parser.value(threshold) != "auto") {
-        settings.fixedThreshold = static_cast<int>(
-            numbers(threshold, 1, {0, 255}, "auto or a whole number from 0 to 255").front());
+        settings.fixedThreshold =
+            static_cast<int>(numbers(threshold, 1, thresholdRange,
+                                     "auto or a whole number " + fromTo(thresholdRange))
+                                 .front());
     }
-    if ((options.ticksGiven = parser.isSet(ticks))) {
+    if (parser.isSet(ticks)) {
         settings.ticks =
             numbers(ticks, 1, {1, std::numeric_limits<qint64>::max() / 2}, "a whole number from 1")
                 .front();

@@ -1,26 +1,34 @@
 #pragma once
 
-#include "simulation/runRecord.h"
+#include "common/defaults.h"
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
+#include <opencv2/core.hpp>
 #include <optional>
 
 inline constexpr char replayProgramName[] = "tessavolant-replay";
 
-// The command line of tessavolant-replay. Every option but --select defaults
-// to the window's start value; an option that is not given leaves the
-// window's control as the window sets it up.
+// The controls that the command line sets before the first tick. Every one but
+// the marked region may be left out (none), which leaves the window's control
+// as the window sets it up, at its start value.
+struct RequestedSettings {
+    QString video;
+    cv::Rect selection; // marked on the processed view, image pixels
+    std::optional<int> rate;
+    std::optional<cv::Point> focal; // top-left corner of the focal area
+    std::optional<cv::Size> focalSize;
+    std::optional<cv::Point> roi; // top-left corner of the region of interest
+    std::optional<int> filter;
+    std::optional<int> fixedThreshold; // none: automatic threshold
+    std::optional<std::int64_t> ticks; // none: once through the video
+};
+
+// The command line of tessavolant-replay.
 struct ReplayOptions {
-    RunSettings settings;
-    // Which of the controls the command line sets.
-    bool rateGiven = false;
-    bool focalGiven = false;
-    bool focalSizeGiven = false;
-    bool roiGiven = false;
-    bool filterGiven = false;
-    bool ticksGiven = false;
-    QString logPath = QStringLiteral("loggfile.txt");
+    RequestedSettings settings;
+    QString logPath = QString::fromLatin1(defaults::logFileName);
     QString trackPath;
     QString truthPath;
     QString reportPath;

@@ -44,55 +44,54 @@ bool onSlider(const QSlider* slider, int value) {
 } // namespace
 
 std::optional<QString> problemWithFrame(const ReplayOptions& options, const MainWindow& window) {
-    const RunSettings& settings = options.settings;
+    const RequestedSettings& settings = options.settings;
     const cv::Rect frame(0, 0, window.frame.cols, window.frame.rows);
     if ((settings.selection & frame) != settings.selection) {
         return outside("select", "the region", settings.selection, frame.size());
     }
     const Ui::MainWindow& ui = *window.ui;
-    if (options.focalGiven && (!onSlider(ui.brennpunktXSlider, settings.focal.x) ||
-                               !onSlider(ui.brennpunktYSlider, settings.focal.y))) {
+    if (settings.focal && (!onSlider(ui.brennpunktXSlider, settings.focal->x) ||
+                           !onSlider(ui.brennpunktYSlider, settings.focal->y))) {
         return beyondSlider("focal", ui.brennpunktXSlider, ui.brennpunktYSlider);
     }
     const cv::Point focal =
-        options.focalGiven ? settings.focal : cv::Point(window.brennpunktX, window.brennpunktY);
-    const cv::Size size = options.focalSizeGiven
-                              ? settings.focalSize
-                              : cv::Size(window.brennpunktRect.width, window.brennpunktRect.height);
+        settings.focal.value_or(cv::Point(window.brennpunktX, window.brennpunktY));
+    const cv::Size size = settings.focalSize.value_or(
+        cv::Size(window.brennpunktRect.width, window.brennpunktRect.height));
     const cv::Rect focalArea(focal, size);
-    if (options.focalGiven || options.focalSizeGiven) {
+    if (settings.focal || settings.focalSize) {
         if ((focalArea & frame) != focalArea) {
-            return outside(options.focalGiven ? "focal" : "focal-size", "the focal area", focalArea,
+            return outside(settings.focal ? "focal" : "focal-size", "the focal area", focalArea,
                            frame.size());
         }
     }
-    if (options.roiGiven &&
-        (!onSlider(ui.RoiXSlider, settings.roi.x) || !onSlider(ui.RoiYSlider, settings.roi.y))) {
+    if (settings.roi &&
+        (!onSlider(ui.RoiXSlider, settings.roi->x) || !onSlider(ui.RoiYSlider, settings.roi->y))) {
         return beyondSlider("roi", ui.RoiXSlider, ui.RoiYSlider);
     }
     return std::nullopt;
 }
 
 void startRun(MainWindow& window, const ReplayOptions& options) {
-    const RunSettings& settings = options.settings;
+    const RequestedSettings& settings = options.settings;
     Ui::MainWindow& ui = *window.ui;
-    if (options.rateGiven) {
-        ui.skuddPerMinBox->setValue(settings.rate);
+    if (settings.rate) {
+        ui.skuddPerMinBox->setValue(*settings.rate);
     }
-    if (options.focalSizeGiven) {
-        ui.brennpunktXBox->setValue(settings.focalSize.width);
-        ui.brennpunktYBox->setValue(settings.focalSize.height);
+    if (settings.focalSize) {
+        ui.brennpunktXBox->setValue(settings.focalSize->width);
+        ui.brennpunktYBox->setValue(settings.focalSize->height);
     }
-    if (options.focalGiven) {
-        dragTo(ui.brennpunktXSlider, settings.focal.x);
-        dragTo(ui.brennpunktYSlider, settings.focal.y);
+    if (settings.focal) {
+        dragTo(ui.brennpunktXSlider, settings.focal->x);
+        dragTo(ui.brennpunktYSlider, settings.focal->y);
     }
-    if (options.roiGiven) {
-        dragTo(ui.RoiXSlider, settings.roi.x);
-        dragTo(ui.RoiYSlider, settings.roi.y);
+    if (settings.roi) {
+        dragTo(ui.RoiXSlider, settings.roi->x);
+        dragTo(ui.RoiYSlider, settings.roi->y);
     }
-    if (options.filterGiven) {
-        dragTo(ui.filterSlider, settings.filter);
+    if (settings.filter) {
+        dragTo(ui.filterSlider, *settings.filter);
     }
     if (settings.fixedThreshold) {
         ui.dynThresholdOff->click();

@@ -4,12 +4,13 @@
 #include <cmath>
 #include <numeric>
 
+#include "common/defaults.h"
 #include "simulation/shotClock.h"
 
 namespace {
 
-// The tick clock in whole milliseconds: 25 per tick.
-constexpr std::int64_t tickMs = 25;
+// The tick clock in whole milliseconds.
+constexpr std::int64_t tickMs = defaults::tickMs;
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/defaults.h"
+
 #include <QString>
 #include <cstdint>
 #include <opencv2/core.hpp>
@@ -10,21 +12,23 @@
 // one record per playing tick. The measures against the stone's true position
 // and the reports are computed from these alone.
 
-// The controls of the window as a replay sets them before the first tick.
+// The controls of the window as a replay ran them; they start at the window's
+// start values.
 struct RunSettings {
     QString video;
-    cv::Rect selection;                // marked on the processed view, image pixels
-    int rate = 100;                    // shots per minute, 40..160
-    cv::Point focal{200, 200};         // top-left corner of the focal area
-    cv::Size focalSize{20, 20};        // 2..100 each
-    cv::Point roi{200, 200};           // top-left corner of the region of interest
-    int filter = 7;                    // blur size, 2..20
+    cv::Rect selection;               // marked on the processed view, image pixels
+    int rate = defaults::skuddPerMin; // shots per minute
+    // The top-left corners of the focal area and of the region of interest.
+    cv::Point focal{defaults::brennpunktX, defaults::brennpunktY};
+    cv::Size focalSize{defaults::brennpunktWidth, defaults::brennpunktHeight};
+    cv::Point roi{defaults::roiX, defaults::roiY};
+    int filter = defaults::filterSize; // blur size
     std::optional<int> fixedThreshold; // none: automatic threshold
     std::int64_t ticks = 0;            // playing ticks run
 };
 
 // The frame clock's period: every tick comes this long after the previous one.
-inline constexpr double tickSeconds = 0.025;
+inline constexpr double tickSeconds = defaults::tickMs / 1000.0;
 
 // One playing tick, after the frame cycle has run it.
 struct TickRecord {

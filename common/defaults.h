@@ -1,0 +1,45 @@
+#pragma once
+
+// The window's fixed numbers, each written once: the start values of its state
+// and controls, and the bounds of its controls. The window's constructor and
+// control set-up, the replay's options and their help, and the man pages take
+// them from here; CMake reads the pages' values from this file line by line,
+// so each stays on one line of the form `inline constexpr TYPE NAME = VALUE;`.
+
+namespace defaults {
+
+// The region of interest that is blurred and thresholded every frame.
+inline constexpr int roiWidth = 200;
+inline constexpr int roiHeight = 100;
+inline constexpr int roiX = 200;
+inline constexpr int roiY = 200;
+inline constexpr int threshold = 100;
+inline constexpr int filterSize = 7;
+// 1: the threshold follows the histogram.
+inline constexpr int dynThresh = 1;
+// The focal area.
+inline constexpr int brennpunktX = 200;
+inline constexpr int brennpunktY = 200;
+inline constexpr int brennpunktWidth = 20;
+inline constexpr int brennpunktHeight = 20;
+inline constexpr int skuddPerMin = 100;
+// The frame clock's period; it does not follow the video's frame rate.
+inline constexpr int tickMs = 25;
+// The event log, in the working directory.
+inline constexpr char logFileName[] = "loggfile.txt";
+
+} // namespace defaults
+
+namespace bounds {
+
+inline constexpr int skuddPerMinLowest = 40;
+inline constexpr int skuddPerMinHighest = 160;
+// Width and height of the focal area, each.
+inline constexpr int brennpunktSizeLowest = 2;
+inline constexpr int brennpunktSizeHighest = 100;
+inline constexpr int filterSizeLowest = 2;
+inline constexpr int filterSizeHighest = 20;
+inline constexpr int thresholdLowest = 0;
+inline constexpr int thresholdHighest = 255;
+
+} // namespace bounds
