@@ -10,16 +10,23 @@ FileSink::~FileSink() {
     ::close(fd);
 }
 
-ByteSink::Written FileSink::write(std::string_view bytes) {
-    for (;;) {
-        const ssize_t taken = ::write(fd, bytes.data(), bytes.size());
-        if (taken >= 0) {
-            return {static_cast<std::size_t>(taken), 0};
-        }
-        if (errno != EINTR) {
-            return {0, errno};
+ByteSink::Written writeFully(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t taken = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (taken > 0) {
+            done += static_cast<std::size_t>(taken);
+        } else if (taken == 0) {
+            return {done, 0};
+        } else if (errno != EINTR) {
+            return {done, errno};
         }
     }
+    return {done, 0};
+}
+
+ByteSink::Written FileSink::write(std::string_view bytes) {
+    return writeFully(fd, bytes);
 }
 
 bool FileSink::takeBack(std::size_t bytes) {

@@ -11,7 +11,7 @@ class ByteSink {
   public:
     struct Written {
         std::size_t bytes = 0; // taken, from the front of what was offered
-        int error = 0;         // errno when nothing was taken, else 0
+        int error = 0;         // errno of a failed write when not all was taken, else 0
     };
 
     virtual ~ByteSink() = default;
@@ -20,6 +20,13 @@ class ByteSink {
     // completed does not stay cut in the file. False if that failed.
     virtual bool takeBack(std::size_t bytes) = 0;
 };
+
+// Writes `bytes` to the descriptor, going on after short and interrupted
+// writes, until all are taken or a write takes none. Returns the bytes taken
+// and, where that is not all, errno of the write that failed (0 if it took no
+// byte without saying why). The log's file and the evaluation's files are
+// written through it.
+ByteSink::Written writeFully(int fd, std::string_view bytes);
 
 // An open file descriptor, owned: closed (and so unlocked) on destruction.
 class FileSink : public ByteSink {

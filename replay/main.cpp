@@ -69,7 +69,8 @@ int failure(const QString& message) {
 // asked for. False, with what went wrong on stderr, if a file was not written.
 bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
                      const RunRecord& record, const GroundTruth& truth) {
-    const Evaluation evaluation = evaluateRun(settings, record, truth);
+    const JudgedRun judged = judgeRun(settings, record, truth);
+    const Evaluation& evaluation = judged.evaluation;
     std::fputs(qPrintable("\n" + evaluationTable(settings, evaluation)), stdout);
     std::fflush(stdout);
     std::optional<QString> problem;
@@ -80,7 +81,7 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
         problem = appendSummaryRow(options.summaryPath, settings, options.truthPath, evaluation);
     }
     if (!problem && !options.plotPath.isEmpty()) {
-        problem = writeRunPlot(options.plotPath, settings, record, truth);
+        problem = writeRunPlot(options.plotPath, settings, record, judged);
     }
     if (problem) {
         failure(*problem);

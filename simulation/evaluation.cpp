@@ -122,7 +122,14 @@ Evaluation evaluate(const RunRecord& record, const std::vector<TickVerdict>& ver
     return result;
 }
 
+JudgedRun judgeRun(const RunSettings& settings, const RunRecord& record, const GroundTruth& truth) {
+    JudgedRun judged;
+    judged.verdicts = judgeTicks(settings, record, truth);
+    judged.evaluation = evaluate(record, judged.verdicts);
+    return judged;
+}
+
 Evaluation evaluateRun(const RunSettings& settings, const RunRecord& record,
                        const GroundTruth& truth) {
-    return evaluate(record, judgeTicks(settings, record, truth));
+    return judgeRun(settings, record, truth).evaluation;
 }

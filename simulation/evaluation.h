@@ -88,6 +88,16 @@ struct Evaluation {
 
 Evaluation evaluate(const RunRecord& record, const std::vector<TickVerdict>& verdicts);
 
-// The same in one call.
+// A run judged against the truth once, for the table, the files and the
+// picture alike: the verdict of every tick and the figures made of them. The
+// verdicts point into the ground truth, which must outlive them.
+struct JudgedRun {
+    std::vector<TickVerdict> verdicts;
+    Evaluation evaluation;
+};
+
+JudgedRun judgeRun(const RunSettings& settings, const RunRecord& record, const GroundTruth& truth);
+
+// The figures alone.
 Evaluation evaluateRun(const RunSettings& settings, const RunRecord& record,
                        const GroundTruth& truth);

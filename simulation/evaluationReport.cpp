@@ -12,13 +12,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "log/byteSink.h"
+#include "simulation/figureText.h"
 #include "simulation/shotClock.h"
 
 namespace {
-
-QString percent(const std::optional<double>& share) {
-    return share ? QStringLiteral("%1 %").arg(*share * 100.0, 0, 'f', 1) : QStringLiteral("n/a");
-}
 
 QString thresholdText(const RunSettings& settings) {
     return settings.fixedThreshold ? QString::number(*settings.fixedThreshold)
@@ -71,10 +69,6 @@ QByteArray csvField(const QString& text) {
     return '"' + field + '"';
 }
 
-QString fixed(const std::optional<double>& value, int decimals) {
-    return value ? QString::number(*value, 'f', decimals) : QString();
-}
-
 const char* const summaryColumns[] = {"video",
                                       "truth",
                                       "select_x",
@@ -113,24 +107,15 @@ QString systemError(const QString& path, const char* doing) {
         .arg(path, QLatin1String(doing), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
+// False with errno set if not every byte could be written.
 bool writeAll(int fd, const QByteArray& bytes) {
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            if (written == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        data += written;
-        left -= written;
+    const eventlog::ByteSink::Written written = eventlog::writeFully(
+        fd, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (written.bytes == static_cast<std::size_t>(bytes.size())) {
+        return true;
     }
-    return true;
+    errno = written.error != 0 ? written.error : EIO;
+    return false;
 }
 
 } // namespace
@@ -145,15 +130,13 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
     if (e.trackingError) {
         const ErrorStats& err = *e.trackingError;
         out += QStringLiteral("Tracking error (px): mean %1  median %2  95th %3  max %4\n")
-                   .arg(err.meanPx, 0, 'f', 1)
-                   .arg(err.medianPx, 0, 'f', 1)
-                   .arg(err.p95Px, 0, 'f', 1)
-                   .arg(err.maxPx, 0, 'f', 1);
+                   .arg(distanceText(err.meanPx), distanceText(err.medianPx),
+                        distanceText(err.p95Px), distanceText(err.maxPx));
     } else {
         out += QStringLiteral("Tracking error (px): n/a\n");
     }
     out += QStringLiteral("Plane agreement: %1 (%2 of %3 ticks)\n")
-               .arg(percent(e.planeAgreement()))
+               .arg(percentText(e.planeAgreement()))
                .arg(e.planeAgreeingTicks)
                .arg(e.annotatedTicks);
     const auto row = [](const QString& name, const QString& with, const QString& without) {
@@ -167,14 +150,10 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
                QString::number(e.fixedFocus.onStone));
     out += row(QStringLiteral("Tissue shots"), QString::number(e.tracking.tissue()),
                QString::number(e.fixedFocus.tissue()));
-    out += row(QStringLiteral("Shot efficiency"), percent(e.tracking.efficiency()),
-               percent(e.fixedFocus.efficiency()));
-    const std::optional<double> gain = e.efficiencyGain();
+    out += row(QStringLiteral("Shot efficiency"), percentText(e.tracking.efficiency()),
+               percentText(e.fixedFocus.efficiency()));
     out += QStringLiteral("Gain of tracking: %1 of shot efficiency; tissue shots spared: %2\n")
-               .arg(gain ? QStringLiteral("%1%2 points")
-                               .arg(*gain >= 0 ? "+" : "")
-                               .arg(*gain * 100.0, 0, 'f', 1)
-                         : QStringLiteral("n/a"))
+               .arg(gainText(e.efficiencyGain()))
                .arg(e.tissueShotsSpared());
     return out;
 }
@@ -238,7 +217,7 @@ QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Eval
     const auto n = [](std::int64_t value) { return QString::number(value); };
     const std::optional<ErrorStats>& err = e.trackingError;
     const auto errorField = [&err](double ErrorStats::*field) {
-        return err ? QString::number((*err).*field, 'f', 3) : QString();
+        return csvFigure(err ? std::optional<double>((*err).*field) : std::nullopt, 3);
     };
     const QStringList fields{s.video,
                              truthPath,
@@ -262,16 +241,16 @@ QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Eval
                              errorField(&ErrorStats::medianPx),
                              errorField(&ErrorStats::p95Px),
                              errorField(&ErrorStats::maxPx),
-                             fixed(e.planeAgreement(), 6),
+                             csvFigure(e.planeAgreement(), 6),
                              n(e.hits()),
                              n(e.trueHits()),
                              n(e.falseHits()),
-                             fixed(e.tracking.efficiency(), 6),
+                             csvFigure(e.tracking.efficiency(), 6),
                              n(e.fixedFocus.fired),
                              n(e.fixedFocus.onStone),
                              n(e.fixedFocus.tissue()),
-                             fixed(e.fixedFocus.efficiency(), 6),
-                             fixed(e.efficiencyGain(), 6)};
+                             csvFigure(e.fixedFocus.efficiency(), 6),
+                             csvFigure(e.efficiencyGain(), 6)};
     QByteArrayList quoted;
     for (const QString& field : fields) {
         quoted.append(csvField(field));

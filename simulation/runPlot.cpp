@@ -12,7 +12,7 @@
 #include <map>
 #include <vector>
 
-#include "simulation/evaluation.h"
+#include "simulation/figureText.h"
 
 namespace {
 
@@ -65,10 +65,6 @@ std::vector<double> roundTicks(double from, double to, int count) {
 
 QString tickLabel(double value) {
     return QString::number(value, 'g', 6);
-}
-
-QString percentText(const std::optional<double>& share) {
-    return share ? QStringLiteral("%1 %").arg(*share * 100.0, 0, 'f', 1) : QStringLiteral("n/a");
 }
 
 void drawCross(QPainter& painter, QPointF at, double r) {
@@ -163,10 +159,10 @@ class ColumnCurve {
 
 class RunPlot {
   public:
-    RunPlot(const RunSettings& settings, const RunRecord& record, const GroundTruth& truth,
+    RunPlot(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged,
             QSize size)
-        : settings(settings), record(record), verdicts(judgeTicks(settings, record, truth)),
-          evaluation(evaluate(record, verdicts)), stoneOutOfPlane(outOfPlaneTicks()),
+        : settings(settings), record(record), verdicts(judged.verdicts),
+          evaluation(judged.evaluation), stoneOutOfPlane(outOfPlaneTicks()),
           image(size, QImage::Format_RGB32) {}
 
     QImage draw() {
@@ -260,10 +256,7 @@ class RunPlot {
                 .arg(percentText(evaluation.fixedFocus.efficiency()))
                 .arg(evaluation.fixedFocus.onStone)
                 .arg(evaluation.fixedFocus.fired)
-                .arg(gain ? QStringLiteral(": %1%2 points")
-                                .arg(*gain >= 0 ? "+" : "")
-                                .arg(*gain * 100.0, 0, 'f', 1)
-                          : QString());
+                .arg(gain ? ": " + gainText(gain) : QString());
         QString details = QStringLiteral("%1  ·  %2 shots/min  ·  focal area (%3, %4) %5 × %6 px")
                               .arg(QFileInfo(settings.video).fileName())
                               .arg(settings.rate)
@@ -273,8 +266,8 @@ class RunPlot {
                               .arg(settings.focalSize.height);
         if (evaluation.trackingError) {
             details += QStringLiteral("  ·  tracking error median %1 px, 95th percentile %2 px")
-                           .arg(evaluation.trackingError->medianPx, 0, 'f', 1)
-                           .arg(evaluation.trackingError->p95Px, 0, 'f', 1);
+                           .arg(distanceText(evaluation.trackingError->medianPx),
+                                distanceText(evaluation.trackingError->p95Px));
         }
         details += QStringLiteral("  ·  plane agreement %1  ·  %2 of %3 ticks annotated")
                        .arg(percentText(evaluation.planeAgreement()))
@@ -487,8 +480,8 @@ class RunPlot {
 
     const RunSettings& settings;
     const RunRecord& record;
-    std::vector<TickVerdict> verdicts;
-    Evaluation evaluation;
+    const std::vector<TickVerdict>& verdicts;
+    const Evaluation& evaluation;
     std::vector<bool> stoneOutOfPlane;
     QImage image;
     Axis time;
@@ -496,14 +489,14 @@ class RunPlot {
 
 } // namespace
 
-QImage drawRunPlot(const RunSettings& settings, const RunRecord& record, const GroundTruth& truth,
+QImage drawRunPlot(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged,
                    QSize size) {
-    return RunPlot(settings, record, truth, size).draw();
+    return RunPlot(settings, record, judged, size).draw();
 }
 
 std::optional<QString> writeRunPlot(const QString& path, const RunSettings& settings,
-                                    const RunRecord& record, const GroundTruth& truth) {
-    const QImage image = drawRunPlot(settings, record, truth);
+                                    const RunRecord& record, const JudgedRun& judged) {
+    const QImage image = drawRunPlot(settings, record, judged);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
         return QStringLiteral("%1: cannot be written: %2").arg(path, file.errorString());

@@ -5,7 +5,7 @@
 #include <QString>
 #include <optional>
 
-#include "simulation/groundTruth.h"
+#include "simulation/evaluation.h"
 #include "simulation/runRecord.h"
 
 // A picture of a run against the stone's true position, over time: the true
@@ -17,10 +17,11 @@
 
 inline constexpr QSize runPlotSize{1600, 900};
 
-QImage drawRunPlot(const RunSettings& settings, const RunRecord& record, const GroundTruth& truth,
+// `judged` is the run's judgement against the truth (judgeRun).
+QImage drawRunPlot(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged,
                    QSize size = runPlotSize);
 
 // Draws the picture and saves it as PNG through a temporary file that replaces
 // `path` whole. Returns an error message, or none on success.
 std::optional<QString> writeRunPlot(const QString& path, const RunSettings& settings,
-                                    const RunRecord& record, const GroundTruth& truth);
+                                    const RunRecord& record, const JudgedRun& judged);

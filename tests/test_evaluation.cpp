@@ -8,6 +8,7 @@
 
 #include "simulation/evaluation.h"
 #include "simulation/evaluationReport.h"
+#include "simulation/figureText.h"
 #include "simulation/groundTruth.h"
 #include "simulation/runPlot.h"
 #include "tests/testSupport.h"
@@ -284,11 +285,34 @@ TEST(EvaluationReport, PlotIsWrittenAtItsSize) {
     TemporaryWorkingDirectory directory;
     const QString path = QString::fromStdString(directory.file("run.png"));
     const GroundTruth truth = parsedOrFail(handTruth, handFrames);
-    ASSERT_FALSE(writeRunPlot(path, handSettings(), handRecord(), truth));
+    const JudgedRun judged = judgeRun(handSettings(), handRecord(), truth);
+    ASSERT_FALSE(writeRunPlot(path, handSettings(), handRecord(), judged));
     QImageReader reader(path);
     EXPECT_EQ(reader.format(), "png");
     EXPECT_EQ(reader.size(), runPlotSize);
-    EXPECT_EQ(drawRunPlot(handSettings(), {}, truth).size(), runPlotSize); // no tick at all
+    EXPECT_EQ(drawRunPlot(handSettings(), {}, judgeRun(handSettings(), {}, truth)).size(),
+              runPlotSize); // no tick at all
     EXPECT_TRUE(writeRunPlot(QString::fromStdString(directory.file("no/such/dir.png")),
-                             handSettings(), handRecord(), truth));
+                             handSettings(), handRecord(), judged));
+}
+
+// Each figure is written one way for the terminal, the picture and the CSV:
+// none is "n/a" for a person and an empty field for a table; a gain carries
+// its sign, and a loss its minus.
+TEST(EvaluationReport, FiguresAreWrittenOneWayEach) {
+    const struct {
+        QString written;
+        const char* expected;
+    } cases[] = {
+        {percentText(0.875), "87.5 %"},    {percentText(1.0), "100.0 %"},
+        {percentText(0.0), "0.0 %"},       {percentText(std::nullopt), "n/a"},
+        {gainText(0.125), "+12.5 points"}, {gainText(0.0), "+0.0 points"},
+        {gainText(-0.03), "-3.0 points"},  {gainText(std::nullopt), "n/a"},
+        {distanceText(3.46), "3.5"},       {distanceText(0.0), "0.0"},
+        {csvFigure(0.5, 6), "0.500000"},   {csvFigure(12.3456, 3), "12.346"},
+        {csvFigure(std::nullopt, 6), ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.written, c.expected);
+    }
 }
