@@ -31,7 +31,7 @@ QString askForVideo() {
 // never takes a name for an image-sequence pattern or a camera. What is no
 // regular file is refused before FFmpeg could block on it.
 bool openVideo(VideoSource& capture, const QByteArray& fileName) {
-    if (!videoFileRefusal(fileName).empty()) {
+    if (videoFileRefusal(fileName)) {
         return false;
     }
     return capture.open(fileName.toStdString());

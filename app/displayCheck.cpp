@@ -3,8 +3,6 @@
 #include <QList>
 #include <QString>
 #include <QtGlobal>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -33,6 +31,7 @@ struct HeldMessage {
 
 QtMessageHandler previousHandler = nullptr;
 QList<HeldMessage> heldMessages;
+std::function<void(const std::string&)> displayFailed;
 
 // Qt says why it could not connect (as "could not connect to display :1")
 // in a warning of its platform plugins before it gives up.
@@ -46,12 +45,9 @@ QByteArray reasonGivenByQt() {
 }
 
 void holdOrEnd(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (type == QtFatalMsg && text.contains("Qt platform plugin")) {
-        std::fprintf(stderr,
-                     "tessavolant: the window needs a graphical display and cannot use one "
-                     "(%s); %s\n",
-                     reasonGivenByQt().constData(), whatToDo);
-        std::_Exit(1);
+    if (type == QtFatalMsg && text.contains("Qt platform plugin") && displayFailed) {
+        displayFailed("the window needs a graphical display and cannot use one (" +
+                      reasonGivenByQt().toStdString() + "); " + whatToDo);
     }
     if (type == QtFatalMsg) {
         previousHandler(type, context, text);
@@ -75,20 +71,24 @@ bool lacksGraphicalDisplay(const QByteArray& platforms, const QByteArray& displa
     return true;
 }
 
-void requireGraphicalDisplay(int argc, char** argv) {
+std::optional<std::string> missingGraphicalDisplay(int argc, char** argv) {
     if (lacksGraphicalDisplay(requestedPlatforms(argc, argv), qgetenv("DISPLAY"),
                               qgetenv("WAYLAND_DISPLAY"))) {
-        std::fprintf(stderr,
-                     "tessavolant: the window needs a graphical display, and neither DISPLAY nor "
-                     "WAYLAND_DISPLAY names one; %s\n",
-                     whatToDo);
-        std::exit(1);
+        return std::string("the window needs a graphical display, and neither DISPLAY nor "
+                           "WAYLAND_DISPLAY names one; ") +
+               whatToDo;
     }
+    return std::nullopt;
+}
+
+void catchDisplayFailure(std::function<void(const std::string& why)> giveUp) {
+    displayFailed = std::move(giveUp);
     previousHandler = qInstallMessageHandler(holdOrEnd);
 }
 
 void graphicalDisplayFound() {
     qInstallMessageHandler(previousHandler);
+    displayFailed = nullptr;
     for (const HeldMessage& message : heldMessages) {
         const QMessageLogContext context(nullptr, 0, nullptr, message.category.constData());
         previousHandler(message.type, context, message.text);

@@ -1,13 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <functional>
+#include <optional>
+#include <string>
 
 // The window needs a graphical display unless Qt is told to use a platform
 // that runs without one (offscreen, vnc, linuxfb, ...). Without a display Qt
 // aborts while the QApplication is made, with a message about plugins; these
-// turn that into one line that says what is wrong and exit code 1. Nothing is
-// written to the event log then: no run has begun, and the log of the previous
-// run stays as it was.
+// find that out beforehand, or catch Qt's attempt, so that the program can say
+// in one line what is wrong. Nothing is written to the event log then: no run
+// has begun, and the log of the previous run stays as it was.
 
 // True if every platform in `platforms` needs a display server and neither
 // `display` (DISPLAY, for X11) nor `waylandDisplay` (WAYLAND_DISPLAY) names
@@ -17,12 +20,16 @@
 bool lacksGraphicalDisplay(const QByteArray& platforms, const QByteArray& display,
                            const QByteArray& waylandDisplay);
 
-// Call first in main, before the QApplication is made, with main's arguments.
-// Ends the program at once when the environment names no display that the
-// chosen platform could use. Until graphicalDisplayFound(), a display that is
-// named but cannot be reached (a stale DISPLAY) ends it the same way, from
-// Qt's own attempt, instead of Qt's abort.
-void requireGraphicalDisplay(int argc, char** argv);
+// Why the window cannot have a display, from main's arguments and the
+// environment alone: none if it may. Call first in main, before the
+// QApplication is made.
+std::optional<std::string> missingGraphicalDisplay(int argc, char** argv);
+
+// Until graphicalDisplayFound(), a display that is named but cannot be reached
+// (a stale DISPLAY) calls `giveUp` with why, from Qt's own attempt, instead of
+// Qt's abort. `giveUp` must end the process; the QApplication cannot be made.
+// Call right before the QApplication is made.
+void catchDisplayFailure(std::function<void(const std::string& why)> giveUp);
 
 // Call right after the QApplication is made: messages that Qt wrote while it
 // chose its platform, held back in case it failed, are passed on.

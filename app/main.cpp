@@ -4,12 +4,25 @@
 #include "app/secondCopy.h"
 #include "common/terminationSignals.h"
 #include "common/videoRefusal.h"
+#include "log/eventLog.h"
 #include "log/logText.h"
 
 #include <QApplication>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
+
+namespace {
+
+constexpr char program[] = "tessavolant";
+
+void sayProblem(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+}
+
+} // namespace
 
 // tessavolant [VIDEO]: with a path the video opens at once; without one the
 // program asks for it in a file dialog.
@@ -18,7 +31,16 @@ int main(int argc, char* argv[]) {
     if (commandLine.exitCode) {
         return *commandLine.exitCode;
     }
-    requireGraphicalDisplay(argc, argv);
+    if (const std::optional<std::string> why = missingGraphicalDisplay(argc, argv)) {
+        sayProblem(*why);
+        return 1;
+    }
+    eventlog::setProblemReporter(sayProblem);
+    // Qt cannot go on once it has failed to reach the display.
+    catchDisplayFailure([](const std::string& why) {
+        sayProblem(why);
+        std::_Exit(1);
+    });
     QApplication application(argc, argv);
     graphicalDisplayFound();
     // QApplication takes the user's locale for the C library too; numbers that
@@ -37,11 +59,11 @@ int main(int argc, char* argv[]) {
     }
     if (!window.isReady()) {
         if (window.chosenPath().isEmpty()) {
-            std::fprintf(stderr, "tessavolant: no video was chosen\n");
+            sayProblem("no video was chosen");
         } else {
-            std::fprintf(stderr, "tessavolant: cannot open the video \"%s\": %s\n",
-                         eventlog::escapedForTerminal(window.chosenPath()).constData(),
-                         videoRefusal(window.chosenFileName()).c_str());
+            sayProblem("cannot open the video \"" +
+                       eventlog::escapedForTerminal(window.chosenPath()).toStdString() +
+                       "\": " + videoRefusal(window.chosenFileName()).toLocal8Bit().toStdString());
         }
         return 1;
     }

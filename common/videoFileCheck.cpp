@@ -8,8 +8,8 @@
 
 namespace {
 
-std::string quoted(const QByteArray& bytes) {
-    return "\"" + bytes.toStdString() + "\"";
+QString quoted(const QByteArray& bytes) {
+    return "\"" + QFile::decodeName(bytes) + "\"";
 }
 
 const char* kindOf(mode_t mode) {
@@ -41,7 +41,7 @@ QByteArray folderThatMayNotBeEntered(const QByteArray& name) {
     return {};
 }
 
-std::string whyItCannotBeFound(const QByteArray& name, int error) {
+QString whyItCannotBeFound(const QByteArray& name, int error) {
     switch (error) {
     case ENOENT: {
         struct stat link {};
@@ -64,7 +64,7 @@ std::string whyItCannotBeFound(const QByteArray& name, int error) {
     case ENAMETOOLONG:
         return "the name is too long";
     default:
-        return std::strerror(error);
+        return QString::fromLocal8Bit(std::strerror(error));
     }
 }
 
@@ -79,7 +79,7 @@ VideoFileName nameAsGiven(const QString& decoded, int argc, char** argv) {
     return decoded;
 }
 
-std::string videoFileRefusal(const QByteArray& name) {
+std::optional<QString> videoFileRefusal(const QByteArray& name) {
     if (name.isEmpty()) {
         return "no file name was given";
     }
@@ -92,7 +92,7 @@ std::string videoFileRefusal(const QByteArray& name) {
         return "it is a directory; choose a video file in it";
     }
     if (!S_ISREG(file.st_mode)) {
-        return std::string("it is not a regular file but ") + kindOf(file.st_mode);
+        return QStringLiteral("it is not a regular file but ") + kindOf(file.st_mode);
     }
     if (faccessat(AT_FDCWD, name.constData(), R_OK, AT_EACCESS) != 0) {
         return "permission denied: the file may not be read";
@@ -100,5 +100,5 @@ std::string videoFileRefusal(const QByteArray& name) {
     if (file.st_size == 0) {
         return "the file is empty";
     }
-    return {};
+    return std::nullopt;
 }

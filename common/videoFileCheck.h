@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-#include <string>
+#include <optional>
 
 // A file name as the file system stores it: bytes that need not be valid in the
 // locale's encoding. A name written on an older Windows machine keeps its
@@ -33,6 +33,6 @@ VideoFileName nameAsGiven(const QString& decoded, int argc, char** argv);
 
 // Why `name` cannot be a video to open, found from the file system alone
 // (stat, lstat and faccessat), without opening anything: opening a named pipe
-// blocks until someone writes to it, and a device never ends. Empty when
+// blocks until someone writes to it, and a device never ends. None when
 // nothing speaks against opening the file; the decoder has the last word.
-std::string videoFileRefusal(const QByteArray& name);
+std::optional<QString> videoFileRefusal(const QByteArray& name);

@@ -3,7 +3,6 @@
 #include "log/logText.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace eventlog {
@@ -37,7 +36,22 @@ void write(EventLog* log, std::string line) {
     }
 }
 
+ProblemReporter& installedReporter() {
+    static ProblemReporter reporter;
+    return reporter;
+}
+
 } // namespace
+
+void setProblemReporter(ProblemReporter reporter) {
+    installedReporter() = std::move(reporter);
+}
+
+void reportProblem(const std::string& message) {
+    if (installedReporter()) {
+        installedReporter()(message);
+    }
+}
 
 EventLog::EventLog(std::unique_ptr<ByteSink> sink, std::string name)
     : sink(std::move(sink)), name(std::move(name)) {}
@@ -74,8 +88,7 @@ bool EventLog::retry() {
     }
     if (failing) {
         failing = false;
-        std::fprintf(stderr, "tessavolant: the log is written again (%s); no line was lost\n",
-                     name.c_str());
+        reportProblem("the log is written again (" + name + "); no line was lost");
         if (reportTo) {
             reportTo(false, "the log is written again; no line was lost");
         }
@@ -90,10 +103,8 @@ void EventLog::failed(int error) {
     failing = true;
     problem = "the log could not be written: " + whatFailed(error);
     const std::string& message = problem;
-    std::fprintf(stderr,
-                 "tessavolant: %s (%s); its lines are held back and written as soon as the file "
-                 "takes them\n",
-                 message.c_str(), name.c_str());
+    reportProblem(message + " (" + name +
+                  "); its lines are held back and written as soon as the file takes them");
     if (reportTo) {
         reportTo(true, message);
     }
@@ -110,7 +121,7 @@ std::size_t EventLog::close() {
         const std::string message = problem + "; its last " + std::to_string(lost) +
                                     (lost == 1 ? " line is" : " lines are") + " lost" +
                                     (cutLineRemoved ? "" : ", and its last line is cut");
-        std::fprintf(stderr, "tessavolant: %s (%s)\n", message.c_str(), name.c_str());
+        reportProblem(message + " (" + name + ")");
         if (reportTo) {
             reportTo(true, message);
         }

@@ -19,6 +19,16 @@ namespace eventlog {
 
 inline constexpr const char* fileName = defaults::logFileName;
 
+// Where a log says what goes wrong with it while a program runs: a file that
+// cannot be created, lines held back, written again or lost. Each program's
+// main installs one that prints the message under the program's name; until
+// then the messages go nowhere. The window's status bar hears of write
+// failures besides, through EventLog::setReport.
+using ProblemReporter = std::function<void(const std::string& message)>;
+void setProblemReporter(ProblemReporter reporter);
+// Hands `message` to the installed reporter.
+void reportProblem(const std::string& message);
+
 // An open log. Lines go to the sink whole and in order; bytes that the sink
 // does not take are held back, in order, and written before the next line, on
 // retry() and at close. A failure is reported at once, once for each spell of
@@ -41,10 +51,11 @@ class EventLog {
     // Writes what is held back; true when nothing is left.
     bool retry();
     std::size_t heldBackLines() const { return heldBack.size(); }
-    // Called besides the message on stderr; an empty function stops it.
+    // Called besides the message to the problem reporter; an empty function
+    // stops it.
     void setReport(Report report) { reportTo = std::move(report); }
     // Writes what is held back a last time and closes the file. Returns the
-    // number of lines that never reached it (said on stderr), 0 if all did. A
+    // number of lines that never reached it (said to the reporter), 0 if all did. A
     // line of which only a part could be written is taken out of the file
     // again. Nothing is written after this.
     std::size_t close();
@@ -66,8 +77,8 @@ struct Opening {
     enum class Outcome {
         Opened,
         // Not created, or not a file that may be logged to (a symbolic link,
-        // a FIFO, a device, a directory): a warning is on stderr and the run
-        // goes on without a log.
+        // a FIFO, a device, a directory): a warning has gone to the problem
+        // reporter and the run goes on without a log.
         NotLogged,
         // Another process holds the log's lock: the file was left untouched.
         HeldByAnotherProcess,

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -57,8 +56,8 @@ std::string shownName(const std::string& path) {
 }
 
 Opening notLogged(const std::string& path, const std::string& reason) {
-    std::fprintf(stderr, "tessavolant: warning: cannot create %s (%s); this run is not logged\n",
-                 shownName(path).c_str(), reason.c_str());
+    reportProblem("warning: cannot create " + shownName(path) + " (" + reason +
+                  "); this run is not logged");
     return {nullptr, Opening::Outcome::NotLogged};
 }
 

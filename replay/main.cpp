@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "common/programOptions.h"
 #include "common/videoRefusal.h"
+#include "log/eventLog.h"
 #include "log/logText.h"
 #include "log/ticks.h"
 #include "replay/progressLine.h"
@@ -107,6 +108,9 @@ int main(int argc, char* argv[]) {
         break;
     }
     const ReplayOptions& options = command.options;
+    eventlog::setProblemReporter([](const std::string& message) {
+        std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+    });
 
     // Nothing is shown: the window runs on Qt's offscreen platform, which
     // needs no display.
@@ -137,7 +141,7 @@ int main(int argc, char* argv[]) {
         return failure(
             QStringLiteral("cannot open the video \"%1\": %2")
                 .arg(QString::fromLatin1(eventlog::escapedForTerminal(window->chosenPath())),
-                     QString::fromStdString(videoRefusal(window->chosenFileName()))));
+                     videoRefusal(window->chosenFileName())));
     }
     window->timer->stop();
     if (!window->loggFile) {
