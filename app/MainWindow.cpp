@@ -41,7 +41,7 @@ bool openVideo(VideoSource& capture, const QByteArray& fileName) {
 
 MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo,
                        const QString& logPath)
-    : QMainWindow(parent), ui(new Ui::MainWindow) {
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()) {
     ui->setupUi(this);
     nextStepLabel = new QLabel(ui->statusBar);
     ui->statusBar->addWidget(nextStepLabel, 1);
@@ -72,7 +72,7 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
         logRefused = true;
         return;
     }
-    loggFile = log.log.release();
+    loggFile = std::move(log.log);
     showLogProblems(*this);
     lastSkuddTick = currentTick();
     brennpunktRect =
@@ -82,14 +82,14 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     videoPath = QFile::decodeName(videoFileName);
 
     msPerSkudd = shotPeriodMs(skuddPerMin);
-    eventlog::writeShotPeriod(loggFile, stampLogTime(), msPerSkudd);
+    eventlog::writeShotPeriod(loggFile.get(), stampLogTime(), msPerSkudd);
     utAvPlanTick = currentTick();
-    eventlog::writeOpenedFile(loggFile, stampLogTime(), videoPath);
+    eventlog::writeOpenedFile(loggFile.get(), stampLogTime(), videoPath);
 
     if (!openVideo(capture, videoFileName) || readFrameFromCapture() != FrameRead::Accepted ||
         frame.type() != CV_8UC3) {
         capture.release();
-        eventlog::writeOpenFailed(loggFile, stampLogTime());
+        eventlog::writeOpenFailed(loggFile.get(), stampLogTime());
         eventlog::close(loggFile);
         return;
     }
@@ -141,13 +141,15 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     // Once the spin boxes have their ranges: they are widened to their widest value.
     fitCaptionsToText(ui->centralWidget);
 
-    eventlog::writeInitialised(loggFile, stampLogTime());
+    eventlog::writeInitialised(loggFile.get(), stampLogTime());
     ready = true;
 }
 
+// The run ends (summary, video released, last line, log closed) before the
+// form holder goes, and both before the images and the window's children.
 MainWindow::~MainWindow() {
     endRun();
-    delete ui;
+    ui.reset();
 }
 
 std::size_t MainWindow::endRun() {
@@ -156,14 +158,15 @@ std::size_t MainWindow::endRun() {
     }
     runEnded = true;
     if (loggFile) {
-        // From here on the window may be going away: problems go to stderr only.
+        // From here on the window may be going away: problems go to the
+        // program's reporter only.
         loggFile->setReport({});
     }
     if (trackingStarted == 1) {
         writeSummary();
     }
     capture.release();
-    eventlog::writeProgramEnded(loggFile, stampLogTime());
+    eventlog::writeProgramEnded(loggFile.get(), stampLogTime());
     return eventlog::close(loggFile);
 }
 

@@ -109,7 +109,7 @@ class MainWindow : public QMainWindow {
     void showNextStep();
 
     // The state of the run, in the order of the data model.
-    Ui::MainWindow* ui = nullptr;
+    std::unique_ptr<Ui::MainWindow> ui;
     VideoSource capture;
     int roiWidth = 0;
     int roiHeight = 0;
@@ -180,7 +180,7 @@ class MainWindow : public QMainWindow {
     VideoImage* dataScene = nullptr;
     VideoImage* histScene = nullptr;
     std::unique_ptr<QTimer> timer;
-    eventlog::EventLog* loggFile = nullptr; // owned; null when there is no log
+    std::unique_ptr<eventlog::EventLog> loggFile; // null when there is no log
     // The status bar's permanent text; an urgent message shown on the status
     // bar covers it while it stands.
     QLabel* nextStepLabel = nullptr;

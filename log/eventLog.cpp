@@ -132,11 +132,16 @@ std::size_t EventLog::close() {
 }
 
 std::size_t close(EventLog*& log) {
+    std::unique_ptr<EventLog> owned(log);
+    log = nullptr;
+    return close(owned);
+}
+
+std::size_t close(std::unique_ptr<EventLog>& log) {
     std::size_t lost = 0;
     if (log) {
         lost = log->close();
-        delete log;
-        log = nullptr;
+        log.reset();
     }
     return lost;
 }

@@ -96,6 +96,7 @@ Opening open(const std::string& path = fileName);
 // Closes the log if there is one, deletes it and sets `log` to nullptr, so that
 // nothing can be written through it afterwards. Returns the lines lost.
 std::size_t close(EventLog*& log);
+std::size_t close(std::unique_ptr<EventLog>& log);
 
 // The rows. A null log (none could be opened) swallows every line.
 void writeShotPeriod(EventLog* log, double t, float msPerSkudd);

@@ -15,17 +15,17 @@ void MainWindow::updatePlaneAndIntervals() {
         inPlane = 0;
         const double t = stampLogTime();
         utAvPlanTick = currentTick();
-        eventlog::writeLeftPlane(loggFile, t);
+        eventlog::writeLeftPlane(loggFile.get(), t);
     }
     if (area > 0 && inPlane == 0 && loggStarted == 1) {
         inPlane = 1;
         stampLogTime();
-        eventlog::writeEnteredPlane(loggFile, logTime, elapsedSeconds(utAvPlanTick, logTick));
+        eventlog::writeEnteredPlane(loggFile.get(), logTime, elapsedSeconds(utAvPlanTick, logTick));
     }
 
     if (inBrennpunkt == 0 && inSkuddIntervall == 1 && loggStarted == 1) {
         inSkuddIntervall = 0;
-        eventlog::writeIntervalEnds(loggFile, stampLogTime());
+        eventlog::writeIntervalEnds(loggFile.get(), stampLogTime());
     }
     inBrennpunkt = 0;
 
@@ -39,7 +39,7 @@ void MainWindow::updatePlaneAndIntervals() {
     inBrennpunkt = 1;
     if (inSkuddIntervall == 0) {
         inSkuddIntervall = 1;
-        eventlog::writeIntervalStarts(loggFile, stampLogTime());
+        eventlog::writeIntervalStarts(loggFile.get(), stampLogTime());
     }
     registrerTreff();
     drawFocalArea(cv::Scalar(0, 255, 0));

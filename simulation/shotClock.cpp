@@ -21,7 +21,7 @@ void MainWindow::endreSkuddFrekvens(int verdi) {
     }
     skuddPerMin = verdi;
     msPerSkudd = shotPeriodMs(skuddPerMin);
-    eventlog::writeRateChanged(loggFile, stampLogTime(), msPerSkudd, skuddPerMin);
+    eventlog::writeRateChanged(loggFile.get(), stampLogTime(), msPerSkudd, skuddPerMin);
 }
 
 // A shot is fired on the focal area at most once per shot period; the clock is
@@ -34,5 +34,5 @@ void MainWindow::registrerTreff() {
     }
     ++antallSkudd;
     lastSkuddTick = currentTick();
-    eventlog::writeHit(loggFile, stampLogTime(), sinceLast);
+    eventlog::writeHit(loggFile.get(), stampLogTime(), sinceLast);
 }

@@ -14,7 +14,8 @@ void MainWindow::writeSummary() {
     const double t = elapsedSeconds(startTick, logTick);
     logTime = static_cast<float>(t);
 
-    eventlog::writeShotsWithoutTracking(
-        loggFile, t, skuddPerMin, shotsWithoutTracking(trackingMs, msPerSkudd), trackingSeconds);
-    eventlog::writeShotsWithTracking(loggFile, logTime, antallSkudd);
+    eventlog::writeShotsWithoutTracking(loggFile.get(), t, skuddPerMin,
+                                        shotsWithoutTracking(trackingMs, msPerSkudd),
+                                        trackingSeconds);
+    eventlog::writeShotsWithTracking(loggFile.get(), logTime, antallSkudd);
 }

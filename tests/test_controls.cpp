@@ -289,7 +289,7 @@ TEST_F(SliderControls, DraggingAHandleSetsItsField) {
     showWindow();
     for (const SliderField& row : fieldSliders) {
         SCOPED_TRACE(row.name);
-        QSlider* slider = window->ui->*row.slider;
+        QSlider* slider = window->ui.get()->*row.slider;
         const int before = window.get()->*row.field;
         QSignalSpy moved(slider, &QSlider::sliderMoved);
         dragHandle(slider, 0.7);
@@ -308,7 +308,7 @@ TEST_F(SliderControls, GrooveClicksKeysAndTheWheelMoveTheHandleButNotTheField) {
     showWindow();
     for (const SliderField& row : fieldSliders) {
         SCOPED_TRACE(row.name);
-        QSlider* slider = window->ui->*row.slider;
+        QSlider* slider = window->ui.get()->*row.slider;
         dragHandle(slider, 0.7);
         const int field = window.get()->*row.field;
         ASSERT_EQ(field, slider->value());

@@ -398,10 +398,10 @@ TEST(EventLogWrites, TheWindowShowsAFailureUntilItsRetriesGetTheLinesWritten) {
     eventlog::close(window->loggFile);
     std::string file;
     using Step = ScriptedSink::Step;
-    window->loggFile =
-        new EventLog(std::make_unique<ScriptedSink>(
-                         std::vector<Step>{{0, ENOSPC}, {0, ENOSPC}, {5}, {0, ENOSPC}}, file),
-                     "test log");
+    window->loggFile = std::make_unique<EventLog>(
+        std::make_unique<ScriptedSink>(
+            std::vector<Step>{{0, ENOSPC}, {0, ENOSPC}, {5}, {0, ENOSPC}}, file),
+        "test log");
     showLogProblems(*window);
     auto* problem = window->findChild<QLabel*>("logProblem");
     auto* retry = window->findChild<QTimer*>("logRetry");

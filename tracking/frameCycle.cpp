@@ -242,7 +242,7 @@ void MainWindow::trackMarkedRegion() {
     }
     if (trackingStarted == 0 && loggStarted == 1) {
         trackingStartTick = currentTick();
-        eventlog::writeTrackingStarted(loggFile, stampLogTime());
+        eventlog::writeTrackingStarted(loggFile.get(), stampLogTime());
         trackingStarted = 1;
     }
 
