@@ -10,6 +10,7 @@
 
 namespace {
 
+// The signals that end a run, in the handlers of both kinds below.
 constexpr int handled[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The write end of the pipe of the live instance, for the handler.
@@ -73,9 +74,28 @@ void TerminationSignals::readPipe() {
 
 namespace {
 
+volatile std::sig_atomic_t remembered = 0;
+
+extern "C" void remember(int signalNumber) {
+    remembered = signalNumber;
+}
+
 std::function<void()> pending;
 
 } // namespace
+
+void rememberTerminationSignals() {
+    struct sigaction action {};
+    action.sa_handler = remember;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : handled) {
+        sigaction(signalNumber, &action, nullptr);
+    }
+}
+
+int rememberedTerminationSignal() {
+    return remembered;
+}
 
 RunAtExit::RunAtExit(std::function<void()> function) {
     static const bool registered = std::atexit(runPending) == 0;

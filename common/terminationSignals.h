@@ -40,6 +40,12 @@ class TerminationSignals {
     struct sigaction previous[3] = {};
 };
 
+// For a program that runs no event loop while it works: from now on SIGINT,
+// SIGTERM and SIGHUP only set a number that its loop reads between steps.
+void rememberTerminationSignals();
+// The latest of those signals received since, 0 if none.
+int rememberedTerminationSignal();
+
 // Runs a function once if the process ends through exit() while the guard
 // lives: Qt's X11 plugin ends the process with exit(1) when the connection to
 // the display breaks, and no destructor on the stack runs then.

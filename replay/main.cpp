@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "common/programOptions.h"
+#include "common/terminationSignals.h"
 #include "common/videoRefusal.h"
 #include "log/eventLog.h"
 #include "log/logText.h"
@@ -18,7 +19,6 @@
 #include <QFile>
 #include <QTimer>
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -28,23 +28,6 @@
 namespace {
 
 constexpr const char* program = replayProgramName;
-
-volatile std::sig_atomic_t stopSignal = 0;
-
-extern "C" void rememberStopSignal(int signal) {
-    stopSignal = signal;
-}
-
-// SIGINT, SIGTERM and SIGHUP end the run after the tick in progress, so that
-// the log gets its summary and the track every finished tick.
-void catchStopSignals() {
-    struct sigaction action = {};
-    action.sa_handler = rememberStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaction(signal, &action, nullptr);
-    }
-}
 
 // Nothing here needs a runtime directory; Qt's note that there is none (as in
 // a batch job) would only repeat itself on every run of a batch.
@@ -119,7 +102,9 @@ int main(int argc, char* argv[]) {
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    catchStopSignals();
+    // SIGINT, SIGTERM and SIGHUP end the run after the tick in progress, so
+    // that the log gets its summary and the track every finished tick.
+    rememberTerminationSignals();
 
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> track(nullptr, &std::fclose);
     if (!options.trackPath.isEmpty()) {
@@ -180,7 +165,7 @@ int main(int argc, char* argv[]) {
     // there (a file cut short): at the tick on which playback started over.
     bool startedOver = false;
     std::int64_t previousFrame = 0;
-    while (done < ticks && stopSignal == 0 && !startedOver) {
+    while (done < ticks && rememberedTerminationSignal() == 0 && !startedOver) {
         const TickRecord tick = runTick(*window, clock, ++done);
         if (track) {
             std::fputs(trackCsvRow(tick).constData(), track.get());
@@ -207,7 +192,7 @@ int main(int argc, char* argv[]) {
     if (truth && !writeEvaluation(options, settings, record, truth->truth)) {
         return 1;
     }
-    if (stopSignal != 0) {
+    if (const int stopSignal = rememberedTerminationSignal()) {
         return 128 + stopSignal;
     }
     return linesLost > 0 ? 1 : 0;
