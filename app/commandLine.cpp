@@ -73,7 +73,9 @@ WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
         return {std::nullopt, 0};
     }
     if (parser.isSet(version)) {
-        print(stdout, QStringLiteral("%1 %2\n").arg(programName, tessavolantVersion));
+        print(
+            stdout,
+            QStringLiteral("%1 %2\n%3\n").arg(programName, tessavolantVersion, tessavolantLicence));
         return {std::nullopt, 0};
     }
     const QStringList videos = parser.positionalArguments();

@@ -101,7 +101,7 @@ int main(int argc, char* argv[]) {
         std::fputs(qPrintable(command.text), stdout);
         return 0;
     case ParsedReplayCommand::Outcome::Version:
-        std::printf("%s %s\n", program, tessavolantVersion);
+        std::printf("%s %s\n%s\n", program, tessavolantVersion, tessavolantLicence);
         return 0;
     case ParsedReplayCommand::Outcome::UsageError:
         return usageError(command.text);
