@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a tracked source file does not name its licence in its first lines:
-# every *.cpp, *.h, *.sh, CMakeLists.txt, *.cmake, *.in and *.ui file needs
-# "SPDX-License-Identifier: GPL-3.0-or-later" within its first 5 lines (after a
-# shebang or an XML declaration, in the file's own comment syntax).
+# every *.cpp, *.h, *.sh, CMakeLists.txt, *.cmake, *.in and *.ui file needs an
+# SPDX line for GPL-3.0-or-later within its first 5 lines (after a shebang or
+# an XML declaration, in the file's own comment syntax).
 # usage: checkLicenceHeaders.sh SOURCE_DIR
 set -euo pipefail
 source=$1
