@@ -22,7 +22,8 @@ std::optional<QString> StandardOptions::answer(const QCommandLineParser& parser,
             .arg(program, synopsis, parser.helpText().section(QLatin1Char('\n'), 1));
     }
     if (parser.isSet(version)) {
-        return QStringLiteral("%1 %2\n").arg(program, QLatin1String(tessavolantVersion));
+        return QStringLiteral("%1 %2\n%3\n")
+            .arg(program, QLatin1String(tessavolantVersion), QLatin1String(tessavolantLicence));
     }
     return std::nullopt;
 }

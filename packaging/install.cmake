@@ -11,15 +11,29 @@ set(TESSAVOLANT_RELEASE_DATE 2026-12-09)
 
 set(packaging ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
 set(generated ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+set(TESSAVOLANT_MAINTAINER "Tessavolant developers <tessavolant@example.org>"
+    CACHE STRING "The Maintainer field of the Debian package")
 
-install(TARGETS tessavolant RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(programs tessavolant)
 set(manPages tessavolant)
 set(withReplay 0)
 if(TARGET tessavolant-replay)
-    install(TARGETS tessavolant-replay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    list(APPEND programs tessavolant-replay)
     list(APPEND manPages tessavolant-replay)
     set(withReplay 1)
 endif()
+install(TARGETS ${programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped install (install/strip, and the package) also drops the compiler's
+# version notes, as Debian's own packages do; strip alone keeps them.
+foreach(program IN LISTS programs)
+    install(CODE "
+        if(CMAKE_INSTALL_DO_STRIP)
+            execute_process(
+                COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${program}>\"
+                COMMAND_ERROR_IS_FATAL ANY)
+        endif()")
+endforeach()
 
 install(FILES ${packaging}/tessavolant.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications RENAME ${TESSAVOLANT_APP_ID}.desktop)
@@ -54,7 +68,24 @@ foreach(page IN LISTS manPages)
     list(APPEND compressedManPages ${generated}/${page}.1.gz)
     install(FILES ${generated}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
-add_custom_target(packaging_data ALL DEPENDS ${generated}/tessavolant.png ${compressedManPages})
+
+# Debian's copyright file (machine-readable: the licence of every file) and the
+# changelog of the releases, both where Debian keeps a package's documents.
+set(docDir ${CMAKE_INSTALL_DATADIR}/doc/tessavolant)
+install(FILES ${packaging}/copyright DESTINATION ${docDir})
+execute_process(COMMAND date --utc --rfc-email --date ${TESSAVOLANT_RELEASE_DATE}
+                OUTPUT_VARIABLE TESSAVOLANT_RELEASE_DATE_RFC2822 OUTPUT_STRIP_TRAILING_WHITESPACE
+                COMMAND_ERROR_IS_FATAL ANY)
+configure_file(${packaging}/changelog.in ${generated}/changelog @ONLY)
+add_custom_command(
+    OUTPUT ${generated}/changelog.gz
+    COMMAND gzip -9 --no-name --keep --force ${generated}/changelog
+    DEPENDS ${generated}/changelog
+    VERBATIM)
+install(FILES ${generated}/changelog.gz DESTINATION ${docDir})
+
+add_custom_target(packaging_data ALL DEPENDS ${generated}/tessavolant.png ${compressedManPages}
+                                               ${generated}/changelog.gz)
 
 # The Debian package: tessavolant_<version>_<architecture>.deb. Its Depends
 # come from the libraries that the programs load (dpkg-shlibdeps); Qt's
@@ -64,15 +95,16 @@ set(CPACK_PACKAGE_NAME tessavolant)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "track a kidney stone in an imaging video and simulate a lithotripter")
+# Lines of at most 79 characters: the control file indents each by one space,
+# and Debian wants the description within 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tessavolant replays a recorded imaging video (AVI), follows the kidney stone that
-the user marks on it from frame to frame, and simulates a lithotripter beside it:
-a focal area that the user places and sizes, a shot rate of 40 to 160 shots per
-minute, and hits counted whenever the tracked stone lies on the focal area. Every
-event goes with a time stamp into an event log, which ends with a comparison of
-the shots fired with tracking against those fired without it.")
-set(TESSAVOLANT_MAINTAINER "Tessavolant developers <tessavolant@example.org>"
-    CACHE STRING "The Maintainer field of the Debian package")
+    "Tessavolant replays a recorded imaging video (AVI), follows the kidney stone
+that the user marks on it from frame to frame, and simulates a lithotripter
+beside it: a focal area that the user places and sizes, a shot rate of 40 to
+160 shots per minute, and hits counted whenever the tracked stone lies on the
+focal area. Every event goes with a time stamp into an event log, which ends
+with a comparison of the shots fired with tracking against those fired
+without it.")
 set(CPACK_PACKAGE_CONTACT ${TESSAVOLANT_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${TESSAVOLANT_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

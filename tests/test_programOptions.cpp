@@ -20,7 +20,8 @@ std::optional<QString> answerTo(const QStringList& arguments) {
 }
 
 TEST(StandardOptions, HelpAndVersionAreAnsweredWithTheProgramsName) {
-    const QString version = QStringLiteral("some-program %1\n").arg(tessavolantVersion);
+    const QString version =
+        QStringLiteral("some-program %1\n%2\n").arg(tessavolantVersion, tessavolantLicence);
     const struct {
         QStringList arguments;
         std::optional<QString> firstLine; // none: no answer, the program runs
@@ -28,8 +29,8 @@ TEST(StandardOptions, HelpAndVersionAreAnsweredWithTheProgramsName) {
         {{"-h"}, "Usage: some-program [options] VIDEO"},
         {{"--help", "x.avi"}, "Usage: some-program [options] VIDEO"},
         {{"--version", "--help"}, "Usage: some-program [options] VIDEO"},
-        {{"-v"}, version.trimmed()},
-        {{"--rate", "70", "--version"}, version.trimmed()},
+        {{"-v"}, version.section('\n', 0, 0)},
+        {{"--rate", "70", "--version"}, version.section('\n', 0, 0)},
         {{"--rate", "70", "x.avi"}, std::nullopt},
         {{}, std::nullopt},
     };

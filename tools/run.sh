@@ -2,12 +2,15 @@
 # Sets everything up, makes the demo video if it is missing and opens the
 # program on it (or on the video given as argument). The event log
 # "loggfile.txt" is written to the directory this script is started from.
+# Only the window and the demo maker are built here; tools/test.sh builds the
+# rest. Each step is said on stderr.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-"$here/tools/setup.sh"
+BUILD_TARGETS="tessavolant make_demo_video" "$here/tools/setup.sh"
 
 video=${1:-$here/demo/demo.avi}
 if [ $# -eq 0 ] && [ ! -f "$video" ]; then
+    echo "run: making the demo video $video" >&2
     mkdir -p "$here/demo"
     "$here/build/tools/make_demo_video" "$video" "$here/demo/demo-ground-truth.csv"
 fi
@@ -16,4 +19,5 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display found: starting the program in a virtual X server (xvfb-run)." >&2
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "$here/build/tessavolant" "$video"
 fi
+echo "run: opening $video" >&2
 exec "$here/build/tessavolant" "$video"

@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need (only the
-# missing ones, so a second run does nothing) and builds everything into build/.
+# missing ones, so a second run does nothing) and builds into build/: everything,
+# or only the targets that BUILD_TARGETS names (for example
+# BUILD_TARGETS="tessavolant make_demo_video"). Arguments go to CMake's
+# configure step. What it does is said on stderr, so stdout stays the caller's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+say() { echo "setup: $*" >&2; }
 
 packages=(
     cmake g++ make pkg-config
@@ -10,7 +15,7 @@ packages=(
     libopencv-dev locales
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils imagemagick libx11-dev
-    dpkg-dev librsvg2-bin desktop-file-utils appstream man-db
+    dpkg-dev librsvg2-bin desktop-file-utils appstream man-db lintian
 )
 
 missing=()
@@ -22,11 +27,25 @@ done
 if ((${#missing[@]})); then
     sudo=""
     if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-    echo "Installing: ${missing[*]}"
+    say "installing ${#missing[@]} Debian packages: ${missing[*]}"
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+    # dpkg's "Unpacking" and "Setting up" lines show how far it has got.
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}" >&2
 fi
 
 build_dir=${BUILD_DIR:-build}
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${@}" >/dev/null
-cmake --build "$build_dir" -j"$(nproc)"
+# A configured tree reconfigures itself when a CMake file changes, so a later
+# run without arguments goes straight to the build.
+if (($#)) || [ ! -f "$build_dir/CMakeCache.txt" ]; then
+    say "configuring $build_dir/"
+    cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${@}" >/dev/null
+fi
+read -ra targets <<<"${BUILD_TARGETS:-}"
+if ((${#targets[@]})); then
+    say "building ${targets[*]} in $build_dir/"
+    cmake --build "$build_dir" -j"$(nproc)" --target "${targets[@]}" >&2
+else
+    say "building everything in $build_dir/ (the programs, tests and benchmarks)"
+    cmake --build "$build_dir" -j"$(nproc)" >&2
+fi
+say "built"

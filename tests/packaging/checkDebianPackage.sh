@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Debian package from an already built tree, checks its control
-# fields and files, validates the menu entry and the metainfo, and runs the
-# programs from a throwaway root into which the package is unpacked.
+# Builds the Debian package from an already built tree, checks it with lintian,
+# checks its control fields and files, validates the menu entry and the
+# metainfo, and runs the programs from a throwaway root into which the package
+# is unpacked.
 # usage: checkDebianPackage.sh BUILD_DIR VERSION APP_ID WITH_REPLAY(0|1)
 set -euo pipefail
 build=$1 version=$2 appId=$3 withReplay=$4
@@ -20,6 +21,16 @@ if ! cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&
 fi
 deb=$work/tessavolant_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || { ls "$work" >&2; echo "FAIL: no $deb" >&2; exit 1; }
+
+# Lintian, Debian's own check: no error, no warning, and none of the notes on a
+# binary built without Debian's hardening or stripped less than Debian strips.
+if ! lintian --fail-on none --display-info "$deb" >"$work/lintian.log" 2>"$work/lintian.err"; then
+    cat "$work/lintian.log" "$work/lintian.err" >&2
+    fail "lintian could not check the package"
+fi
+refused=$(grep -E '^[EW]: |^I: [^:]+: (hardening-no-[a-z-]+|binary-has-unneeded-section|unstripped-binary-or-object) ' \
+    "$work/lintian.log" || true)
+[ -z "$refused" ] || fail "lintian:"$'\n'"$refused"
 
 # Control fields.
 field() { dpkg-deb --field "$deb" "$1"; }
@@ -46,6 +57,8 @@ expected=(
     usr/share/icons/hicolor/scalable/apps/tessavolant.svg
     usr/share/icons/hicolor/256x256/apps/tessavolant.png
     usr/share/man/man1/tessavolant.1.gz
+    usr/share/doc/tessavolant/copyright
+    usr/share/doc/tessavolant/changelog.gz
 )
 if [ "$withReplay" = 1 ]; then
     expected+=(usr/bin/tessavolant-replay usr/share/man/man1/tessavolant-replay.1.gz)
@@ -56,8 +69,18 @@ for file in "${expected[@]}"; do
     [ -s "$root/$file" ] || fail "the package lacks $file"
 done
 
+doc=$root/usr/share/doc/tessavolant
+[ "$(head -n1 "$doc/copyright")" = \
+    "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+    fail "the copyright file is not machine-readable: $(head -n1 "$doc/copyright")"
+gzip -dc "$doc/changelog.gz" >"$work/changelog"
+newest=$(dpkg-parsechangelog --file "$work/changelog" --show-field Version 2>&1) || true
+[ "$newest" = "$version" ] || fail "the changelog's newest entry is not $version: $newest"
+
 desktop=$root/usr/share/applications/$appId.desktop
-desktop-file-validate "$desktop" || fail "desktop-file-validate"
+# Hints count too: each names something a menu shows wrongly.
+validation=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate"
+[ -z "$validation" ] || fail "desktop-file-validate: $validation"
 appstreamcli validate --no-net "$root/usr/share/metainfo/$appId.metainfo.xml" >"$work/as.log" ||
     { cat "$work/as.log" >&2; fail "appstreamcli validate"; }
 # Width and height of the bitmap icon, from its PNG header.
@@ -71,11 +94,12 @@ done
 # The programs run from the package's files alone, without a display.
 cd "$work"
 noDisplay=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+licence="License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>"
 programs=(tessavolant)
 [ "$withReplay" = 1 ] && programs+=(tessavolant-replay)
 for program in "${programs[@]}"; do
     out=$("${noDisplay[@]}" "$root/usr/bin/$program" --version) || fail "$program --version"
-    [ "$out" = "$program $version" ] || fail "$program --version printed: $out"
+    [ "$out" = "$program $version"$'\n'"$licence" ] || fail "$program --version printed: $out"
     out=$("${noDisplay[@]}" "$root/usr/bin/$program" --help) || fail "$program --help"
     [[ "$out" == "Usage: "*"$program "* ]] || fail "$program --help printed: $out"
 done
