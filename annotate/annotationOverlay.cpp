@@ -1,0 +1,102 @@
+#include "annotate/annotationOverlay.h"
+
+#include "annotate/pictureGeometry.h"
+
+#include <QPainter>
+
+namespace {
+
+const QColor keyframeColour(255, 214, 0);
+const QColor interpolatedColour(0, 220, 255);
+const QColor outOfPlaneColour(255, 60, 255);
+
+QPen screenPen(const QColor& colour, double width, Qt::PenStyle style = Qt::SolidLine) {
+    QPen pen(colour, width, style);
+    pen.setCosmetic(true); // the width is in screen pixels at every scale
+    return pen;
+}
+
+// Text in screen-sized letters at an image point.
+void label(QPainter& painter, QPointF at, double scale, const QString& text, const QColor& colour) {
+    painter.save();
+    painter.translate(scenePointOf(at));
+    painter.scale(1.0 / scale, 1.0 / scale);
+    painter.setPen(QPen(Qt::black));
+    painter.drawText(QPointF(13, 5), text);
+    painter.setPen(QPen(colour));
+    painter.drawText(QPointF(12, 4), text);
+    painter.restore();
+}
+
+} // namespace
+
+void AnnotationOverlay::setMarks(const OverlayMarks& newMarks) {
+    prepareGeometryChange();
+    marks = newMarks;
+    update();
+}
+
+QRectF AnnotationOverlay::boundingRect() const {
+    // Room for the labels and rings that reach past the picture's edge.
+    const double margin = 200.0 / marks.scale;
+    return QRectF(QPointF(0, 0), image).adjusted(-margin, -margin, margin, margin);
+}
+
+void AnnotationOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) {
+    QPainter& p = *painter;
+    p.setRenderHint(QPainter::Antialiasing);
+    const double unit = 1.0 / marks.scale; // one screen pixel in image pixels
+    const FrameTruth& truth = marks.truth;
+
+    // The focal marker covers whole pixels, edges included, as the window's does.
+    p.setBrush(Qt::NoBrush);
+    p.setPen(truth.inFocus ? screenPen(Qt::green, 2) : screenPen(Qt::red, 1));
+    p.drawRect(marks.focal);
+    if (truth.inFocus) {
+        label(p, marks.focal.topRight() + QPointF(0, marks.focal.height() / 2), marks.scale,
+              QStringLiteral("in focus"), Qt::green);
+    }
+
+    const auto square = [&](QPointF at) {
+        const QPointF centre = scenePointOf(at);
+        p.drawRect(QRectF(centre - QPointF(3 * unit, 3 * unit), QSizeF(6 * unit, 6 * unit)));
+    };
+    if (marks.keyframeBefore && marks.keyframeAfter) {
+        p.setPen(screenPen(QColor(0, 220, 255, 140), 1));
+        p.drawLine(scenePointOf(*marks.keyframeBefore), scenePointOf(*marks.keyframeAfter));
+    }
+    p.setPen(screenPen(keyframeColour, 1));
+    for (const auto& neighbour : {marks.keyframeBefore, marks.keyframeAfter}) {
+        if (neighbour) {
+            square(*neighbour);
+        }
+    }
+    if (!truth.centre) {
+        return;
+    }
+    const QPointF centre = scenePointOf(*truth.centre);
+    const auto cross = [&](double arm) {
+        p.drawLine(centre - QPointF(arm * unit, 0), centre + QPointF(arm * unit, 0));
+        p.drawLine(centre - QPointF(0, arm * unit), centre + QPointF(0, arm * unit));
+    };
+    if (!truth.inPlane) {
+        p.setPen(screenPen(outOfPlaneColour, 2, Qt::DashLine));
+        p.drawEllipse(centre, grabRadius * unit, grabRadius * unit);
+        cross(4);
+        label(p, *truth.centre, marks.scale, QStringLiteral("out of plane"), outOfPlaneColour);
+    } else if (truth.keyframe) {
+        // A dark rim under the ring keeps it visible on bright tissue.
+        p.setPen(screenPen(Qt::black, 4));
+        p.drawEllipse(centre, grabRadius * unit, grabRadius * unit);
+        p.setPen(screenPen(keyframeColour, 2));
+        p.drawEllipse(centre, grabRadius * unit, grabRadius * unit);
+        cross(4);
+    } else {
+        p.setPen(screenPen(interpolatedColour, 1, truth.carried ? Qt::DashLine : Qt::SolidLine));
+        cross(6);
+    }
+    if (truth.keyframe && !truth.inPlane) {
+        label(p, *truth.centre + QPointF(0, 14 * unit), marks.scale, QStringLiteral("keyframe"),
+              keyframeColour);
+    }
+}
