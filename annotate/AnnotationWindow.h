@@ -31,6 +31,9 @@ class PictureScene : public QGraphicsScene {
 
   protected:
     void mousePressEvent(QGraphicsSceneMouseEvent* event) override;
+    // Two clicks in quick succession (one frame, a key, the next) are two
+    // presses, not a double click.
+    void mouseDoubleClickEvent(QGraphicsSceneMouseEvent* event) override { mousePressEvent(event); }
     void mouseMoveEvent(QGraphicsSceneMouseEvent* event) override;
     void mouseReleaseEvent(QGraphicsSceneMouseEvent* event) override;
 };

@@ -101,6 +101,9 @@ int main(int argc, char* argv[]) {
     // A lost display ends the process with exit(1), past every destructor.
     const RunAtExit keepWorkOnExit([&window] { window.keepUnsavedWork(); });
     window.show();
+    // Everything is done with keys: the window asks for them at once (where no
+    // window manager gives them to it, nothing else would).
+    window.activateWindow();
     const int code = application.exec();
     return termination.exitCode(code);
 }

@@ -75,14 +75,18 @@ void AnnotationOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*
         return;
     }
     const QPointF centre = scenePointOf(*truth.centre);
-    const auto cross = [&](double arm) {
-        p.drawLine(centre - QPointF(arm * unit, 0), centre + QPointF(arm * unit, 0));
-        p.drawLine(centre - QPointF(0, arm * unit), centre + QPointF(0, arm * unit));
+    // Four strokes from `from` to `to` screen pixels off the centre: the
+    // middle stays open, so that the stone itself shows where it is marked.
+    const auto cross = [&](double from, double to) {
+        for (const QPointF direction :
+             {QPointF(1, 0), QPointF(-1, 0), QPointF(0, 1), QPointF(0, -1)}) {
+            p.drawLine(centre + direction * from * unit, centre + direction * to * unit);
+        }
     };
     if (!truth.inPlane) {
         p.setPen(screenPen(outOfPlaneColour, 2, Qt::DashLine));
         p.drawEllipse(centre, grabRadius * unit, grabRadius * unit);
-        cross(4);
+        cross(grabRadius + 2, grabRadius + 6);
         label(p, *truth.centre, marks.scale, QStringLiteral("out of plane"), outOfPlaneColour);
     } else if (truth.keyframe) {
         // A dark rim under the ring keeps it visible on bright tissue.
@@ -90,10 +94,10 @@ void AnnotationOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*
         p.drawEllipse(centre, grabRadius * unit, grabRadius * unit);
         p.setPen(screenPen(keyframeColour, 2));
         p.drawEllipse(centre, grabRadius * unit, grabRadius * unit);
-        cross(4);
+        cross(grabRadius + 2, grabRadius + 7);
     } else {
         p.setPen(screenPen(interpolatedColour, 1, truth.carried ? Qt::DashLine : Qt::SolidLine));
-        cross(6);
+        cross(4, 10);
     }
     if (truth.keyframe && !truth.inPlane) {
         label(p, *truth.centre + QPointF(0, 14 * unit), marks.scale, QStringLiteral("keyframe"),
