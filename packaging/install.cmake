@@ -1,6 +1,7 @@
 # Installation (`cmake --install`) and the Debian package (`cpack -G DEB`):
-# the programs, a menu entry that opens AVI videos, the icon, the AppStream
-# metainfo and the man pages.
+# the programs (the window, the replay and the annotation program), a menu
+# entry that opens AVI videos, the icon, the AppStream metainfo and the man
+# pages.
 include(GNUInstallDirs)
 
 # The name by which desktops and software centres know the program.
@@ -18,6 +19,12 @@ if(TARGET tessavolant-replay)
     install(TARGETS tessavolant-replay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     list(APPEND manPages tessavolant-replay)
     set(withReplay 1)
+endif()
+set(withAnnotate 0)
+if(TARGET tessavolant-annotate)
+    install(TARGETS tessavolant-annotate RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    list(APPEND manPages tessavolant-annotate)
+    set(withAnnotate 1)
 endif()
 
 install(FILES ${packaging}/tessavolant.desktop
@@ -86,6 +93,7 @@ include(CPack)
 if(NOT TESSAVOLANT_SANITIZE)
     add_test(NAME Package.DebianPackage
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/packaging/checkDebianPackage.sh
-                     ${CMAKE_CURRENT_BINARY_DIR} ${PROJECT_VERSION} ${TESSAVOLANT_APP_ID} ${withReplay})
+                     ${CMAKE_CURRENT_BINARY_DIR} ${PROJECT_VERSION} ${TESSAVOLANT_APP_ID} ${withReplay}
+                     ${withAnnotate})
     set_tests_properties(Package.DebianPackage PROPERTIES LABELS package TIMEOUT 300)
 endif()
