@@ -4,7 +4,6 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
-#include <vector>
 
 namespace {
 
@@ -189,29 +188,28 @@ ContinuedAnnotation annotationOf(const GroundTruth& truth, std::int64_t lastFram
         }
         return result;
     }
-    // Rows that the keyframes do not give back become keyframes themselves;
-    // each round makes at least one, so this ends with every row a keyframe at
+    // Rows that the keyframes do not give back become keyframes themselves, at
+    // once, so that the rows after one see it: a stretch out of the plane at
+    // changing centres is done in one pass. A keyframe made later can still
+    // change the rows before it, hence another pass until none is made; each
+    // pass that goes on makes one, so this ends with every row a keyframe at
     // the latest.
-    for (;;) {
-        std::vector<std::pair<std::int64_t, const TruthPoint*>> differing;
+    for (bool made = true; made;) {
+        made = false;
         for (const auto& [frame, point] : truth.byFrame) {
             if (annotation.keyframes.contains(frame)) {
                 continue;
             }
-            const FrameTruth made = truthAt(annotation, frame);
-            TruthPoint madePoint;
-            madePoint.centreX = made.centre ? made.centre->x() : 0.0;
-            madePoint.centreY = made.centre ? made.centre->y() : 0.0;
-            madePoint.inPlane = made.inPlane;
-            if (!sameRow(point, madePoint, true)) {
-                differing.emplace_back(frame, &point);
+            const FrameTruth given = truthAt(annotation, frame);
+            TruthPoint givenPoint;
+            givenPoint.centreX = given.centre ? given.centre->x() : 0.0;
+            givenPoint.centreY = given.centre ? given.centre->y() : 0.0;
+            givenPoint.inPlane = given.inPlane;
+            if (!sameRow(point, givenPoint, true)) {
+                makeKeyframe(frame, point);
+                made = true;
             }
         }
-        if (differing.empty()) {
-            return result;
-        }
-        for (const auto& [frame, point] : differing) {
-            makeKeyframe(frame, *point);
-        }
     }
+    return result;
 }

@@ -194,6 +194,16 @@ TEST(Annotation, ForeignFileKeepsItsPositions) {
             EXPECT_EQ(made.inPlane, point.inPlane) << frame;
         }
     }
+    // A long stretch out of the plane at changing centres: every row becomes
+    // a keyframe, in one pass over the file rather than one per row.
+    QByteArray drifting = "frame,centre_x,centre_y,in_plane,keyframe\n0,0,0,1,1\n";
+    for (int frame = 1; frame <= 20'000; ++frame) {
+        drifting += QByteArray::number(frame) + ',' + QByteArray::number(frame % 640) + ",5,0,0\n";
+    }
+    const ContinuedAnnotation drifted = annotationOf(parsedStrictly(drifting, 20'001), 20'000);
+    EXPECT_EQ(drifted.annotation.keyframes.size(), 20'001u);
+    EXPECT_EQ(formatGroundTruth(truthOf(drifted.annotation, 20'000)).count('\n'), 20'002);
+
     const ContinuedAnnotation lost = annotationOf(parsedStrictly("frame,in_plane\n0,0\n1,1\n"), 99);
     ASSERT_TRUE(lost.problem.has_value());
     EXPECT_TRUE(lost.problem->contains("frame 1")) << lost.problem->toStdString();
