@@ -16,15 +16,17 @@ QPen screenPen(const QColor& colour, double width, Qt::PenStyle style = Qt::Soli
     return pen;
 }
 
-// Text in screen-sized letters at an image point.
-void label(QPainter& painter, QPointF at, double scale, const QString& text, const QColor& colour) {
+// Text in screen-sized letters, `offset` screen pixels from a scene point
+// (its baseline's start), with a dark shadow that keeps it legible.
+void label(QPainter& painter, QPointF at, double scale, const QString& text, const QColor& colour,
+           QPointF offset = {18, 4}) {
     painter.save();
-    painter.translate(scenePointOf(at));
+    painter.translate(at);
     painter.scale(1.0 / scale, 1.0 / scale);
     painter.setPen(QPen(Qt::black));
-    painter.drawText(QPointF(13, 5), text);
+    painter.drawText(offset + QPointF(1, 1), text);
     painter.setPen(QPen(colour));
-    painter.drawText(QPointF(12, 4), text);
+    painter.drawText(offset, text);
     painter.restore();
 }
 
@@ -53,8 +55,8 @@ void AnnotationOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*
     p.setPen(truth.inFocus ? screenPen(Qt::green, 2) : screenPen(Qt::red, 1));
     p.drawRect(marks.focal);
     if (truth.inFocus) {
-        label(p, marks.focal.topRight() + QPointF(0, marks.focal.height() / 2), marks.scale,
-              QStringLiteral("in focus"), Qt::green);
+        label(p, marks.focal.topLeft(), marks.scale, QStringLiteral("in focus"), Qt::green,
+              {0, -5});
     }
 
     const auto square = [&](QPointF at) {
@@ -87,7 +89,7 @@ void AnnotationOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*
         p.setPen(screenPen(outOfPlaneColour, 2, Qt::DashLine));
         p.drawEllipse(centre, grabRadius * unit, grabRadius * unit);
         cross(grabRadius + 2, grabRadius + 6);
-        label(p, *truth.centre, marks.scale, QStringLiteral("out of plane"), outOfPlaneColour);
+        label(p, centre, marks.scale, QStringLiteral("out of plane"), outOfPlaneColour);
     } else if (truth.keyframe) {
         // A dark rim under the ring keeps it visible on bright tissue.
         p.setPen(screenPen(Qt::black, 4));
@@ -100,7 +102,6 @@ void AnnotationOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*
         cross(4, 10);
     }
     if (truth.keyframe && !truth.inPlane) {
-        label(p, *truth.centre + QPointF(0, 14 * unit), marks.scale, QStringLiteral("keyframe"),
-              keyframeColour);
+        label(p, centre, marks.scale, QStringLiteral("keyframe"), keyframeColour, {18, 18});
     }
 }
