@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 #include "app/commandLine.h"
-#include "app/displayCheck.h"
 #include "app/secondCopy.h"
+#include "common/displayCheck.h"
 #include "common/terminationSignals.h"
 #include "common/videoRefusal.h"
 #include "log/eventLog.h"

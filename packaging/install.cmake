@@ -1,6 +1,7 @@
 # Installation (`cmake --install`) and the Debian package (`cpack -G DEB`):
-# the programs, a menu entry that opens AVI videos, the icon, the AppStream
-# metainfo and the man pages.
+# the programs (the window, the replay and the annotation program), a menu
+# entry that opens AVI videos, the icon, the AppStream metainfo and the man
+# pages.
 include(GNUInstallDirs)
 include(${CMAKE_CURRENT_LIST_DIR}/defaults.cmake)
 
@@ -21,6 +22,12 @@ if(TARGET tessavolant-replay)
     list(APPEND programs tessavolant-replay)
     list(APPEND manPages tessavolant-replay)
     set(withReplay 1)
+endif()
+set(withAnnotate 0)
+if(TARGET tessavolant-annotate)
+    list(APPEND programs tessavolant-annotate)
+    list(APPEND manPages tessavolant-annotate)
+    set(withAnnotate 1)
 endif()
 install(TARGETS ${programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A stripped install (install/strip, and the package) also drops the compiler's
@@ -119,6 +126,7 @@ include(CPack)
 if(NOT TESSAVOLANT_SANITIZE)
     add_test(NAME Package.DebianPackage
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/packaging/checkDebianPackage.sh
-                     ${CMAKE_CURRENT_BINARY_DIR} ${PROJECT_VERSION} ${TESSAVOLANT_APP_ID} ${withReplay})
+                     ${CMAKE_CURRENT_BINARY_DIR} ${PROJECT_VERSION} ${TESSAVOLANT_APP_ID} ${withReplay}
+                     ${withAnnotate})
     set_tests_properties(Package.DebianPackage PROPERTIES LABELS package TIMEOUT 300)
 endif()

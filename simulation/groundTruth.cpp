@@ -47,11 +47,21 @@ struct Columns {
     qsizetype centreX = -1;
     qsizetype centreY = -1;
     qsizetype inPlane = -1;
+    qsizetype keyframe = -1;
+    qsizetype inFocus = -1;
+};
+
+// Where `flag` (1 or 0) is read into `point` from, or nowhere.
+struct FlagColumn {
+    qsizetype column;
+    const char* name;
+    bool TruthPoint::*flag;
 };
 
 class Parser {
   public:
-    Parser(const QString& path, std::int64_t frameCount) : path(path), frameCount(frameCount) {}
+    Parser(const QString& path, std::int64_t frameCount, TruthRules rules)
+        : path(path), frameCount(frameCount), rules(rules) {}
 
     TruthReading run(QByteArray bytes) {
         if (bytes.startsWith("\xEF\xBB\xBF")) {
@@ -98,14 +108,38 @@ class Parser {
                                 : name == "centre_y" ? &columns.centreY
                                 : name == "in_plane" ? &columns.inPlane
                                                      : nullptr;
+            if (rules.annotationColumns && !column) {
+                column = name == "keyframe"   ? &columns.keyframe
+                         : name == "in_focus" ? &columns.inFocus
+                                              : nullptr;
+            }
             if (column && *column >= 0) {
                 fail(QStringLiteral("column %1 is named twice").arg(QString::fromUtf8(name)));
                 return;
             }
             if (column) {
                 *column = i;
+            } else if (rules.otherColumnsRefused) {
+                fail(
+                    QStringLiteral("column %1 is none of frame,centre_x,centre_y,in_plane,keyframe,"
+                                   "in_focus")
+                        .arg(shown(fields[i])));
+                return;
             }
         }
+        if (rules.centresOptional) {
+            requireSomeTruth();
+        } else {
+            requireCentres();
+        }
+        TruthColumns& present = reading.truth.columns;
+        present.centre = columns.centreX >= 0;
+        present.inPlane = columns.inPlane >= 0;
+        present.keyframe = columns.keyframe >= 0;
+        present.inFocus = columns.inFocus >= 0;
+    }
+
+    void requireCentres() {
         const std::pair<qsizetype, const char*> required[] = {
             {columns.frame, "frame"}, {columns.centreX, "centre_x"}, {columns.centreY, "centre_y"}};
         for (const auto& [column, name] : required) {
@@ -118,6 +152,20 @@ class Parser {
         }
     }
 
+    // Labels of the plane or of focus need no centre, but a centre needs both
+    // of its coordinates.
+    void requireSomeTruth() {
+        if (columns.frame < 0) {
+            fail(QStringLiteral("the header has no column frame"));
+        } else if ((columns.centreX < 0) != (columns.centreY < 0)) {
+            fail(columns.centreX < 0 ? QStringLiteral("the header has centre_y but no centre_x")
+                                     : QStringLiteral("the header has centre_x but no centre_y"));
+        } else if (columns.centreX < 0 && columns.inPlane < 0 && columns.inFocus < 0) {
+            fail(QStringLiteral("the header names no truth; it must name frame and "
+                                "centre_x,centre_y, in_plane or in_focus"));
+        }
+    }
+
     void readRow(const QList<QByteArray>& fields) {
         if (fields.size() != columnCount) {
             fail(QStringLiteral("the row has %1 fields, the header %2")
@@ -127,11 +175,19 @@ class Parser {
         }
         std::int64_t frame = 0;
         TruthPoint point;
+        const bool centre = columns.centreX >= 0;
         if (!readFrame(fields[columns.frame], frame) ||
-            !readCoordinate(fields[columns.centreX], "centre_x", point.centreX) ||
-            !readCoordinate(fields[columns.centreY], "centre_y", point.centreY) ||
-            (columns.inPlane >= 0 && !readInPlane(fields[columns.inPlane], point.inPlane))) {
+            (centre && !readCoordinate(fields[columns.centreX], "centre_x", point.centreX)) ||
+            (centre && !readCoordinate(fields[columns.centreY], "centre_y", point.centreY))) {
             return;
+        }
+        const FlagColumn flags[] = {{columns.inPlane, "in_plane", &TruthPoint::inPlane},
+                                    {columns.keyframe, "keyframe", &TruthPoint::keyframe},
+                                    {columns.inFocus, "in_focus", &TruthPoint::inFocus}};
+        for (const FlagColumn& flag : flags) {
+            if (flag.column >= 0 && !readFlag(fields[flag.column], flag.name, point.*flag.flag)) {
+                return;
+            }
         }
         const auto [where, added] = reading.truth.byFrame.emplace(frame, point);
         if (!added) {
@@ -174,17 +230,19 @@ class Parser {
         return true;
     }
 
-    bool readInPlane(const QByteArray& field, bool& inPlane) {
+    bool readFlag(const QByteArray& field, const char* name, bool& value) {
         if (field != "0" && field != "1") {
-            fail(QStringLiteral("in_plane must be 1 or 0, not %1").arg(shown(field)));
+            fail(
+                QStringLiteral("%1 must be 1 or 0, not %2").arg(QLatin1String(name), shown(field)));
             return false;
         }
-        inPlane = field == "1";
+        value = field == "1";
         return true;
     }
 
     QString path;
     std::int64_t frameCount;
+    TruthRules rules;
     int lineNumber = 0;
     qsizetype columnCount = 0;
     Columns columns;
@@ -206,12 +264,12 @@ QString TruthError::text() const {
     return QStringLiteral("%1:%2: %3").arg(path).arg(line).arg(message);
 }
 
-TruthReading parseGroundTruth(const QByteArray& bytes, const QString& path,
-                              std::int64_t frameCount) {
-    return Parser(path, frameCount).run(bytes);
+TruthReading parseGroundTruth(const QByteArray& bytes, const QString& path, std::int64_t frameCount,
+                              TruthRules rules) {
+    return Parser(path, frameCount, rules).run(bytes);
 }
 
-TruthReading readGroundTruth(const QString& path, std::int64_t frameCount) {
+TruthReading readGroundTruth(const QString& path, std::int64_t frameCount, TruthRules rules) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         TruthReading reading;
@@ -226,5 +284,40 @@ TruthReading readGroundTruth(const QString& path, std::int64_t frameCount) {
             TruthError{path, 0, QStringLiteral("cannot be read: %1").arg(file.errorString())};
         return reading;
     }
-    return parseGroundTruth(bytes, path, frameCount);
+    return parseGroundTruth(bytes, path, frameCount, rules);
+}
+
+QByteArray formatGroundTruth(const GroundTruth& truth) {
+    const TruthColumns& columns = truth.columns;
+    QByteArray text = "frame";
+    const std::pair<bool, const char*> names[] = {{columns.centre, ",centre_x,centre_y"},
+                                                  {columns.inPlane, ",in_plane"},
+                                                  {columns.keyframe, ",keyframe"},
+                                                  {columns.inFocus, ",in_focus"}};
+    for (const auto& [present, name] : names) {
+        if (present) {
+            text += name;
+        }
+    }
+    text += '\n';
+    // Adding 0.0 turns -0 into 0, which is printed without a sign.
+    const auto coordinate = [](double value) { return QByteArray::number(value + 0.0, 'f', 3); };
+    const auto flag = [](bool value) { return value ? QByteArray(",1") : QByteArray(",0"); };
+    for (const auto& [frame, point] : truth.byFrame) {
+        text += QByteArray::number(static_cast<qlonglong>(frame));
+        if (columns.centre) {
+            text += ',' + coordinate(point.centreX) + ',' + coordinate(point.centreY);
+        }
+        if (columns.inPlane) {
+            text += flag(point.inPlane);
+        }
+        if (columns.keyframe) {
+            text += flag(point.keyframe);
+        }
+        if (columns.inFocus) {
+            text += flag(point.inFocus);
+        }
+        text += '\n';
+    }
+    return text;
 }

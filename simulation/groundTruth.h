@@ -15,15 +15,43 @@
 // The columns may come in any order and other columns are ignored; in_plane
 // (1 or 0) is optional and defaults to 1. Frames are 0-based indices into the
 // video and may be left out: an annotation can be sparse.
+//
+// A file made by hand in the annotation program has two more columns, both 1
+// or 0: keyframe (the centre was clicked on this frame, not interpolated) and
+// in_focus (the focal marker covers the stone on this frame). Labels of focus
+// alone need no centre: "frame,in_focus". TruthRules says which of these a
+// reader takes.
 
 struct TruthPoint {
-    double centreX = 0.0;
+    double centreX = 0.0; // 0 where the file has no centre columns
     double centreY = 0.0;
     bool inPlane = true;
+    bool keyframe = false; // read only where TruthRules::annotationColumns
+    bool inFocus = false;  // likewise
 };
+
+// The columns a truth file has (or is to have, when it is written).
+struct TruthColumns {
+    bool centre = true; // centre_x and centre_y
+    bool inPlane = false;
+    bool keyframe = false;
+    bool inFocus = false;
+};
+
+// How a truth file is read. The defaults are the replay's: centres required,
+// keyframe and in_focus ignored like any other column.
+struct TruthRules {
+    bool annotationColumns = false;   // keyframe and in_focus are read, 1 or 0
+    bool centresOptional = false;     // frame with in_plane or in_focus alone will do
+    bool otherColumnsRefused = false; // a column of no known name is an error
+};
+
+// The annotation program's own reading: every column known, none missed.
+inline constexpr TruthRules annotationRules{true, true, true};
 
 struct GroundTruth {
     std::map<std::int64_t, TruthPoint> byFrame; // frame index -> the stone there
+    TruthColumns columns;                       // of the file read; of the file to write
 
     // The annotation of `frameIndex`, or nullptr where the frame has none.
     const TruthPoint* at(std::int64_t frameIndex) const;
@@ -51,8 +79,14 @@ struct TruthReading {
 // frameCount - 1); a frame outside them is an error. A negative `frameCount`
 // means the count is unknown and only negative frames are rejected. CRLF line
 // ends and a UTF-8 byte order mark are accepted; blank lines are skipped.
-TruthReading readGroundTruth(const QString& path, std::int64_t frameCount);
+TruthReading readGroundTruth(const QString& path, std::int64_t frameCount, TruthRules rules = {});
 
 // The same from the file's bytes; `path` only names the file in errors.
-TruthReading parseGroundTruth(const QByteArray& bytes, const QString& path,
-                              std::int64_t frameCount);
+TruthReading parseGroundTruth(const QByteArray& bytes, const QString& path, std::int64_t frameCount,
+                              TruthRules rules = {});
+
+// The file of `truth`: a header of the columns in `truth.columns`, in the
+// order frame,centre_x,centre_y,in_plane,keyframe,in_focus, then one row per
+// annotated frame in frame order, centres with three decimals (a thousandth
+// of a pixel) and a decimal point whatever the locale.
+QByteArray formatGroundTruth(const GroundTruth& truth);

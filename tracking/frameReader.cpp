@@ -39,6 +39,7 @@ bool CaptureReader::open(const std::string& fileName) {
                                                        std::numeric_limits<int>::max()));
     };
     frameSize = cv::Size(side(cv::CAP_PROP_FRAME_WIDTH), side(cv::CAP_PROP_FRAME_HEIGHT));
+    framesPerSecond = capture.get(cv::CAP_PROP_FPS);
     return true;
 }
 

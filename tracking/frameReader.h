@@ -38,6 +38,8 @@ class CaptureReader : public FrameReader {
     // What the header says; the count is 0 where it says nothing usable.
     std::int64_t headerFrameCount() const { return frameCount; }
     cv::Size headerFrameSize() const { return frameSize; }
+    // The frame rate the header gives; 0 or NaN where it gives none.
+    double headerFramesPerSecond() const { return framesPerSecond; }
 
     bool read(cv::Mat& frame) override;
     void seek(std::int64_t index) override;
@@ -50,6 +52,7 @@ class CaptureReader : public FrameReader {
     std::string name;
     std::int64_t frameCount = 0;
     cv::Size frameSize;
+    double framesPerSecond = 0.0;
 };
 
 // Counts the frames of a video file by reading through it once, for a file

@@ -3,9 +3,9 @@
 # checks its control fields and files, validates the menu entry and the
 # metainfo, and runs the programs from a throwaway root into which the package
 # is unpacked.
-# usage: checkDebianPackage.sh BUILD_DIR VERSION APP_ID WITH_REPLAY(0|1)
+# usage: checkDebianPackage.sh BUILD_DIR VERSION APP_ID WITH_REPLAY(0|1) [WITH_ANNOTATE(0|1)]
 set -euo pipefail
-build=$1 version=$2 appId=$3 withReplay=$4
+build=$1 version=$2 appId=$3 withReplay=$4 withAnnotate=${5:-0}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -63,6 +63,9 @@ expected=(
 if [ "$withReplay" = 1 ]; then
     expected+=(usr/bin/tessavolant-replay usr/share/man/man1/tessavolant-replay.1.gz)
 fi
+if [ "$withAnnotate" = 1 ]; then
+    expected+=(usr/bin/tessavolant-annotate usr/share/man/man1/tessavolant-annotate.1.gz)
+fi
 root=$work/root
 dpkg-deb --extract "$deb" "$root"
 for file in "${expected[@]}"; do
@@ -97,6 +100,7 @@ noDisplay=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
 licence="License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>"
 programs=(tessavolant)
 [ "$withReplay" = 1 ] && programs+=(tessavolant-replay)
+[ "$withAnnotate" = 1 ] && programs+=(tessavolant-annotate)
 for program in "${programs[@]}"; do
     out=$("${noDisplay[@]}" "$root/usr/bin/$program" --version) || fail "$program --version"
     [ "$out" = "$program $version"$'\n'"$licence" ] || fail "$program --version printed: $out"

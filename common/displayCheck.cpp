@@ -1,4 +1,4 @@
-#include "app/displayCheck.h"
+#include "common/displayCheck.h"
 
 #include <QList>
 #include <QString>

@@ -1,0 +1,115 @@
+#include "annotate/AnnotationWindow.h"
+#include "annotate/annotateOptions.h"
+#include "annotate/recording.h"
+#include "annotate/truthStart.h"
+#include "common/displayCheck.h"
+#include "common/programOptions.h"
+#include "common/terminationSignals.h"
+#include "common/videoFileCheck.h"
+#include "log/logText.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QScreen>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+
+// tessavolant-annotate [options] VIDEO: marks by hand where the stone is in a
+// recording and writes it as the truth file that the replay measures against.
+
+namespace {
+
+constexpr const char* program = "tessavolant-annotate";
+
+int usageError(const QString& message) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program, qPrintable(message), program);
+    return 2;
+}
+
+int failure(const QString& message) {
+    std::fprintf(stderr, "%s: %s\n", program, qPrintable(message));
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QFile::decodeName(argv[i]);
+    }
+    const ParsedAnnotateCommand command = parseAnnotateCommand(arguments);
+    switch (command.outcome) {
+    case ParsedAnnotateCommand::Outcome::Answer:
+        printText(stdout, command.text);
+        return 0;
+    case ParsedAnnotateCommand::Outcome::UsageError:
+        return usageError(command.text);
+    case ParsedAnnotateCommand::Outcome::Run:
+        break;
+    }
+    const AnnotateOptions& options = command.options;
+
+    if (const std::optional<std::string> why = missingGraphicalDisplay(argc, argv)) {
+        std::fprintf(stderr, "%s: %s\n", program, why->c_str());
+        return 1;
+    }
+    // Qt cannot go on once it has failed to reach the display.
+    catchDisplayFailure([](const std::string& why) {
+        std::fprintf(stderr, "%s: %s\n", program, why.c_str());
+        std::_Exit(1);
+    });
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    graphicalDisplayFound();
+    std::setlocale(LC_NUMERIC, "C");
+
+    const VideoFileName video = nameAsGiven(options.video, argc, argv);
+    QString refusal;
+    std::optional<Recording> recording = openRecording(video.bytes, refusal);
+    if (!recording) {
+        return failure(
+            QStringLiteral("cannot open the video \"%1\": %2")
+                .arg(QString::fromLatin1(eventlog::escapedForTerminal(video.shown())), refusal));
+    }
+    const QRect frame(0, 0, recording->firstFrame.cols, recording->firstFrame.rows);
+    const QRect focal(options.focal.x, options.focal.y, options.focal.width, options.focal.height);
+    if (!frame.contains(focal)) {
+        return usageError(QStringLiteral("--focal, --focal-size: the focal marker (%1,%2 to %3,%4) "
+                                         "reaches outside the %5 x %6 frame")
+                              .arg(focal.left())
+                              .arg(focal.top())
+                              .arg(focal.right())
+                              .arg(focal.bottom())
+                              .arg(frame.width())
+                              .arg(frame.height()));
+    }
+
+    const bool truthNamed = !options.truthPath.isEmpty();
+    const QByteArray truthName = truthNamed ? nameAsGiven(options.truthPath, argc, argv).bytes
+                                            : defaultTruthName(video.bytes);
+    TruthStart start =
+        startTruth(truthName, truthNamed, options.trackPath, options.every, recording->frameCount);
+    if (start.problem) {
+        return start.exitCode == 2 ? usageError(*start.problem) : failure(*start.problem);
+    }
+
+    AnnotationWindow::TruthFile truth{truthName, std::move(start.annotation), start.saved,
+                                      start.note};
+    QScreen* screen = QGuiApplication::primaryScreen();
+    AnnotationWindow window(std::move(*recording), std::move(truth), focal,
+                            screen ? screen->availableSize() : QSize());
+    // SIGINT, SIGTERM and SIGHUP end the program without a question; what was
+    // not saved goes into a file of its own beside the truth file.
+    const TerminationSignals termination(
+        [&window](int signalNumber) { window.endBySignal(signalNumber); });
+    // A lost display ends the process with exit(1), past every destructor.
+    const RunAtExit keepWorkOnExit([&window] { window.keepUnsavedWork(); });
+    window.show();
+    // Everything is done with keys: the window asks for them at once (where no
+    // window manager gives them to it, nothing else would).
+    window.activateWindow();
+    const int code = application.exec();
+    return termination.exitCode(code);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "annotate/recordingTime.h"
+#include "tracking/VideoSource.h"
+
+#include <QByteArray>
+#include <cstdint>
+#include <memory>
+#include <opencv2/core.hpp>
+#include <optional>
+#include <string>
+
+// A recording opened for annotation, through the video source the window
+// reads with.
+struct Recording {
+    std::unique_ptr<VideoSource> source; // positioned after the first frame
+    cv::Mat firstFrame;                  // 8-bit grey or blue-green-red
+    std::int64_t frameCount = 0;         // counted by reading where the header says nothing
+    FrameTiming timing;
+};
+
+// Opens `fileName` (its bytes) and reads its first frame. None, with the reason
+// in words a user can act on in `refusal`, where the window would refuse it.
+std::optional<Recording> openRecording(const QByteArray& fileName, QString& refusal);

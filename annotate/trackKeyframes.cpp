@@ -1,0 +1,170 @@
+#include "annotate/trackKeyframes.h"
+
+#include <QFile>
+#include <QList>
+#include <QLocale>
+#include <cmath>
+
+namespace {
+
+struct TrackColumns {
+    qsizetype tick = -1;
+    qsizetype frame = -1;
+    qsizetype centreX = -1;
+    qsizetype centreY = -1;
+    qsizetype inPlane = -1;
+};
+
+class TrackParser {
+  public:
+    TrackParser(const QString& path, int every, std::int64_t frameCount)
+        : path(path), every(every), frameCount(frameCount) {}
+
+    TrackKeyframes run(const QByteArray& bytes) {
+        const QList<QByteArray> lines = bytes.split('\n');
+        bool haveHeader = false;
+        for (qsizetype i = 0; i < lines.size() && !result.error; ++i) {
+            lineNumber = static_cast<int>(i + 1);
+            QByteArray line = lines[i];
+            if (line.endsWith('\r')) {
+                line.chop(1);
+            }
+            if (line.trimmed().isEmpty()) {
+                continue;
+            }
+            QList<QByteArray> fields = line.split(',');
+            for (QByteArray& field : fields) {
+                field = field.trimmed();
+            }
+            if (!haveHeader) {
+                readHeader(fields);
+                haveHeader = true;
+            } else {
+                readRow(fields);
+            }
+        }
+        if (!haveHeader && !result.error) {
+            lineNumber = 1;
+            fail(QStringLiteral("no header row; a replay's track starts with one"));
+        }
+        if (result.error) {
+            result.annotation = {};
+        }
+        return std::move(result);
+    }
+
+  private:
+    void fail(const QString& message) { result.error = TruthError{path, lineNumber, message}; }
+
+    void readHeader(const QList<QByteArray>& fields) {
+        columnCount = fields.size();
+        const std::pair<const char*, qsizetype*> names[] = {{"tick", &columns.tick},
+                                                            {"frame", &columns.frame},
+                                                            {"centre_x", &columns.centreX},
+                                                            {"centre_y", &columns.centreY},
+                                                            {"in_plane", &columns.inPlane}};
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            for (const auto& [name, column] : names) {
+                if (fields[i] == name && *column < 0) {
+                    *column = i;
+                }
+            }
+        }
+        for (const auto& [name, column] : names) {
+            if (*column < 0) {
+                fail(QStringLiteral("the header has no column %1; is this a replay's track "
+                                    "(tessavolant-replay --track)?")
+                         .arg(QLatin1String(name)));
+                return;
+            }
+        }
+    }
+
+    std::optional<std::int64_t> whole(const QByteArray& field, const char* name, std::int64_t low) {
+        bool ok = false;
+        const std::int64_t value = field.toLongLong(&ok);
+        if (!ok || value < low) {
+            fail(QStringLiteral("%1 must be a whole number from %2, not \"%3\"")
+                     .arg(QLatin1String(name))
+                     .arg(low)
+                     .arg(QString::fromUtf8(field)));
+            return std::nullopt;
+        }
+        return value;
+    }
+
+    std::optional<double> number(const QByteArray& field, const char* name) {
+        bool ok = false;
+        const double value = QLocale::c().toDouble(QLatin1String(field), &ok);
+        if (!ok || !std::isfinite(value)) {
+            fail(QStringLiteral("%1 is not a number: \"%2\"")
+                     .arg(QLatin1String(name), QString::fromUtf8(field)));
+            return std::nullopt;
+        }
+        return value;
+    }
+
+    void readRow(const QList<QByteArray>& fields) {
+        if (fields.size() != columnCount) {
+            fail(QStringLiteral("the row has %1 fields, the header %2")
+                     .arg(fields.size())
+                     .arg(columnCount));
+            return;
+        }
+        const auto tick = whole(fields[columns.tick], "tick", 1);
+        const auto position = tick ? whole(fields[columns.frame], "frame", 1) : std::nullopt;
+        const auto x = position ? number(fields[columns.centreX], "centre_x") : std::nullopt;
+        const auto y = x ? number(fields[columns.centreY], "centre_y") : std::nullopt;
+        if (!y) {
+            return;
+        }
+        const QByteArray& inPlane = fields[columns.inPlane];
+        if (inPlane != "0" && inPlane != "1") {
+            fail(QStringLiteral("in_plane must be 1 or 0, not \"%1\"")
+                     .arg(QString::fromUtf8(inPlane)));
+            return;
+        }
+        const std::int64_t shown = *position - 1;
+        if (frameCount >= 0 && shown >= frameCount) {
+            fail(QStringLiteral("frame %1 shows frame %2, beyond the video's last frame, %3")
+                     .arg(*position)
+                     .arg(shown)
+                     .arg(frameCount - 1));
+            return;
+        }
+        if ((*tick - 1) % every != 0 || inPlane == "0" || shown <= lastShown) {
+            lastShown = std::max(lastShown, shown);
+            return;
+        }
+        lastShown = shown;
+        result.annotation.keyframes[shown] = QPointF(*x, *y);
+    }
+
+    QString path;
+    int every;
+    std::int64_t frameCount;
+    int lineNumber = 0;
+    qsizetype columnCount = 0;
+    TrackColumns columns;
+    // The furthest frame shown so far: a frame at or before it is a repeat.
+    std::int64_t lastShown = -1;
+    TrackKeyframes result;
+};
+
+} // namespace
+
+TrackKeyframes keyframesFromTrack(const QByteArray& bytes, const QString& path, int every,
+                                  std::int64_t frameCount) {
+    return TrackParser(path, every, frameCount).run(bytes);
+}
+
+TrackKeyframes readTrackKeyframes(const QString& path, int every, std::int64_t frameCount) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        TrackKeyframes refused;
+        refused.error =
+            TruthError{path, 0, QStringLiteral("cannot be read: %1").arg(file.errorString())};
+        return refused;
+    }
+    return keyframesFromTrack(file.readAll(), path, every, frameCount);
+}

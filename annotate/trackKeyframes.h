@@ -1,0 +1,29 @@
+#pragma once
+
+#include "annotate/annotation.h"
+#include "simulation/groundTruth.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+// A replay's track (its --track CSV) as the start of an annotation, so that a
+// user corrects the tracker instead of starting from nothing: the centre of
+// tick 1 and of every `every`-th tick after it becomes a keyframe on the frame
+// that tick showed, which is the track's `frame` minus one (the capture
+// position after the read). Ticks on which the tracker had lost the stone
+// (in_plane 0: an empty tracking window, whose centre says nothing) and ticks
+// that show a frame again after playback started over give none.
+struct TrackKeyframes {
+    Annotation annotation;
+    std::optional<TruthError> error; // set: the track is refused, `annotation` empty
+};
+
+// `frameCount` as for readGroundTruth: a shown frame outside the recording is
+// an error; negative when the count is unknown.
+TrackKeyframes keyframesFromTrack(const QByteArray& bytes, const QString& path, int every,
+                                  std::int64_t frameCount);
+
+// The same from the file `path`.
+TrackKeyframes readTrackKeyframes(const QString& path, int every, std::int64_t frameCount);

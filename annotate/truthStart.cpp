@@ -1,0 +1,82 @@
+#include "annotate/truthStart.h"
+
+#include "annotate/annotateOptions.h"
+#include "annotate/trackKeyframes.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+TruthStart refused(const QString& problem, int exitCode) {
+    TruthStart start;
+    start.problem = problem;
+    start.exitCode = exitCode;
+    return start;
+}
+
+QString keyframeCount(const Annotation& annotation) {
+    const std::size_t count = annotation.keyframes.size();
+    return count == 1 ? QStringLiteral("1 keyframe") : QStringLiteral("%1 keyframes").arg(count);
+}
+
+} // namespace
+
+TruthStart startTruth(const QByteArray& truthName, bool named, const QString& trackPath, int every,
+                      std::int64_t frameCount) {
+    const QString shown = QFile::decodeName(truthName);
+    const int fault = named ? 2 : 1;
+    const QString nameAnother =
+        named ? QString() : QStringLiteral("; name another truth file with --truth");
+    if (!reachableByQt(truthName)) {
+        return refused(QStringLiteral("the truth file's name \"%1\" is not valid in the "
+                                      "locale's encoding and cannot be written; name one with "
+                                      "--truth")
+                           .arg(shown),
+                       fault);
+    }
+    const QFileInfo file(shown);
+    if (file.exists() && file.isDir()) {
+        return refused(QStringLiteral("the truth file %1 is a directory%2").arg(shown, nameAnother),
+                       fault);
+    }
+    if (file.exists() && !trackPath.isEmpty()) {
+        return refused(QStringLiteral("the truth file %1 exists already and --from-track starts a "
+                                      "new one; name a new file with --truth, or move %1 away")
+                           .arg(shown),
+                       2);
+    }
+    TruthStart start;
+    if (file.exists()) {
+        const TruthReading reading = readGroundTruth(shown, frameCount, annotationRules);
+        if (!reading.ok()) {
+            return refused(reading.error->text() + nameAnother, fault);
+        }
+        ContinuedAnnotation continued = annotationOf(reading.truth, frameCount - 1);
+        if (continued.problem) {
+            return refused(QStringLiteral("%1: %2").arg(shown, *continued.problem) + nameAnother,
+                           fault);
+        }
+        start.annotation = std::move(continued.annotation);
+        start.note = QStringLiteral("Going on with %1: %2.")
+                         .arg(file.fileName(), keyframeCount(start.annotation));
+        if (continued.note) {
+            start.note += ' ' + *continued.note;
+        }
+        return start;
+    }
+    if (!trackPath.isEmpty()) {
+        TrackKeyframes track = readTrackKeyframes(trackPath, every, frameCount);
+        if (track.error) {
+            return refused(track.error->text(), 2);
+        }
+        start.annotation = std::move(track.annotation);
+        start.saved = false;
+        start.note = QStringLiteral("%1 from the track, one tick in %2; correct them and save.")
+                         .arg(keyframeCount(start.annotation))
+                         .arg(every);
+        return start;
+    }
+    start.note = QStringLiteral("A new truth file, %1: click the stone.").arg(file.fileName());
+    return start;
+}

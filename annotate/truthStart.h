@@ -1,0 +1,26 @@
+#pragma once
+
+#include "annotate/annotation.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+// What an annotation starts from: the truth file where it exists (to go on
+// with it), else a replay's track where one is given, else nothing.
+struct TruthStart {
+    Annotation annotation;
+    bool saved = true; // false: the start is not in the truth file yet
+    QString note;      // for the status bar: where the start came from
+    // Set: the program must not start. `exitCode` is 2 where the fault lies
+    // with a file the command line named, 1 otherwise.
+    std::optional<QString> problem;
+    int exitCode = 0;
+};
+
+// `truthName` in its own bytes; `named`: the command line gave it. Never
+// touches the file: a file that is there but cannot be read as a truth file,
+// or that a track would replace, is refused.
+TruthStart startTruth(const QByteArray& truthName, bool named, const QString& trackPath, int every,
+                      std::int64_t frameCount);

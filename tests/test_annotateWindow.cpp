@@ -1,0 +1,386 @@
+#include <QFile>
+#include <QGraphicsView>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+#include "annotate/AnnotationWindow.h"
+#include "annotate/truthStart.h"
+#include "log/ticks.h"
+#include "replay/trackCsv.h"
+#include "tests/testSupport.h"
+
+namespace {
+
+// 30 frames of 320 x 240 at 10 frames a second.
+constexpr int frames = 30;
+
+std::string makeVideo(const TemporaryWorkingDirectory& directory) {
+    SyntheticVideoSpec spec;
+    spec.width = 320;
+    spec.height = 240;
+    spec.frames = frames;
+    spec.fps = 10.0;
+    spec.stone = [](int frame) { return StoneState{100.0 + frame, 120.0, 1.0}; };
+    const std::string path = directory.file("scan.avi");
+    writeVideo(path, spec);
+    return path;
+}
+
+Recording openOrFail(const std::string& video) {
+    QString refusal;
+    std::optional<Recording> recording = openRecording(QByteArray::fromStdString(video), refusal);
+    if (!recording) {
+        throw std::runtime_error("cannot open " + video + ": " + refusal.toStdString());
+    }
+    return std::move(*recording);
+}
+
+// A window shown and active, so that its keys work, on a screen of `screen`.
+struct Session {
+    Session(const std::string& video, const QByteArray& truthName, QSize screen = {1600, 1200},
+            const QString& track = {}) {
+        Recording recording = openOrFail(video);
+        TruthStart start = startTruth(truthName, true, track, 5, recording.frameCount);
+        if (start.problem) {
+            throw std::runtime_error(start.problem->toStdString());
+        }
+        window = std::make_unique<AnnotationWindow>(
+            std::move(recording),
+            AnnotationWindow::TruthFile{truthName, start.annotation, start.saved, start.note},
+            QRect(150, 100, 20, 20), screen);
+        window->setDialogs({[this](QWidget*, const QString&) {
+                                ++questions;
+                                return answer;
+                            },
+                            [this](QWidget*, const QString& text) { problems << text; }});
+        window->show();
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window.get())) {
+            throw std::runtime_error("the window did not become active");
+        }
+    }
+
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int times = 1) {
+        for (int i = 0; i < times; ++i) {
+            QTest::keyClick(window.get(), static_cast<Qt::Key>(key), modifiers);
+        }
+    }
+    QWidget* picture() { return window->pictureView()->viewport(); }
+    void click(QPoint at) { QTest::mouseClick(picture(), Qt::LeftButton, Qt::NoModifier, at); }
+
+    std::unique_ptr<AnnotationWindow> window;
+    QMessageBox::StandardButton answer = QMessageBox::Cancel;
+    int questions = 0;
+    QStringList problems;
+};
+
+} // namespace
+
+// The check a user makes: three keyframes clicked, Right to step, O, F and
+// Ctrl+S; the file interpolates between the clicks.
+TEST(AnnotationWindow, KeysAndClicksMakeTheTruthFile) {
+    TemporaryWorkingDirectory directory;
+    const std::string video = makeVideo(directory);
+    const QByteArray truth = QByteArray::fromStdString(directory.file("scan-truth.csv"));
+    Session session(video, truth);
+    AnnotationWindow& window = *session.window;
+    EXPECT_DOUBLE_EQ(window.pictureScale(), 1.0);
+    EXPECT_EQ(window.pictureView()->size(), QSize(320, 240));
+    EXPECT_FALSE(window.isWindowModified());
+
+    session.click({100, 120});
+    session.key(Qt::Key_Right, Qt::NoModifier, 2);
+    session.key(Qt::Key_F);
+    session.key(Qt::Key_Right, Qt::NoModifier, 2);
+    session.click({140, 100});
+    session.key(Qt::Key_Right, Qt::NoModifier, 4);
+    session.key(Qt::Key_O);
+    session.key(Qt::Key_PageUp);   // to 0
+    session.key(Qt::Key_PageDown); // to 10
+    session.key(Qt::Key_Right, Qt::NoModifier, 4);
+    session.click({120, 80});
+    EXPECT_EQ(window.currentFrame(), 14);
+    EXPECT_TRUE(
+        window.statusText().contains("Frame 14 of 0..29 · 1.400 s · keyframe at 120.0, 80.0"))
+        << window.statusText().toStdString();
+    EXPECT_TRUE(window.isWindowModified());
+    EXPECT_TRUE(window.windowTitle().startsWith("scan-truth.csv[*]"));
+
+    session.key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(window.isWindowModified());
+    EXPECT_EQ(readBytes(truth.toStdString()).toStdString(),
+              "frame,centre_x,centre_y,in_plane,keyframe,in_focus\n"
+              "0,100.000,120.000,1,1,0\n"
+              "1,110.000,115.000,1,0,0\n"
+              "2,120.000,110.000,1,0,1\n"
+              "3,130.000,105.000,1,0,0\n"
+              "4,140.000,100.000,1,1,0\n"
+              "5,138.000,98.000,1,0,0\n"
+              "6,136.000,96.000,1,0,0\n"
+              "7,134.000,94.000,1,0,0\n"
+              "8,140.000,100.000,0,0,0\n"
+              "9,140.000,100.000,0,0,0\n"
+              "10,140.000,100.000,0,0,0\n"
+              "11,140.000,100.000,0,0,0\n"
+              "12,140.000,100.000,0,0,0\n"
+              "13,140.000,100.000,0,0,0\n"
+              "14,120.000,80.000,1,1,0\n");
+    // The replay takes it as its truth.
+    EXPECT_TRUE(readGroundTruth(QString::fromUtf8(truth), frames).ok());
+
+    // Removed and undone: back where the file is, nothing unsaved.
+    session.key(Qt::Key_Delete);
+    EXPECT_FALSE(window.annotation().keyframes.contains(14));
+    EXPECT_TRUE(window.isWindowModified());
+    session.key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(window.annotation().keyframes.contains(14));
+    EXPECT_FALSE(window.isWindowModified());
+
+    // A second O on the frame of the first takes it back; O inside the stretch
+    // changes nothing.
+    session.key(Qt::Key_Home);
+    session.key(Qt::Key_PageDown);
+    EXPECT_EQ(window.currentFrame(), 10);
+    session.key(Qt::Key_O);
+    EXPECT_EQ(window.annotation().outOfPlaneFrom, std::set<std::int64_t>{8});
+    EXPECT_TRUE(window.statusText().contains("Already out of the plane from frame 8"));
+    session.key(Qt::Key_Left, Qt::NoModifier, 2);
+    session.key(Qt::Key_O);
+    EXPECT_TRUE(window.annotation().outOfPlaneFrom.empty());
+    session.key(Qt::Key_End);
+    EXPECT_EQ(window.currentFrame(), frames - 1);
+    session.key(Qt::Key_PageDown);
+    EXPECT_EQ(window.currentFrame(), frames - 1);
+}
+
+TEST(AnnotationWindow, DraggingAKeyframeIsOneStep) {
+    TemporaryWorkingDirectory directory;
+    Session session(makeVideo(directory), "t.csv");
+    AnnotationWindow& window = *session.window;
+    session.click({100, 120});
+    // Pressed beside the centre, on the ring: the mark keeps its offset.
+    QTest::mousePress(session.picture(), Qt::LeftButton, Qt::NoModifier, {103, 121});
+    QTest::mouseMove(session.picture(), {128, 131});
+    QTest::mouseMove(session.picture(), {153, 141});
+    QTest::mouseRelease(session.picture(), Qt::LeftButton, Qt::NoModifier, {153, 141});
+    EXPECT_EQ(window.annotation().keyframes.at(0), QPointF(150, 140));
+    // A click away from the mark sets the centre anew.
+    session.click({30, 40});
+    EXPECT_EQ(window.annotation().keyframes.at(0), QPointF(30, 40));
+    session.key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(window.annotation().keyframes.at(0), QPointF(150, 140));
+    session.key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(window.annotation().keyframes.at(0), QPointF(100, 120));
+    session.key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(window.annotation().keyframes.at(0), QPointF(150, 140));
+    session.key(Qt::Key_Z, Qt::ControlModifier, 2);
+    EXPECT_TRUE(window.annotation().keyframes.empty());
+}
+
+// On a screen too small for the frame the picture is scaled down by one factor
+// and a click lands on the image pixel under it, to a tenth of a pixel.
+TEST(AnnotationWindow, ScaledPictureTakesClicksInImagePixels) {
+    TemporaryWorkingDirectory directory;
+    Session session(makeVideo(directory), "t.csv", {400, 400});
+    AnnotationWindow& window = *session.window;
+    const double scale = 230.0 / 240.0; // the room below the status bar, over the height
+    ASSERT_DOUBLE_EQ(window.pictureScale(), scale);
+    EXPECT_EQ(window.pictureView()->size(), QSize(307, 230));
+    session.click({50, 50});
+    const QPointF at = window.annotation().keyframes.at(0);
+    EXPECT_NEAR(at.x(), 52.2, 1e-9); // (50.5 / scale - 0.5), to a tenth
+    EXPECT_NEAR(at.y(), 52.2, 1e-9);
+}
+
+TEST(AnnotationWindow, ClosingWithUnsavedWorkAsks) {
+    struct Case {
+        QMessageBox::StandardButton answer;
+        bool closes;
+        bool written;
+    };
+    const Case cases[] = {
+        {QMessageBox::Cancel, false, false},
+        {QMessageBox::Discard, true, false},
+        {QMessageBox::Save, true, true},
+    };
+    TemporaryWorkingDirectory directory;
+    const std::string video = makeVideo(directory);
+    for (const Case& c : cases) {
+        QFile::remove("t.csv");
+        Session session(video, "t.csv");
+        EXPECT_TRUE(session.window->close()); // nothing to lose: no question
+        EXPECT_EQ(session.questions, 0);
+        session.window->show();
+        session.click({10, 10});
+        session.answer = c.answer;
+        EXPECT_EQ(session.window->close(), c.closes);
+        EXPECT_EQ(session.questions, 1);
+        EXPECT_EQ(QFile::exists("t.csv"), c.written);
+    }
+}
+
+// A file that cannot be written leaves the work in the window, says why, and
+// keeps the window open when closing would lose the work.
+TEST(AnnotationWindow, FailedSaveKeepsTheWork) {
+    TemporaryWorkingDirectory directory;
+    Session session(makeVideo(directory), QByteArray::fromStdString(directory.file("gone/t.csv")));
+    session.click({10, 10});
+    session.key(Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(session.problems.size(), 1);
+    EXPECT_TRUE(session.problems.first().contains("gone/t.csv could not be written"));
+    EXPECT_TRUE(session.window->isWindowModified());
+    session.answer = QMessageBox::Save;
+    EXPECT_FALSE(session.window->close());
+    EXPECT_EQ(session.problems.size(), 2);
+
+    // Ended from outside, the work goes beside the truth file, never over a file.
+    Session elsewhere(directory.file("scan.avi"), "t.csv");
+    EXPECT_FALSE(elsewhere.window->keepUnsavedWork().has_value()); // nothing to keep
+    elsewhere.click({20, 30});
+    const QByteArray unsaved = formatGroundTruth(truthOf(elsewhere.window->annotation(), 29));
+    EXPECT_EQ(elsewhere.window->keepUnsavedWork(), "t-unsaved.csv");
+    EXPECT_EQ(elsewhere.window->keepUnsavedWork(), "t-unsaved-2.csv");
+    EXPECT_EQ(readBytes("t-unsaved.csv"), unsaved);
+    EXPECT_EQ(readBytes("t-unsaved-2.csv"), unsaved);
+    EXPECT_FALSE(QFile::exists("t.csv"));
+}
+
+// Space plays at the recording's own rate (10 frames a second here), by the
+// tick source's clock: a step shows the frame that the time has reached.
+TEST(AnnotationWindow, SpacePlaysAtTheRecordingsRate) {
+    TemporaryWorkingDirectory directory;
+    Session session(makeVideo(directory), "t.csv");
+    AnnotationWindow& window = *session.window;
+    ManualClock clock;
+    ScopedTickSource useClock(clock);
+    session.key(Qt::Key_Space);
+    ASSERT_TRUE(window.isPlaying());
+    EXPECT_EQ(window.playbackTimer().interval(), 100);
+    clock.advanceMs(250);
+    window.playStep();
+    EXPECT_EQ(window.currentFrame(), 2);
+    EXPECT_TRUE(window.statusText().contains("0.200 s"));
+    clock.advanceMs(1000);
+    window.playStep();
+    EXPECT_EQ(window.currentFrame(), 12);
+    session.key(Qt::Key_Space);
+    EXPECT_FALSE(window.isPlaying());
+    session.key(Qt::Key_Space);
+    clock.advanceMs(60'000);
+    window.playStep();
+    EXPECT_EQ(window.currentFrame(), frames - 1);
+    EXPECT_FALSE(window.isPlaying()); // stops at the end
+    session.key(Qt::Key_Home);
+    session.key(Qt::Key_Space);
+    session.key(Qt::Key_Right); // a step pauses
+    EXPECT_FALSE(window.isPlaying());
+    EXPECT_EQ(window.currentFrame(), 1);
+}
+
+TEST(AnnotationWindow, GoesOnWithTheFileOrStartsFromATrack) {
+    TemporaryWorkingDirectory directory;
+    const std::string video = makeVideo(directory);
+    const QByteArray own = "frame,centre_x,centre_y,in_plane,keyframe,in_focus\n"
+                           "3,10.000,20.000,1,1,1\n"
+                           "4,12.000,20.000,1,0,0\n"
+                           "5,14.000,20.000,1,1,0\n";
+    {
+        QFile file("own.csv");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(own);
+    }
+    {
+        Session session(video, "own.csv");
+        EXPECT_FALSE(session.window->isWindowModified());
+        EXPECT_EQ(session.window->annotation().keyframes.size(), 2u);
+        EXPECT_TRUE(session.window->statusText().contains("Going on with own.csv: 2 keyframes."));
+        session.key(Qt::Key_S, Qt::ControlModifier);
+        EXPECT_EQ(readBytes("own.csv"), own);
+    }
+
+    QByteArray track = trackCsvHeader();
+    for (int tick = 1; tick <= 11; ++tick) {
+        TickRecord record;
+        record.tick = tick;
+        record.frame = tick;
+        record.centreX = 50 + tick;
+        record.centreY = 60;
+        record.inPlane = true;
+        track += trackCsvRow(record);
+    }
+    {
+        QFile file("track.csv");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(track);
+    }
+    Session fromTrack(video, "new.csv", {1600, 1200}, "track.csv"); // every 5th tick
+    const std::map<std::int64_t, QPointF> expected = {{0, {51, 60}}, {5, {56, 60}}, {10, {61, 60}}};
+    EXPECT_EQ(fromTrack.window->annotation().keyframes, expected);
+    EXPECT_TRUE(fromTrack.window->isWindowModified()); // not in any file yet
+}
+
+TEST(AnnotationWindow, TruthFilesThatCannotBeGoneOnWith) {
+    TemporaryWorkingDirectory directory;
+    const auto write = [](const char* name, const QByteArray& bytes) {
+        QFile file(name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    write("bad.csv", "frame,centre_x,centre_y\n0,1,2\n1,1,two\n");
+    write("exists.csv", "frame,in_focus\n0,1\n");
+    write("track.csv", trackCsvHeader() + "1,1,0.025\n");
+    QFile::remove("missing-track.csv");
+    std::filesystem::create_directory("folder.csv");
+    struct Case {
+        QByteArray truth;
+        bool named;
+        QString track;
+        int exitCode;
+        const char* word;
+    };
+    const Case cases[] = {
+        {"bad.csv", true, {}, 2, "bad.csv:3: centre_y is not a number"},
+        {"bad.csv", false, {}, 1, "; name another truth file with --truth"},
+        {"exists.csv", true, "track.csv", 2, "exists already and --from-track starts a new one"},
+        {"folder.csv", true, {}, 2, "is a directory"},
+        {"new.csv", true, "track.csv", 2, "track.csv:2: the row has 3 fields"},
+        {"new.csv", true, "missing-track.csv", 2, "missing-track.csv: cannot be read"},
+        {"\xC5se-truth.csv", false, {}, 1, "not valid in the locale's encoding"},
+    };
+    for (const Case& c : cases) {
+        const TruthStart start = startTruth(c.truth, c.named, c.track, 1, frames);
+        ASSERT_TRUE(start.problem.has_value()) << c.word;
+        EXPECT_EQ(start.exitCode, c.exitCode) << c.word;
+        EXPECT_TRUE(start.problem->contains(QLatin1String(c.word))) << start.problem->toStdString();
+    }
+    EXPECT_EQ(readBytes("exists.csv"), "frame,in_focus\n0,1\n"); // untouched
+    EXPECT_FALSE(QFile::exists("new.csv"));
+}
+
+TEST(AnnotationWindow, RecordingsRefusedAsTheWindowRefusesThem) {
+    TemporaryWorkingDirectory directory;
+    QFile("empty.avi").open(QIODevice::WriteOnly);
+    {
+        QFile text("text.avi");
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("no video here\n");
+    }
+    const std::pair<QByteArray, const char*> cases[] = {
+        {"missing.avi", "there is no such file"},
+        {"empty.avi", "the file is empty"},
+        {".", "it is a directory"},
+        {"text.avi", "it is no video that can be played"},
+    };
+    for (const auto& [name, reason] : cases) {
+        QString refusal;
+        EXPECT_FALSE(openRecording(name, refusal).has_value()) << name.constData();
+        EXPECT_TRUE(refusal.contains(QLatin1String(reason))) << refusal.toStdString();
+    }
+    QString refusal;
+    const std::optional<Recording> opened =
+        openRecording(QByteArray::fromStdString(makeVideo(directory)), refusal);
+    ASSERT_TRUE(opened.has_value()) << refusal.toStdString();
+    EXPECT_EQ(opened->frameCount, frames);
+    EXPECT_TRUE(opened->timing.fromRecording);
+    EXPECT_DOUBLE_EQ(opened->timing.frameTimeMs, 100.0);
+}
