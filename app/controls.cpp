@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "common/controlRanges.h"
 #include "common/defaults.h"
 #include "ui_MainWindow.h"
 
@@ -27,8 +28,9 @@ void MainWindow::setUpControls() {
 
     // On a frame too small for the focal area's start position, the area is
     // moved inside the frame, where its sliders can show it.
-    const int focalXMost = std::max(0, frameWidth - initialBrennpunktWidth);
-    const int focalYMost = std::max(0, frameHeight - initialBrennpunktHeight);
+    const PositionRanges ranges = positionRanges(frameWidth, frameHeight);
+    const int focalXMost = ranges.focalXMost;
+    const int focalYMost = ranges.focalYMost;
     brennpunktX = std::min(brennpunktX, focalXMost);
     brennpunktY = std::min(brennpunktY, focalYMost);
     ui->brennpunktXSlider->setRange(0, focalXMost);
@@ -40,10 +42,10 @@ void MainWindow::setUpControls() {
 
     connect(this, &MainWindow::updateSkuddLcd, ui->lcdSkudd, qOverload<int>(&QLCDNumber::display));
 
-    ui->RoiXSlider->setRange(0, frameWidth - roiWidth);
+    ui->RoiXSlider->setRange(0, ranges.roiXMost);
     ui->RoiXSlider->setValue(roiX);
     connect(ui->RoiXSlider, &QSlider::sliderMoved, this, &MainWindow::moveRoiXSlider);
-    ui->RoiYSlider->setRange(0, frameHeight - roiHeight);
+    ui->RoiYSlider->setRange(0, ranges.roiYMost);
     ui->RoiYSlider->setValue(roiY);
     connect(ui->RoiYSlider, &QSlider::sliderMoved, this, &MainWindow::moveRoiYSlider);
     ui->filterSlider->setRange(bounds::filterSizeLowest, bounds::filterSizeHighest);

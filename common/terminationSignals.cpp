@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QString>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <unistd.h>
@@ -75,9 +77,17 @@ void TerminationSignals::readPipe() {
 namespace {
 
 volatile std::sig_atomic_t remembered = 0;
+int rememberedPipe[2] = {-1, -1};
 
 extern "C" void remember(int signalNumber) {
-    remembered = signalNumber;
+    // The first signal is the reason the run ends; later ones only repeat it.
+    if (remembered == 0) {
+        remembered = signalNumber;
+    }
+    const int savedErrno = errno;
+    const unsigned char number = static_cast<unsigned char>(signalNumber);
+    [[maybe_unused]] const ssize_t written = ::write(rememberedPipe[1], &number, 1);
+    errno = savedErrno;
 }
 
 std::function<void()> pending;
@@ -85,6 +95,9 @@ std::function<void()> pending;
 } // namespace
 
 void rememberTerminationSignals() {
+    if (rememberedPipe[0] < 0 && ::pipe2(rememberedPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        throw std::runtime_error("cannot create the pipe for signals");
+    }
     struct sigaction action {};
     action.sa_handler = remember;
     sigemptyset(&action.sa_mask);
@@ -95,6 +108,16 @@ void rememberTerminationSignals() {
 
 int rememberedTerminationSignal() {
     return remembered;
+}
+
+int terminationSignalDescriptor() {
+    return rememberedPipe[0];
+}
+
+QString signalName(int signalNumber) {
+    const char* abbreviation = sigabbrev_np(signalNumber);
+    return abbreviation ? QStringLiteral("SIG") + QLatin1String(abbreviation)
+                        : QStringLiteral("signal %1").arg(signalNumber);
 }
 
 RunAtExit::RunAtExit(std::function<void()> function) {

@@ -5,6 +5,7 @@
 #include <memory>
 
 class QSocketNotifier;
+class QString;
 
 // Turns SIGINT, SIGTERM and SIGHUP into a call on the Qt event loop, so that a
 // program asked to end by a signal ends the way it does when its window is
@@ -43,8 +44,14 @@ class TerminationSignals {
 // For a program that runs no event loop while it works: from now on SIGINT,
 // SIGTERM and SIGHUP only set a number that its loop reads between steps.
 void rememberTerminationSignals();
-// The latest of those signals received since, 0 if none.
+// The first of those signals received since, 0 if none.
 int rememberedTerminationSignal();
+// Readable from the first of those signals on (it is never drained), so that
+// a wait with poll() can end on one; -1 before rememberTerminationSignals().
+int terminationSignalDescriptor();
+
+// "SIGINT", as a message names a signal.
+QString signalName(int signalNumber);
 
 // Runs a function once if the process ends through exit() while the guard
 // lives: Qt's X11 plugin ends the process with exit(1) when the connection to

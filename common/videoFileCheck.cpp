@@ -12,7 +12,9 @@ QString quoted(const QByteArray& bytes) {
     return "\"" + QFile::decodeName(bytes) + "\"";
 }
 
-const char* kindOf(mode_t mode) {
+} // namespace
+
+const char* specialFileKind(mode_t mode) {
     if (S_ISFIFO(mode)) {
         return "a named pipe (FIFO)";
     }
@@ -27,6 +29,8 @@ const char* kindOf(mode_t mode) {
     }
     return "a special file";
 }
+
+namespace {
 
 // The first folder on the way to `name` that may not be entered, or an empty
 // array if every one may. Like stat and open, and unlike plain access, the
@@ -92,7 +96,7 @@ std::optional<QString> videoFileRefusal(const QByteArray& name) {
         return "it is a directory; choose a video file in it";
     }
     if (!S_ISREG(file.st_mode)) {
-        return QStringLiteral("it is not a regular file but ") + kindOf(file.st_mode);
+        return QStringLiteral("it is not a regular file but ") + specialFileKind(file.st_mode);
     }
     if (faccessat(AT_FDCWD, name.constData(), R_OK, AT_EACCESS) != 0) {
         return "permission denied: the file may not be read";

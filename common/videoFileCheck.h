@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QString>
 #include <optional>
+#include <sys/types.h>
 
 // A file name as the file system stores it: bytes that need not be valid in the
 // locale's encoding. A name written on an older Windows machine keeps its
@@ -21,9 +22,17 @@ struct VideoFileName {
     // For messages and the log: undecodable bytes become U+FFFD, which
     // QString::toLatin1 writes as '?'.
     QString shown() const { return QFile::decodeName(bytes); }
+    bool isEmpty() const { return bytes.isEmpty(); }
 
     QByteArray bytes;
 };
+
+// Any file's name, not only a video's, is kept the same way.
+using FileName = VideoFileName;
+
+// What a file that is no regular file and no directory is, for a message:
+// "a named pipe (FIFO)", "a character device".
+const char* specialFileKind(mode_t mode);
 
 // The name that the command line gave as `decoded`, in its own bytes: a
 // QString decoded from them loses those that are not valid in the locale's
