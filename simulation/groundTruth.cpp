@@ -1,16 +1,25 @@
 #include "simulation/groundTruth.h"
 
-#include <QFile>
 #include <QList>
 #include <QLocale>
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <variant>
+#include <vector>
+
+#include "log/logText.h"
 
 namespace {
 
 // One CSV row split into fields: a field in double quotes may hold commas,
 // and "" in it stands for one quote. Spaces around a field are dropped.
-QList<QByteArray> splitCsvRow(const QByteArray& row) {
+QList<QByteArray> splitCsvRow(QByteArrayView row) {
     QList<QByteArray> fields;
     QByteArray field;
     bool quoted = false;
@@ -38,9 +47,40 @@ QList<QByteArray> splitCsvRow(const QByteArray& row) {
     return fields;
 }
 
+// A field as a message quotes it: a NUL, a control character or a terminal
+// command in a field is shown escaped, and never cuts the message short.
 QString shown(const QByteArray& field) {
-    return QStringLiteral("\"%1\"").arg(QString::fromUtf8(field));
+    return QStringLiteral("\"%1\"").arg(
+        QString::fromUtf8(eventlog::escapedForTerminal(QString::fromUtf8(field))));
 }
+
+// The lines of `bytes` one after the other, without copying the whole file
+// into a list: each ends at "\n", "\r\n" or a lone "\r" (the line end of old
+// Mac files), and the line end is not part of it.
+class Lines {
+  public:
+    explicit Lines(const QByteArray& bytes) : bytes(bytes) {}
+
+    bool next(QByteArrayView& line) {
+        if (at >= bytes.size()) {
+            return false;
+        }
+        qsizetype end = at;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') {
+            ++end;
+        }
+        line = QByteArrayView(bytes).sliced(at, end - at);
+        at = end + 1;
+        if (end < bytes.size() && bytes[end] == '\r' && at < bytes.size() && bytes[at] == '\n') {
+            ++at;
+        }
+        return true;
+    }
+
+  private:
+    const QByteArray& bytes;
+    qsizetype at = 0;
+};
 
 struct Columns {
     qsizetype frame = -1;
@@ -60,20 +100,17 @@ struct FlagColumn {
 
 class Parser {
   public:
-    Parser(const QString& path, std::int64_t frameCount, TruthRules rules)
-        : path(path), frameCount(frameCount), rules(rules) {}
+    Parser(const QString& path, std::int64_t frameCount, TruthRules rules, QSize frameSize)
+        : path(path), frameCount(frameCount), rules(rules), frameSize(frameSize) {}
 
-    TruthReading run(QByteArray bytes) {
-        if (bytes.startsWith("\xEF\xBB\xBF")) {
-            bytes.remove(0, 3);
-        }
-        const QList<QByteArray> lines = bytes.split('\n');
+    TruthReading run(const QByteArray& bytes) {
+        Lines lines(bytes);
+        QByteArrayView line;
         bool haveHeader = false;
-        for (qsizetype i = 0; i < lines.size() && !reading.error; ++i) {
-            lineNumber = static_cast<int>(i + 1);
-            QByteArray line = lines[i];
-            if (line.endsWith('\r')) {
-                line.chop(1);
+        while (!reading.error && lines.next(line)) {
+            ++lineNumber;
+            if (lineNumber == 1 && line.startsWith("\xEF\xBB\xBF")) {
+                line = line.sliced(3);
             }
             if (line.trimmed().isEmpty()) {
                 continue;
@@ -177,8 +214,10 @@ class Parser {
         TruthPoint point;
         const bool centre = columns.centreX >= 0;
         if (!readFrame(fields[columns.frame], frame) ||
-            (centre && !readCoordinate(fields[columns.centreX], "centre_x", point.centreX)) ||
-            (centre && !readCoordinate(fields[columns.centreY], "centre_y", point.centreY))) {
+            (centre && !readCoordinate(fields[columns.centreX], "centre_x", frameSize.width(),
+                                       point.centreX)) ||
+            (centre && !readCoordinate(fields[columns.centreY], "centre_y", frameSize.height(),
+                                       point.centreY))) {
             return;
         }
         const FlagColumn flags[] = {{columns.inPlane, "in_plane", &TruthPoint::inPlane},
@@ -191,12 +230,15 @@ class Parser {
         }
         const auto [where, added] = reading.truth.byFrame.emplace(frame, point);
         if (!added) {
+            const auto first =
+                std::find_if(rowLines.begin(), rowLines.end(),
+                             [frame](const auto& row) { return row.first == frame; });
             fail(QStringLiteral("frame %1 is annotated twice (first on line %2)")
                      .arg(frame)
-                     .arg(firstLine[frame]));
+                     .arg(first->second));
             return;
         }
-        firstLine[frame] = lineNumber;
+        rowLines.emplace_back(frame, lineNumber);
     }
 
     bool readFrame(const QByteArray& field, std::int64_t& frame) {
@@ -220,11 +262,32 @@ class Parser {
         return true;
     }
 
-    bool readCoordinate(const QByteArray& field, const char* name, double& value) {
+    // A number with a decimal point and no thousands separators: "1,000" in
+    // quotes is no thousand here, and "1,5" no one and a half.
+    bool readCoordinate(const QByteArray& field, const char* name, int frameSide, double& value) {
+        QLocale strict = QLocale::c();
+        strict.setNumberOptions(QLocale::RejectGroupSeparator);
         bool ok = false;
-        value = QLocale::c().toDouble(QLatin1String(field), &ok);
+        value = strict.toDouble(QLatin1String(field), &ok);
         if (!ok || !std::isfinite(value)) {
-            fail(QStringLiteral("%1 is not a number: %2").arg(QLatin1String(name), shown(field)));
+            fail(QStringLiteral("%1 is not a number: %2%3")
+                     .arg(QLatin1String(name), shown(field),
+                          field.contains(',') ? QStringLiteral("; write numbers with a decimal "
+                                                               "point and without separators")
+                                              : QString()));
+            return false;
+        }
+        // A centre can lie outside the picture, but not by more than the
+        // picture's own size: beyond that it is a slip, and its distances
+        // would swamp every figure.
+        if (frameSide > 0 && (value < -frameSide || value > 2.0 * frameSide)) {
+            fail(QStringLiteral("%1 %2 lies farther outside the %3 x %4 frame than the frame's "
+                                "size; it must lie within %5..%6")
+                     .arg(QLatin1String(name), shown(field))
+                     .arg(frameSize.width())
+                     .arg(frameSize.height())
+                     .arg(-frameSide)
+                     .arg(2 * frameSide));
             return false;
         }
         return true;
@@ -243,10 +306,12 @@ class Parser {
     QString path;
     std::int64_t frameCount;
     TruthRules rules;
+    QSize frameSize;
     int lineNumber = 0;
     qsizetype columnCount = 0;
     Columns columns;
-    std::map<std::int64_t, int> firstLine;
+    // The line of each row read, for the message about a frame annotated twice.
+    std::vector<std::pair<std::int64_t, int>> rowLines;
     TruthReading reading;
 };
 
@@ -265,26 +330,76 @@ QString TruthError::text() const {
 }
 
 TruthReading parseGroundTruth(const QByteArray& bytes, const QString& path, std::int64_t frameCount,
-                              TruthRules rules) {
-    return Parser(path, frameCount, rules).run(bytes);
+                              TruthRules rules, QSize frameSize) {
+    return Parser(path, frameCount, rules, frameSize).run(bytes);
 }
 
-TruthReading readGroundTruth(const QString& path, std::int64_t frameCount, TruthRules rules) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+namespace {
+
+// The bytes of a truth file: a regular file of at most truthFileLimitBytes,
+// opened without blocking (a FIFO or a device is refused, never read).
+std::variant<QByteArray, QString> truthFileBytes(const QByteArray& name) {
+    const auto reason = [] { return QString::fromLocal8Bit(std::strerror(errno)); };
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return reason();
+    }
+    const auto closed = [fd](QString problem) {
+        ::close(fd);
+        return problem;
+    };
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return closed(reason());
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return closed(QStringLiteral("it is a directory"));
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return closed(QStringLiteral("it is not a regular file but ") +
+                      QLatin1String(specialFileKind(status.st_mode)));
+    }
+    if (status.st_size > truthFileLimitBytes) {
+        return closed(QStringLiteral("it has %1 bytes, more than the %2 MiB that a truth file "
+                                     "may have")
+                          .arg(status.st_size)
+                          .arg(truthFileLimitBytes >> 20));
+    }
+    // Read to the end, in case the file grew since; never past the limit.
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(status.st_size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got == 0) {
+            break;
+        }
+        if (got < 0 && errno != EINTR) {
+            return closed(reason());
+        }
+        bytes.append(chunk, std::max<ssize_t>(got, 0));
+        if (bytes.size() > truthFileLimitBytes) {
+            return closed(QStringLiteral("it has grown past the %1 MiB that a truth file may have")
+                              .arg(truthFileLimitBytes >> 20));
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
+
+} // namespace
+
+TruthReading readGroundTruth(const FileName& name, std::int64_t frameCount, TruthRules rules,
+                             QSize frameSize) {
+    std::variant<QByteArray, QString> bytes = truthFileBytes(name.bytes);
+    if (const QString* problem = std::get_if<QString>(&bytes)) {
         TruthReading reading;
         reading.error =
-            TruthError{path, 0, QStringLiteral("cannot be read: %1").arg(file.errorString())};
+            TruthError{name.shown(), 0, QStringLiteral("cannot be read: %1").arg(*problem)};
         return reading;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        TruthReading reading;
-        reading.error =
-            TruthError{path, 0, QStringLiteral("cannot be read: %1").arg(file.errorString())};
-        return reading;
-    }
-    return parseGroundTruth(bytes, path, frameCount, rules);
+    return parseGroundTruth(std::get<QByteArray>(bytes), name.shown(), frameCount, rules,
+                            frameSize);
 }
 
 QByteArray formatGroundTruth(const GroundTruth& truth) {

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <map>
 #include <optional>
+
+#include "common/videoFileCheck.h"
 
 // The stone's true position, annotated per frame of a video (by hand, or by
 // the synthetic video's generator), as CSV with a header row:
@@ -75,15 +78,24 @@ struct TruthReading {
     bool ok() const { return !error.has_value(); }
 };
 
+// The largest truth file that is read: a centre for every frame of hours of
+// recording at a high frame rate takes a tenth of it.
+inline constexpr qint64 truthFileLimitBytes = qint64(64) << 20;
+
 // Reads the truth of a video with `frameCount` frames (indices 0 ..
 // frameCount - 1); a frame outside them is an error. A negative `frameCount`
-// means the count is unknown and only negative frames are rejected. CRLF line
-// ends and a UTF-8 byte order mark are accepted; blank lines are skipped.
-TruthReading readGroundTruth(const QString& path, std::int64_t frameCount, TruthRules rules = {});
+// means the count is unknown and only negative frames are rejected. Where
+// `frameSize` is given, a centre that lies farther outside the frame than the
+// frame's own size is an error. Numbers have a decimal point and no thousands
+// separators. LF, CRLF and CR line ends and a UTF-8 byte order mark are
+// accepted; blank lines are skipped. The file must be a regular file of at
+// most truthFileLimitBytes.
+TruthReading readGroundTruth(const FileName& name, std::int64_t frameCount, TruthRules rules = {},
+                             QSize frameSize = {});
 
 // The same from the file's bytes; `path` only names the file in errors.
 TruthReading parseGroundTruth(const QByteArray& bytes, const QString& path, std::int64_t frameCount,
-                              TruthRules rules = {});
+                              TruthRules rules = {}, QSize frameSize = {});
 
 // The file of `truth`: a header of the columns in `truth.columns`, in the
 // order frame,centre_x,centre_y,in_plane,keyframe,in_focus, then one row per
