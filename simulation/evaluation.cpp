@@ -17,7 +17,13 @@ constexpr std::int64_t tickMs = defaults::tickMs;
 bool onFocalArea(const RunSettings& settings, double x, double y) {
     const cv::Point& f = settings.focal;
     const cv::Size& s = settings.focalSize;
-    return f.x <= x && x <= f.x + s.width && f.y <= y && y <= f.y + s.height;
+    const bool inArea = f.x <= x && x <= f.x + s.width && f.y <= y && y <= f.y + s.height;
+    // The window's hit test sees only tracked centres, which lie on the
+    // picture's pixels; the part of the area beyond them is never hit.
+    const cv::Size& picture = settings.frame;
+    const bool inPicture =
+        picture.empty() || (0 <= x && x <= picture.width - 1 && 0 <= y && y <= picture.height - 1);
+    return inArea && inPicture;
 }
 
 std::vector<TickVerdict> judgeTicks(const RunSettings& settings, const RunRecord& record,

@@ -18,7 +18,8 @@ inline std::int64_t shownFrameIndex(const TickRecord& tick) {
     return tick.frame - 1;
 }
 
-// Edges included, as the window's hit test has it.
+// Edges included, as the window's hit test has it, and within the picture
+// where its size is known.
 bool onFocalArea(const RunSettings& settings, double x, double y);
 
 // What the comparison makes of one tick of the run.

@@ -1,17 +1,21 @@
 #include "simulation/runPlot.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPolygonF>
-#include <QSaveFile>
+#include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
 #include <vector>
 
+#include "common/outputFiles.h"
 #include "simulation/figureText.h"
 
 namespace {
@@ -159,18 +163,16 @@ class ColumnCurve {
 
 class RunPlot {
   public:
-    RunPlot(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged,
-            QSize size)
+    RunPlot(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged)
         : settings(settings), record(record), verdicts(judged.verdicts),
-          evaluation(judged.evaluation), stoneOutOfPlane(outOfPlaneTicks()),
-          image(size, QImage::Format_RGB32) {}
+          evaluation(judged.evaluation), stoneOutOfPlane(outOfPlaneTicks()) {}
 
-    QImage draw() {
-        image.fill(Qt::white);
-        QPainter painter(&image);
+    // On any device: an image, a PDF page or an SVG picture of `size` pixels.
+    void draw(QPainter& painter, QSize size) {
+        painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
         painter.setRenderHint(QPainter::Antialiasing);
-        const double width = image.width();
-        const double height = image.height();
+        const double width = size.width();
+        const double height = size.height();
         const double left = 110.0;
         const double right = width - 30.0;
         drawTitle(painter, QRectF(left, 8, right - left, 60));
@@ -184,22 +186,20 @@ class RunPlot {
         const QRectF shotsPanel(left, yPanel.bottom() + 16.0, right - left, shotsHeight);
         time = timeAxis(left, right);
 
-        drawCentrePanel(painter, xPanel, QStringLiteral("x (px)"), settings.focal.x,
-                        settings.focalSize.width, &TruthPoint::centreX, &TickRecord::centreX);
-        drawCentrePanel(painter, yPanel, QStringLiteral("y (px)"), settings.focal.y,
-                        settings.focalSize.height, &TruthPoint::centreY, &TickRecord::centreY);
+        drawCentrePanel(painter, xPanel, 'x', settings.focal.x, settings.focalSize.width,
+                        &TruthPoint::centreX, &TickRecord::centreX);
+        drawCentrePanel(painter, yPanel, 'y', settings.focal.y, settings.focalSize.height,
+                        &TruthPoint::centreY, &TickRecord::centreY);
         drawShotsPanel(painter, shotsPanel);
         drawTimeAxis(painter, shotsPanel);
-        return image;
     }
 
   private:
+    // From the start of the run, so that the labels count from 0.
     Axis timeAxis(double left, double right) const {
         Axis axis{0.0, 1.0, left, right};
         if (!record.empty()) {
-            axis.from = record.front().timeSeconds - tickSeconds / 2;
-            axis.to =
-                std::max(record.back().timeSeconds + tickSeconds / 2, axis.from + tickSeconds);
+            axis.to = std::max(record.back().timeSeconds + tickSeconds / 2, tickSeconds);
         }
         return axis;
     }
@@ -347,22 +347,31 @@ class RunPlot {
         }
     }
 
-    void drawCentrePanel(QPainter& painter, const QRectF& panel, const QString& label,
-                         int focalFrom, int focalSize, double TruthPoint::*trueCoordinate,
+    // One coordinate over time, in millimetres where the recording is
+    // calibrated. Image y grows downward, as in the picture.
+    void drawCentrePanel(QPainter& painter, const QRectF& panel, char coordinate, int focalPixel,
+                         int focalPixels, double TruthPoint::*trueCoordinate,
                          int TickRecord::*trackedCoordinate) const {
+        const double unit = settings.mmPerPixel.value_or(1.0);
+        const double focalFrom = focalPixel * unit;
+        const double focalSize = focalPixels * unit;
+        const auto tracked = [&](std::size_t i) { return record[i].*trackedCoordinate * unit; };
+        const auto truth = [&](std::size_t i) { return verdicts[i].truth->*trueCoordinate * unit; };
         double low = focalFrom;
         double high = focalFrom + focalSize;
         for (std::size_t i = 0; i < record.size(); ++i) {
-            const double tracked = record[i].*trackedCoordinate;
-            low = std::min(low, tracked);
-            high = std::max(high, tracked);
+            low = std::min(low, tracked(i));
+            high = std::max(high, tracked(i));
             if (verdicts[i].truth) {
-                low = std::min(low, verdicts[i].truth->*trueCoordinate);
-                high = std::max(high, verdicts[i].truth->*trueCoordinate);
+                low = std::min(low, truth(i));
+                high = std::max(high, truth(i));
             }
         }
-        const double pad = std::max((high - low) * 0.08, 3.0);
-        const Axis value{low - pad, high + pad, panel.bottom(), panel.top()};
+        const double pad = std::max((high - low) * 0.08, 3.0 * unit);
+        const bool downward = coordinate == 'y';
+        const Axis value{low - pad, high + pad, downward ? panel.top() : panel.bottom(),
+                         downward ? panel.bottom() : panel.top()};
+        const QString label = coordinateAxisLabel(coordinate, settings.mmPerPixel);
 
         drawTimeGrid(painter, panel);
         painter.setFont(font(13));
@@ -375,19 +384,20 @@ class RunPlot {
                              Qt::AlignRight | Qt::AlignVCenter, tickLabel(v));
         }
         painter.fillRect(QRectF(QPointF(panel.left(), value(focalFrom + focalSize)),
-                                QPointF(panel.right(), value(focalFrom))),
+                                QPointF(panel.right(), value(focalFrom)))
+                             .normalized(),
                          focalColour);
         drawSpans(painter, panel);
 
         painter.save();
         painter.setClipRect(panel);
-        ColumnCurve tracked;
+        ColumnCurve trackedCurve;
         for (std::size_t i = 0; i < record.size(); ++i) {
-            tracked.add({time(record[i].timeSeconds), value(record[i].*trackedCoordinate)}, i == 0);
+            trackedCurve.add({time(record[i].timeSeconds), value(tracked(i))}, i == 0);
         }
         painter.setPen(QPen(trackedColour, 1.8, Qt::SolidLine, Qt::RoundCap));
         painter.setBrush(Qt::NoBrush);
-        drawCurve(painter, tracked.finish());
+        drawCurve(painter, trackedCurve.finish());
         // The truth may be sparse: lines join annotated neighbours, a lone
         // annotation is a dot.
         ColumnCurve truthLine;
@@ -397,8 +407,7 @@ class RunPlot {
             if (!verdicts[i].truth) {
                 continue;
             }
-            const QPointF at(time(record[i].timeSeconds),
-                             value(verdicts[i].truth->*trueCoordinate));
+            const QPointF at(time(record[i].timeSeconds), value(truth(i)));
             const bool before = i > 0 && verdicts[i - 1].truth;
             const bool after = i + 1 < record.size() && verdicts[i + 1].truth;
             truthLine.add(at, !before);
@@ -483,23 +492,83 @@ class RunPlot {
     const std::vector<TickVerdict>& verdicts;
     const Evaluation& evaluation;
     std::vector<bool> stoneOutOfPlane;
-    QImage image;
     Axis time;
 };
 
 } // namespace
 
-QImage drawRunPlot(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged,
-                   QSize size) {
-    return RunPlot(settings, record, judged, size).draw();
+QString coordinateAxisLabel(char coordinate, std::optional<double> mmPerPixel) {
+    const QString unit = mmPerPixel ? QStringLiteral("mm") : QStringLiteral("px");
+    return coordinate == 'y' ? QStringLiteral("y (%1), downward as in the image").arg(unit)
+                             : QStringLiteral("%1 (%2)").arg(QLatin1Char(coordinate)).arg(unit);
 }
 
-std::optional<QString> writeRunPlot(const QString& path, const RunSettings& settings,
+QImage drawRunPlot(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged,
+                   QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    RunPlot(settings, record, judged).draw(painter, size);
+    return image;
+}
+
+namespace {
+
+// Points are 1/72 inch; the picture's pixels are 1/96 inch, as on a screen.
+constexpr int plotResolution = 96;
+
+QByteArray pdfOfRun(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged) {
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    QPdfWriter pdf(&bytes);
+    pdf.setResolution(plotResolution);
+    pdf.setPageSize(QPageSize(QSizeF(runPlotSize) * 72.0 / plotResolution, QPageSize::Point));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    pdf.setTitle(QFileInfo(settings.video).fileName());
+    pdf.setCreator(QStringLiteral("Tessavolant"));
+    {
+        QPainter painter(&pdf);
+        RunPlot(settings, record, judged).draw(painter, runPlotSize);
+    }
+    return bytes.data();
+}
+
+QByteArray svgOfRun(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged) {
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&bytes);
+    svg.setSize(runPlotSize);
+    svg.setViewBox(QRect(QPoint(0, 0), runPlotSize));
+    svg.setResolution(plotResolution);
+    svg.setTitle(QFileInfo(settings.video).fileName());
+    {
+        QPainter painter(&svg);
+        RunPlot(settings, record, judged).draw(painter, runPlotSize);
+    }
+    return bytes.data();
+}
+
+QByteArray pngOfRun(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged) {
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    drawRunPlot(settings, record, judged).save(&bytes, "PNG");
+    return bytes.data();
+}
+
+} // namespace
+
+std::optional<QString> writeRunPlot(const FileName& path, const RunSettings& settings,
                                     const RunRecord& record, const JudgedRun& judged) {
-    const QImage image = drawRunPlot(settings, record, judged);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
-        return QStringLiteral("%1: cannot be written: %2").arg(path, file.errorString());
+    const QString name = path.shown().toLower();
+    const QByteArray bytes =
+        name.endsWith(QLatin1String(".pdf"))   ? pdfOfRun(settings, record, judged)
+        : name.endsWith(QLatin1String(".svg")) ? svgOfRun(settings, record, judged)
+                                               : pngOfRun(settings, record, judged);
+    if (bytes.isEmpty()) {
+        return QStringLiteral("%1: cannot be drawn").arg(path.shown());
+    }
+    if (const std::optional<QString> problem = replaceFile(path.bytes, bytes)) {
+        return QStringLiteral("%1: cannot be written: %2").arg(path.shown(), *problem);
     }
     return std::nullopt;
 }

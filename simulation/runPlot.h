@@ -5,6 +5,7 @@
 #include <QString>
 #include <optional>
 
+#include "common/videoFileCheck.h"
 #include "simulation/evaluation.h"
 #include "simulation/runRecord.h"
 
@@ -21,7 +22,13 @@ inline constexpr QSize runPlotSize{1600, 900};
 QImage drawRunPlot(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged,
                    QSize size = runPlotSize);
 
-// Draws the picture and saves it as PNG through a temporary file that replaces
-// `path` whole. Returns an error message, or none on success.
-std::optional<QString> writeRunPlot(const QString& path, const RunSettings& settings,
+// Draws the picture and saves it through a temporary file that replaces
+// `path` whole: PDF for a name ending in .pdf, SVG for .svg (both in vectors,
+// for print), PNG for any other. Returns an error message, or none on success.
+std::optional<QString> writeRunPlot(const FileName& path, const RunSettings& settings,
                                     const RunRecord& record, const JudgedRun& judged);
+
+// The label of the axis of one image coordinate, 'x' or 'y': in millimetres
+// where the recording is calibrated (`mmPerPixel`), else in pixels; y says
+// that it grows downward, as in the image.
+QString coordinateAxisLabel(char coordinate, std::optional<double> mmPerPixel);

@@ -25,6 +25,12 @@ struct RunSettings {
     int filter = defaults::filterSize; // blur size
     std::optional<int> fixedThreshold; // none: automatic threshold
     std::int64_t ticks = 0;            // playing ticks run
+    // The picture's size; the focal area, which may reach past it, counts
+    // only inside it. Empty: not known, the whole area counts.
+    cv::Size frame;
+    // Millimetres per image pixel where the recording is calibrated; none:
+    // positions are in pixels.
+    std::optional<double> mmPerPixel;
 };
 
 // The frame clock's period: every tick comes this long after the previous one.

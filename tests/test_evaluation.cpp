@@ -1,7 +1,10 @@
 #include <QFile>
 #include <QImageReader>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSet>
+#include <QXmlStreamReader>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -315,4 +318,185 @@ TEST(EvaluationReport, FiguresAreWrittenOneWayEach) {
     for (const auto& c : cases) {
         EXPECT_EQ(c.written, c.expected);
     }
+}
+
+// --plot writes the format its name asks for, at the picture's size.
+TEST(EvaluationReport, PlotIsWrittenInTheFormatOfItsName) {
+    TemporaryWorkingDirectory directory;
+    const GroundTruth truth = parsedOrFail(handTruth, handFrames);
+    const JudgedRun judged = judgeRun(handSettings(), handRecord(), truth);
+    const struct {
+        const char* name;
+        const char* startsWith;
+        const char* readAs; // by Qt's image readers, at its size; nullptr: not checked so
+    } cases[] = {
+        {"run.png", "\x89PNG", "png"},
+        {"run.PDF", "%PDF-", nullptr},
+        {"run.svg", "<?xml", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(
+            writeRunPlot(QString::fromLatin1(c.name), handSettings(), handRecord(), judged));
+        EXPECT_TRUE(readBytes(c.name).startsWith(c.startsWith));
+        if (c.readAs) {
+            QImageReader reader(QString::fromLatin1(c.name));
+            EXPECT_EQ(reader.format(), c.readAs);
+            EXPECT_EQ(reader.size(), runPlotSize);
+        }
+    }
+    // 1600 x 900 pixels of 1/96 inch: 1200 x 675 points.
+    EXPECT_TRUE(QString::fromLatin1(readBytes("run.PDF"))
+                    .contains(QRegularExpression(R"(/MediaBox \[0 0 1200(\.0+)? 675(\.0+)?\])")));
+    // SVG gives its size in millimetres, which readers take at differing
+    // resolutions; the picture's own units are its pixels.
+    EXPECT_TRUE(readBytes("run.svg").contains(R"(viewBox="0 0 1600 900")"));
+}
+
+namespace {
+
+struct PlotLabel {
+    double x;
+    double y;
+    QString text;
+};
+
+// The texts of an SVG picture with where they stand.
+std::vector<PlotLabel> svgLabels(const QByteArray& svg) {
+    std::vector<PlotLabel> labels;
+    QXmlStreamReader reader(svg);
+    while (reader.readNextStartElement() || !reader.atEnd()) {
+        if (reader.isStartElement() && reader.name() == QLatin1String("text")) {
+            const QXmlStreamAttributes at = reader.attributes();
+            const double x = at.value("x").toDouble();
+            const double y = at.value("y").toDouble();
+            labels.push_back({x, y, reader.readElementText()});
+        } else if (!reader.isStartElement()) {
+            reader.readNext();
+        }
+    }
+    return labels;
+}
+
+} // namespace
+
+// The picture's axes: the time from 0, image y growing downward as in the
+// image (and said so), and millimetres where the recording is calibrated.
+TEST(EvaluationReport, PlotAxesReadAsTheImageDoes) {
+    TemporaryWorkingDirectory directory;
+    const GroundTruth truth = parsedOrFail(handTruth, handFrames);
+    for (const std::optional<double> mmPerPixel : {std::optional<double>(), std::optional(0.5)}) {
+        SCOPED_TRACE(mmPerPixel.value_or(0));
+        RunSettings settings = handSettings();
+        settings.mmPerPixel = mmPerPixel;
+        const JudgedRun judged = judgeRun(settings, handRecord(), truth);
+        ASSERT_FALSE(writeRunPlot(QStringLiteral("run.svg"), settings, handRecord(), judged));
+        const std::vector<PlotLabel> labels = svgLabels(readBytes("run.svg"));
+        const auto has = [&labels](const QString& text) {
+            return std::any_of(labels.begin(), labels.end(),
+                               [&text](const PlotLabel& label) { return label.text == text; });
+        };
+        const QString unit = mmPerPixel ? "mm" : "px";
+        EXPECT_TRUE(has("x (" + unit + ")"));
+        EXPECT_TRUE(has("y (" + unit + "), downward as in the image"));
+
+        // The numbers left of the panels, x's then y's, each ascending.
+        std::vector<std::vector<PlotLabel>> panels;
+        std::vector<PlotLabel> times;
+        double lowest = 0.0;
+        for (const PlotLabel& label : labels) {
+            bool number = false;
+            const double value = label.text.toDouble(&number);
+            if (!number) {
+                continue;
+            }
+            if (label.y > 840.0) {
+                times.push_back(label);
+            } else if (label.x < 110.0) {
+                if (panels.empty() || value < panels.back().back().text.toDouble()) {
+                    panels.emplace_back();
+                }
+                panels.back().push_back(label);
+                lowest = std::min(lowest, value);
+            }
+        }
+        ASSERT_EQ(panels.size(), 2u);
+        const auto goesDown = [](const std::vector<PlotLabel>& panel) {
+            return panel.back().y > panel.front().y;
+        };
+        EXPECT_FALSE(goesDown(panels[0])) << "x grows to the top";
+        EXPECT_TRUE(goesDown(panels[1])) << "y grows downward";
+        // The hand run's x reaches 220 px, 110 mm at 0.5 mm per pixel; the
+        // highest label is a round number near it.
+        const double top = panels[0].back().text.toDouble();
+        EXPECT_GE(top, mmPerPixel ? 80.0 : 180.0);
+        EXPECT_LT(top, mmPerPixel ? 130.0 : 260.0);
+        ASSERT_FALSE(times.empty());
+        EXPECT_EQ(times.front().text, "0");
+    }
+}
+
+// A true centre counts as on the focal area only where the window could hit
+// it: on the picture, as the tracked centre always is.
+TEST(Evaluation, TheFocalAreaCountsOnThePictureOnly) {
+    RunSettings settings;
+    settings.focal = {620, 460};
+    settings.focalSize = {100, 100};
+    settings.frame = {640, 480};
+    const struct {
+        double x;
+        double y;
+        bool on;
+    } cases[] = {
+        {620, 460, true},  {639, 479, true},  {630, 470, true},    {639.5, 470, false},
+        {650, 470, false}, {630, 480, false}, {619.9, 470, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(onFocalArea(settings, c.x, c.y), c.on) << c.x << "," << c.y;
+    }
+    settings.frame = {};
+    EXPECT_TRUE(onFocalArea(settings, 650, 470)) << "a picture of unknown size clips nothing";
+}
+
+// Truth values are what they say: no thousands separators or decimal commas
+// in quotes, no centre absurdly far outside the frame, any line end, and a
+// field with a NUL byte shown escaped in a message that is not cut there.
+TEST(GroundTruth, ValuesAreWhatTheySay) {
+    const QByteArray header = "frame,centre_x,centre_y\n";
+    QByteArray withNul = header + "5,a";
+    withNul += '\0';
+    withNul += "b,2\n";
+    const struct {
+        QByteArray text;
+        const char* says;
+    } refused[] = {
+        {header + "5,\"1,000\",\"2,000\"\n", "centre_x is not a number: \"1,000\"; write numbers "
+                                             "with a decimal point"},
+        {header + "5,\"1,5\",2\n",
+         "centre_x is not a number: \"1,5\"; write numbers with a decimal "
+         "point"},
+        {header + "5,1.7e308,2\n", "centre_x \"1.7e308\" lies farther outside the 640 x 480 "
+                                   "frame than the frame's size; it must lie within -640..1280"},
+        {header + "5,1,1e300\n", "centre_y \"1e300\" lies farther outside"},
+        {header + "5,-641,2\n", "within -640..1280"},
+        {header + "5,2,961\n", "within -480..960"},
+        {withNul, "centre_x is not a number: \"a\\x00b\""},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.says);
+        const TruthReading reading = parseGroundTruth(c.text, "t.csv", 10, {}, QSize(640, 480));
+        ASSERT_FALSE(reading.ok());
+        EXPECT_EQ(reading.error->line, 2);
+        EXPECT_TRUE(reading.error->text().contains(QLatin1String(c.says)))
+            << reading.error->text().toStdString();
+        EXPECT_FALSE(reading.error->text().contains(QChar(0)));
+    }
+    // CR alone ends lines, as in files of old Macs; centres may lie outside
+    // the picture by up to its size.
+    const TruthReading reading = parseGroundTruth(
+        "frame,centre_x,centre_y\r5,-640,960\r\r6,1280,-480\r", "t.csv", 10, {}, QSize(640, 480));
+    ASSERT_TRUE(reading.ok()) << reading.error->text().toStdString();
+    ASSERT_EQ(reading.truth.byFrame.size(), 2u);
+    EXPECT_DOUBLE_EQ(reading.truth.at(5)->centreY, 960.0);
+    EXPECT_DOUBLE_EQ(reading.truth.at(6)->centreX, 1280.0);
 }
