@@ -40,7 +40,7 @@ bool openVideo(VideoSource& capture, const QByteArray& fileName) {
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo,
-                       const QString& logPath)
+                       const FileName& logPath)
     : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()) {
     ui->setupUi(this);
     nextStepLabel = new QLabel(ui->statusBar);
@@ -67,7 +67,7 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     loggStarted = 0;
 
     startTick = currentTick();
-    eventlog::Opening log = eventlog::open(QFile::encodeName(logPath).toStdString());
+    eventlog::Opening log = eventlog::open(logPath.bytes.toStdString());
     if (log.outcome == eventlog::Opening::Outcome::HeldByAnotherProcess) {
         logRefused = true;
         return;

@@ -37,10 +37,10 @@ class MainWindow : public QMainWindow {
   public:
     // Asks for the video in a file dialog, unless `videoPath` is given: a path
     // opens that file as if it had been chosen, an empty string stands for a
-    // cancelled dialog. The event log is written to `logPath`.
+    // cancelled dialog. The event log is written to `logPath` (its bytes).
     explicit MainWindow(QWidget* parent = nullptr,
                         std::optional<VideoFileName> videoPath = std::nullopt,
-                        const QString& logPath = QString::fromLatin1(defaults::logFileName));
+                        const FileName& logPath = QString::fromLatin1(defaults::logFileName));
     ~MainWindow() override;
 
     // False when the video could not be opened or its first frame not read; the

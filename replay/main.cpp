@@ -1,11 +1,11 @@
 #include "app/MainWindow.h"
+#include "common/outputFiles.h"
 #include "common/programOptions.h"
 #include "common/terminationSignals.h"
-#include "common/videoRefusal.h"
 #include "log/eventLog.h"
-#include "log/logText.h"
 #include "log/ticks.h"
 #include "replay/progressLine.h"
+#include "replay/replayFiles.h"
 #include "replay/replayOptions.h"
 #include "replay/replayRun.h"
 #include "replay/trackCsv.h"
@@ -16,14 +16,22 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTimer>
+#include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <variant>
 
 // tessavolant-replay [options] VIDEO: the window's treatment run without a
 // screen, on a perfect 25 ms clock, as fast as the video decodes.
+//
+// Every file is checked before any is created or changed, the video opened
+// and the truth read; outputs other than the log and the summary table are
+// written beside their names and put in place when whole. So a refused or
+// failed run leaves every file it was given as it was.
 
 namespace {
 
@@ -39,36 +47,80 @@ void withoutRuntimeDirectoryNote(QtMsgType type, const QMessageLogContext& conte
     }
 }
 
+void say(const QString& message) {
+    std::fprintf(stderr, "%s: %s\n", program, message.toLocal8Bit().constData());
+}
+
 int usageError(const QString& message) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program, qPrintable(message), program);
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program, message.toLocal8Bit().constData(),
+                 program);
     return 2;
 }
 
 int failure(const QString& message) {
-    std::fprintf(stderr, "%s: %s\n", program, qPrintable(message));
+    say(message);
     return 1;
 }
 
-// The figures against the true position: a table on stdout and the files
-// asked for. False, with what went wrong on stderr, if a file was not written.
+// What goes to stdout, written only once every file is written, and whether
+// all of it arrived.
+class Results {
+  public:
+    void print(const QString& text) {
+        if (std::fputs(text.toLocal8Bit().constData(), stdout) == EOF && error == 0) {
+            error = errno;
+        }
+    }
+    // False, said on stderr, if stdout did not take everything.
+    bool finish() {
+        if (std::fflush(stdout) != 0 && error == 0) {
+            error = errno;
+        }
+        if (error != 0) {
+            say(QStringLiteral("cannot write the results to stdout: %1")
+                    .arg(QString::fromLocal8Bit(std::strerror(error))));
+        }
+        return error == 0;
+    }
+
+  private:
+    int error = 0;
+};
+
+// The figures against the true position into the files asked for, the table
+// for stdout into `results`. False, with what went wrong on stderr, if a file
+// was not written. A run ended by a signal adds no row to the summary table,
+// which collects whole runs.
 bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
-                     const RunRecord& record, const GroundTruth& truth) {
+                     const RunRecord& record, const GroundTruth& truth, Results& results) {
     const JudgedRun judged = judgeRun(settings, record, truth);
     const Evaluation& evaluation = judged.evaluation;
-    std::fputs(qPrintable("\n" + evaluationTable(settings, evaluation)), stdout);
-    std::fflush(stdout);
+    const QString truthShown = options.truthPath.shown();
     std::optional<QString> problem;
     if (!options.reportPath.isEmpty()) {
-        problem = writeEvaluationJson(options.reportPath, settings, options.truthPath, evaluation);
-    }
-    if (!problem && !options.summaryPath.isEmpty()) {
-        problem = appendSummaryRow(options.summaryPath, settings, options.truthPath, evaluation);
+        problem = writeEvaluationJson(options.reportPath, settings, truthShown, evaluation);
     }
     if (!problem && !options.plotPath.isEmpty()) {
         problem = writeRunPlot(options.plotPath, settings, record, judged);
     }
+    if (!problem && !options.summaryPath.isEmpty()) {
+        if (rememberedTerminationSignal() != 0) {
+            say(QStringLiteral("%1 gets no row: the run was stopped before its end")
+                    .arg(quotedName(options.summaryPath)));
+        } else {
+            LockWait wait;
+            wait.interruptDescriptor = terminationSignalDescriptor();
+            wait.onLongWait = [&options] {
+                say(QStringLiteral("waiting for the lock of %1, which another process holds; "
+                                   "Ctrl+C ends the run without its row")
+                        .arg(quotedName(options.summaryPath)));
+            };
+            problem = appendSummaryRow(options.summaryPath, settings, truthShown, evaluation, wait);
+        }
+    }
+    results.print(evaluationTable(settings, evaluation) + '\n');
     if (problem) {
-        failure(*problem);
+        say(*problem);
     }
     return !problem;
 }
@@ -76,11 +128,11 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QStringList arguments;
+    QList<QByteArray> arguments;
     for (int i = 1; i < argc; ++i) {
-        arguments << QFile::decodeName(argv[i]);
+        arguments << QByteArray(argv[i]);
     }
-    const ParsedReplayCommand command = parseReplayCommand(arguments);
+    const ParsedReplayCommand command = parseReplayArguments(arguments);
     switch (command.outcome) {
     case ParsedReplayCommand::Outcome::Answer:
         printText(stdout, command.text);
@@ -91,9 +143,35 @@ int main(int argc, char* argv[]) {
         break;
     }
     const ReplayOptions& options = command.options;
-    eventlog::setProblemReporter([](const std::string& message) {
-        std::fprintf(stderr, "%s: %s\n", program, message.c_str());
-    });
+    // A reader of stdout that has gone is told on stderr, at the end, rather
+    // than ending the run by a signal before its files are written.
+    std::signal(SIGPIPE, SIG_IGN);
+    eventlog::setProblemReporter(
+        [](const std::string& message) { say(QString::fromStdString(message)); });
+
+    // Every check before anything is created or changed.
+    if (const std::optional<QString> problem = fileNamedTwice(options)) {
+        return usageError(*problem);
+    }
+    if (const std::optional<QString> problem = unwritableOutput(options)) {
+        return failure(*problem);
+    }
+    const std::variant<ProbedVideo, QString> probed = probeVideo(options.video);
+    if (const QString* problem = std::get_if<QString>(&probed)) {
+        return failure(*problem);
+    }
+    const ProbedVideo& video = std::get<ProbedVideo>(probed);
+    if (const std::optional<QString> problem = problemWithFrame(options, video.frame)) {
+        return usageError(*problem);
+    }
+    std::optional<TruthReading> truth;
+    if (!options.truthPath.isEmpty()) {
+        truth = readGroundTruth(options.truthPath, video.frames > 0 ? video.frames : -1, {},
+                                QSize(video.frame.width, video.frame.height));
+        if (!truth->ok()) {
+            return usageError(truth->error->text());
+        }
+    }
 
     // Nothing is shown: the window runs on Qt's offscreen platform, which
     // needs no display.
@@ -106,69 +184,54 @@ int main(int argc, char* argv[]) {
     // that the log gets its summary and the track every finished tick.
     rememberTerminationSignals();
 
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> track(nullptr, &std::fclose);
+    std::unique_ptr<ReplacingFile> track;
     if (!options.trackPath.isEmpty()) {
-        track.reset(std::fopen(QFile::encodeName(options.trackPath).constData(), "w"));
-        if (!track) {
-            return failure("cannot write the track " + options.trackPath);
+        track = std::make_unique<ReplacingFile>(options.trackPath.bytes);
+        if (!track->isOpen()) {
+            return failure(QStringLiteral("cannot write the track %1: %2")
+                               .arg(quotedName(options.trackPath), track->error()));
         }
     }
 
     ManualClock clock;
     ScopedTickSource useClock(clock);
-    const VideoFileName video = nameAsGiven(options.settings.video, argc, argv);
-    auto window = std::make_unique<MainWindow>(nullptr, video, options.logPath);
+    auto window = std::make_unique<MainWindow>(nullptr, options.video, options.logPath);
     if (window->logHeldElsewhere()) {
-        return failure("another copy is writing the log " + options.logPath +
-                       "; give this run a log of its own with --log");
+        return failure(QStringLiteral("another copy is writing the log %1; give this run a log "
+                                      "of its own with --log")
+                           .arg(quotedName(options.logPath)));
     }
     if (!window->isReady()) {
-        return failure(
-            QStringLiteral("cannot open the video \"%1\": %2")
-                .arg(QString::fromLatin1(eventlog::escapedForTerminal(window->chosenPath())),
-                     videoRefusal(window->chosenFileName())));
+        return failure(QStringLiteral("cannot open the video %1").arg(quotedName(options.video)));
     }
     window->timer->stop();
     if (!window->loggFile) {
-        return failure("cannot write the log " + options.logPath);
-    }
-    if (const std::optional<QString> problem = problemWithFrame(options, *window)) {
-        return usageError(*problem);
+        return failure(QStringLiteral("cannot write the log %1").arg(quotedName(options.logPath)));
     }
 
-    // Where the header gives no frame count, the file is read through once.
-    std::int64_t frames = window->frameCount;
-    if (frames == 0 && (!options.settings.ticks || !options.truthPath.isEmpty())) {
-        frames = countFramesByReading(video.bytes.toStdString());
-    }
     const std::int64_t ticks =
-        options.settings.ticks.value_or(ticksOnceThrough(window->frameCount, frames));
-
-    std::optional<TruthReading> truth;
-    if (!options.truthPath.isEmpty()) {
-        truth = readGroundTruth(options.truthPath, frames > 0 ? frames : -1);
-        if (!truth->ok()) {
-            return usageError(truth->error->text());
-        }
-    }
+        options.settings.ticks.value_or(ticksOnceThrough(video.headerFrameCount, video.frames));
     RunRecord record;
 
     QElapsedTimer elapsed;
     elapsed.start();
     startRun(*window, options);
     if (track) {
-        std::fputs(trackCsvHeader().constData(), track.get());
+        track->write(trackCsvHeader());
     }
     ProgressLine progress(ticks, !options.quiet);
     std::int64_t done = 0;
     // Once through ends early where the header promised frames that are not
     // there (a file cut short): at the tick on which playback started over.
     bool startedOver = false;
+    bool stopped = false; // the window stopped playing: no frame after the first can be read
     std::int64_t previousFrame = 0;
-    while (done < ticks && rememberedTerminationSignal() == 0 && !startedOver) {
+    while (done < ticks && rememberedTerminationSignal() == 0 && !startedOver && !stopped &&
+           (!track || track->isOpen())) {
         const TickRecord tick = runTick(*window, clock, ++done);
+        stopped = window->playing != 1;
         if (track) {
-            std::fputs(trackCsvRow(tick).constData(), track.get());
+            track->write(trackCsvRow(tick));
         }
         if (truth) {
             record.push_back(tick);
@@ -184,16 +247,36 @@ int main(int argc, char* argv[]) {
     const RunSettings settings = settingsInForce(*window, options.settings.video, done);
     const std::size_t linesLost = window->endRun();
     window.reset();
-    if (track && (std::ferror(track.get()) || std::fclose(track.release()) != 0)) {
-        return failure("the track " + options.trackPath + " could not be written whole");
+    if (stopped) {
+        return failure(QStringLiteral("cannot play the video %1: no frame after the first can be "
+                                      "read")
+                           .arg(quotedName(options.video)));
     }
-    std::printf("%lld ticks, %d hits with tracking, %d shots without tracking, %.1f s\n",
-                static_cast<long long>(done), hits, shotsWithout, elapsed.elapsed() / 1000.0);
-    if (truth && !writeEvaluation(options, settings, record, truth->truth)) {
-        return 1;
+    if (track && !track->commit()) {
+        return failure(QStringLiteral("cannot write the track %1: %2")
+                           .arg(quotedName(options.trackPath), track->error()));
     }
-    if (const int stopSignal = rememberedTerminationSignal()) {
+
+    Results results;
+    bool written = true;
+    if (truth) {
+        written = writeEvaluation(options, settings, record, truth->truth, results);
+    }
+    const int stopSignal = rememberedTerminationSignal();
+    QString summary = QStringLiteral("%1 ticks, %2 hits with tracking, %3 shots without "
+                                     "tracking, %4 s")
+                          .arg(done)
+                          .arg(hits)
+                          .arg(shotsWithout)
+                          .arg(elapsed.elapsed() / 1000.0, 0, 'f', 1);
+    if (stopSignal != 0) {
+        summary += QStringLiteral(", stopped by %1 before the end").arg(signalName(stopSignal));
+    }
+    // Last, so that the last line of a batch's output says how the run ended.
+    results.print(summary + '\n');
+    written = results.finish() && written;
+    if (stopSignal != 0) {
         return 128 + stopSignal;
     }
-    return linesLost > 0 ? 1 : 0;
+    return written && linesLost == 0 ? 0 : 1;
 }

@@ -3,6 +3,9 @@
 #include "common/programOptions.h"
 
 #include <QCommandLineParser>
+#include <QFile>
+#include <algorithm>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -69,6 +72,24 @@ QString pair(int first, int second) {
 } // namespace
 
 ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
+    QList<QByteArray> bytes;
+    for (const QString& argument : arguments) {
+        bytes << QFile::encodeName(argument);
+    }
+    return parseReplayArguments(bytes);
+}
+
+ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
+    // Parsed twice: decoded in the locale's encoding for the values and the
+    // messages, and byte for byte as Latin-1 (which maps every byte to one
+    // character and back) for the file names, which need not be valid in the
+    // locale's encoding. Both parses take the arguments apart alike.
+    QStringList arguments;
+    QStringList asBytes;
+    for (const QByteArray& argument : bytes) {
+        arguments << QFile::decodeName(argument);
+        asBytes << QString::fromLatin1(argument);
+    }
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral(
@@ -128,10 +149,15 @@ ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
                                     "PATH.json");
     const QCommandLineOption summary(
         "summary", "Append one row per run to a CSV table (needs --truth).", "PATH.csv");
-    const QCommandLineOption plot("plot", "Draw a picture of the run (needs --truth).", "PATH.png");
-    const QCommandLineOption quiet("quiet", "No progress bar.");
-    parser.addOptions({select, rate, focal, focalSize, roi, filter, threshold, ticks, log, track,
-                       truth, report, summary, plot, quiet});
+    const QCommandLineOption plot("plot",
+                                  "Draw a picture of the run (needs --truth): PNG, PDF or SVG by "
+                                  "the name's extension.",
+                                  "PATH.png|.pdf|.svg");
+    const QCommandLineOption quiet({"q", "quiet"}, "No progress bar.");
+    const QList<QCommandLineOption> own{select, rate,      focal,   focalSize, roi,
+                                        filter, threshold, ticks,   log,       track,
+                                        truth,  report,    summary, plot,      quiet};
+    parser.addOptions(own);
 
     ParsedReplayCommand result;
     if (!parser.parse(QStringList{replayProgramName} + arguments)) {
@@ -158,6 +184,17 @@ ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
                                       : QStringLiteral("expected a VIDEO to replay"));
     }
     settings.video = videos.first();
+
+    QCommandLineParser exact;
+    const StandardOptions exactStandard(exact);
+    exact.addOptions(own);
+    exact.addPositionalArgument("VIDEO", {});
+    exact.parse(QStringList{replayProgramName} + asBytes);
+    const auto name = [&exact](const QCommandLineOption& option) {
+        return exact.isSet(option) ? FileName::fromBytes(exact.value(option).toLatin1())
+                                   : FileName();
+    };
+    options.video = FileName::fromBytes(exact.positionalArguments().value(0).toLatin1());
 
     if (!parser.isSet(select)) {
         return fail("--select X,Y,W,H is required: the region around the stone, in image pixels");
@@ -216,22 +253,30 @@ ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
         return fail(problem);
     }
 
-    const auto path = [&parser](const QCommandLineOption& option) {
-        return parser.isSet(option) ? parser.value(option) : QString();
-    };
     for (const QCommandLineOption* option : {&log, &track, &truth, &report, &summary, &plot}) {
         if (parser.isSet(*option) && parser.value(*option).isEmpty()) {
             return fail(bad(option->names().first(), "a file name", ""));
         }
     }
     if (parser.isSet(log)) {
-        options.logPath = parser.value(log);
+        options.logPath = name(log);
+        options.logGiven = true;
     }
-    options.trackPath = path(track);
-    options.truthPath = path(truth);
-    options.reportPath = path(report);
-    options.summaryPath = path(summary);
-    options.plotPath = path(plot);
+    options.trackPath = name(track);
+    options.truthPath = name(truth);
+    options.reportPath = name(report);
+    options.summaryPath = name(summary);
+    options.plotPath = name(plot);
+    if (parser.isSet(plot)) {
+        const QString given = parser.value(plot);
+        const bool known = std::any_of(
+            std::begin(plotExtensions), std::end(plotExtensions), [&given](const char* extension) {
+                return given.endsWith(QLatin1String(extension), Qt::CaseInsensitive);
+            });
+        if (!known) {
+            return fail(bad("plot", "a file name ending in .png, .pdf or .svg", given));
+        }
+    }
     for (const QCommandLineOption* option : {&report, &summary, &plot}) {
         if (parser.isSet(*option) && options.truthPath.isEmpty()) {
             return fail("--" + option->names().first() +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/defaults.h"
+#include "common/videoFileCheck.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,7 +15,7 @@ inline constexpr char replayProgramName[] = "tessavolant-replay";
 // the marked region may be left out (none), which leaves the window's control
 // as the window sets it up, at its start value.
 struct RequestedSettings {
-    QString video;
+    QString video;      // as messages and reports show it
     cv::Rect selection; // marked on the processed view, image pixels
     std::optional<int> rate;
     std::optional<cv::Point> focal; // top-left corner of the focal area
@@ -25,15 +26,18 @@ struct RequestedSettings {
     std::optional<std::int64_t> ticks; // none: once through the video
 };
 
-// The command line of tessavolant-replay.
+// The command line of tessavolant-replay. Every file in the bytes that the
+// command line gave; an empty name: not asked for.
 struct ReplayOptions {
     RequestedSettings settings;
-    QString logPath = QString::fromLatin1(defaults::logFileName);
-    QString trackPath;
-    QString truthPath;
-    QString reportPath;
-    QString summaryPath;
-    QString plotPath;
+    FileName video;
+    FileName logPath = QString::fromLatin1(defaults::logFileName);
+    bool logGiven = false; // false: the log is the default one
+    FileName trackPath;
+    FileName truthPath;
+    FileName reportPath;
+    FileName summaryPath;
+    FileName plotPath;
     bool quiet = false;
 };
 
@@ -45,6 +49,11 @@ struct ParsedReplayCommand {
     QString text; // the help or the version, or what is wrong with the command line
 };
 
-// Parses the arguments that follow the program's name. Checks everything that
-// can be checked without the video.
+// Parses the arguments that follow the program's name, in the bytes that
+// main() received. Checks everything that can be checked without the video.
+ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& arguments);
+// The same for arguments typed in Qt, in the locale's encoding.
 ParsedReplayCommand parseReplayCommand(const QStringList& arguments);
+
+// The file types that --plot writes, by the name's extension.
+inline constexpr const char* plotExtensions[] = {".png", ".pdf", ".svg"};

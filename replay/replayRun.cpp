@@ -1,6 +1,7 @@
 #include "replay/replayRun.h"
 
 #include "app/MainWindow.h"
+#include "common/controlRanges.h"
 #include "log/ticks.h"
 #include "simulation/shotClock.h"
 #include "tracking/VideoImage.h"
@@ -30,44 +31,32 @@ QString outside(const QString& option, const QString& what, const cv::Rect& area
         .arg(frame.height);
 }
 
-QString beyondSlider(const QString& option, const QSlider* x, const QSlider* y) {
+QString beyondSlider(const QString& option, int xMost, int yMost) {
     return QStringLiteral("--%1: the position must be within 0..%2, 0..%3 for this video")
         .arg(option)
-        .arg(x->maximum())
-        .arg(y->maximum());
+        .arg(xMost)
+        .arg(yMost);
 }
 
-bool onSlider(const QSlider* slider, int value) {
-    return value >= slider->minimum() && value <= slider->maximum();
+bool within(const cv::Point& at, int xMost, int yMost) {
+    return at.x >= 0 && at.x <= xMost && at.y >= 0 && at.y <= yMost;
 }
 
 } // namespace
 
-std::optional<QString> problemWithFrame(const ReplayOptions& options, const MainWindow& window) {
+std::optional<QString> problemWithFrame(const ReplayOptions& options, cv::Size frame) {
     const RequestedSettings& settings = options.settings;
-    const cv::Rect frame(0, 0, window.frame.cols, window.frame.rows);
-    if ((settings.selection & frame) != settings.selection) {
-        return outside("select", "the region", settings.selection, frame.size());
+    if ((settings.selection & cv::Rect({0, 0}, frame)) != settings.selection) {
+        return outside("select", "the region", settings.selection, frame);
     }
-    const Ui::MainWindow& ui = *window.ui;
-    if (settings.focal && (!onSlider(ui.brennpunktXSlider, settings.focal->x) ||
-                           !onSlider(ui.brennpunktYSlider, settings.focal->y))) {
-        return beyondSlider("focal", ui.brennpunktXSlider, ui.brennpunktYSlider);
+    // What the sliders reach, whatever the focal area's size: the window
+    // draws an area that reaches past the picture clipped to it.
+    const PositionRanges ranges = positionRanges(frame.width, frame.height);
+    if (settings.focal && !within(*settings.focal, ranges.focalXMost, ranges.focalYMost)) {
+        return beyondSlider("focal", ranges.focalXMost, ranges.focalYMost);
     }
-    const cv::Point focal =
-        settings.focal.value_or(cv::Point(window.brennpunktX, window.brennpunktY));
-    const cv::Size size = settings.focalSize.value_or(
-        cv::Size(window.brennpunktRect.width, window.brennpunktRect.height));
-    const cv::Rect focalArea(focal, size);
-    if (settings.focal || settings.focalSize) {
-        if ((focalArea & frame) != focalArea) {
-            return outside(settings.focal ? "focal" : "focal-size", "the focal area", focalArea,
-                           frame.size());
-        }
-    }
-    if (settings.roi &&
-        (!onSlider(ui.RoiXSlider, settings.roi->x) || !onSlider(ui.RoiYSlider, settings.roi->y))) {
-        return beyondSlider("roi", ui.RoiXSlider, ui.RoiYSlider);
+    if (settings.roi && !within(*settings.roi, ranges.roiXMost, ranges.roiYMost)) {
+        return beyondSlider("roi", ranges.roiXMost, ranges.roiYMost);
     }
     return std::nullopt;
 }
@@ -154,6 +143,7 @@ RunSettings settingsInForce(const MainWindow& window, const QString& video, std:
         settings.fixedThreshold = window.threshold;
     }
     settings.ticks = ticks;
+    settings.frame = window.frame.size();
     return settings;
 }
 

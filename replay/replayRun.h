@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <opencv2/core.hpp>
 #include <optional>
 
 class MainWindow;
@@ -14,10 +15,11 @@ class ManualClock;
 // marks the region, starts the logging, plays, and runs the frame cycle tick
 // by tick on a clock that advances exactly 25 ms per tick.
 
-// What is wrong with the options for this video's frames, if anything: the
-// marked region and the focal area must lie inside the frame, and every
-// position within its slider's range.
-std::optional<QString> problemWithFrame(const ReplayOptions& options, const MainWindow& window);
+// What is wrong with the options for a video of `frame`'s size, if anything:
+// the marked region must lie inside the frame, and every position within its
+// slider's range there (the focal area may then reach past the picture, as
+// in the window).
+std::optional<QString> problemWithFrame(const ReplayOptions& options, cv::Size frame);
 
 // Sets the controls that the options give, through the widgets, marks the
 // region on the processed view, presses Start and then Play.

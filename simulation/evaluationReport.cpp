@@ -1,17 +1,19 @@
 #include "simulation/evaluationReport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStringList>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/outputFiles.h"
 #include "log/byteSink.h"
 #include "simulation/figureText.h"
 #include "simulation/shotClock.h"
@@ -192,15 +194,12 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
     return QJsonDocument(root);
 }
 
-std::optional<QString> writeEvaluationJson(const QString& path, const RunSettings& settings,
+std::optional<QString> writeEvaluationJson(const VideoFileName& path, const RunSettings& settings,
                                            const QString& truthPath, const Evaluation& evaluation) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("%1: cannot be written: %2").arg(path, file.errorString());
-    }
-    file.write(evaluationJson(settings, truthPath, evaluation).toJson(QJsonDocument::Indented));
-    if (!file.commit()) {
-        return QStringLiteral("%1: cannot be written: %2").arg(path, file.errorString());
+    const QByteArray json =
+        evaluationJson(settings, truthPath, evaluation).toJson(QJsonDocument::Indented);
+    if (const std::optional<QString> problem = replaceFile(path.bytes, json)) {
+        return QStringLiteral("%1: cannot be written: %2").arg(path.shown(), *problem);
     }
     return std::nullopt;
 }
@@ -258,10 +257,44 @@ QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Eval
     return quoted.join(',') + '\n';
 }
 
-std::optional<QString> appendSummaryRow(const QString& path, const RunSettings& settings,
-                                        const QString& truthPath, const Evaluation& evaluation) {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+namespace {
+
+// Takes the lock of `fd` without blocking, trying again while another
+// process holds it, and ends the wait early where `wait` says so. False with
+// errno set where the lock was not taken (EINTR: the wait was interrupted).
+bool lockForAppending(int fd, const LockWait& wait) {
+    constexpr int retryMs = 50;
+    constexpr qint64 patienceMs = 1000;
+    QElapsedTimer waited;
+    waited.start();
+    bool said = false;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            return false;
+        }
+        if (!said && waited.elapsed() >= patienceMs && wait.onLongWait) {
+            wait.onLongWait();
+            said = true;
+        }
+        // No event tells that a lock was given back, so the lock is tried
+        // again after a short while; a signal ends the wait at once.
+        pollfd interrupt{wait.interruptDescriptor, POLLIN, 0};
+        if (::poll(&interrupt, wait.interruptDescriptor >= 0 ? 1 : 0, retryMs) > 0) {
+            errno = EINTR;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<QString> appendSummaryRow(const VideoFileName& name, const RunSettings& settings,
+                                        const QString& truthPath, const Evaluation& evaluation,
+                                        const LockWait& wait) {
+    const QString path = name.shown();
+    const int fd = ::open(name.bytes.constData(),
+                          O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
         return systemError(path, "be opened for appending");
     }
@@ -271,12 +304,24 @@ std::optional<QString> appendSummaryRow(const QString& path, const RunSettings& 
         ::close(fd);
         return message;
     };
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            return failWith("be locked");
-        }
-    }
     struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return failWith("be examined");
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return QStringLiteral("%1: is not a regular file; name a file for the table").arg(path);
+    }
+    if (!lockForAppending(fd, wait)) {
+        if (errno == EINTR) {
+            ::close(fd);
+            return QStringLiteral("%1: the row was not appended: a signal ended the wait for the "
+                                  "lock that another process holds")
+                .arg(path);
+        }
+        return failWith("be locked");
+    }
+    // Its size now that no other process appends.
     if (::fstat(fd, &status) != 0) {
         return failWith("be examined");
     }

@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QString>
+#include <functional>
 #include <optional>
 
+#include "common/videoFileCheck.h"
 #include "simulation/evaluation.h"
 #include "simulation/runRecord.h"
 
@@ -23,7 +25,7 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
 
 // Writes the JSON report to `path` through a temporary file that replaces it
 // whole. Returns an error message, or none on success.
-std::optional<QString> writeEvaluationJson(const QString& path, const RunSettings& settings,
+std::optional<QString> writeEvaluationJson(const VideoFileName& path, const RunSettings& settings,
                                            const QString& truthPath, const Evaluation& evaluation);
 
 // The summary table's header and one row, each ending in '\n'.
@@ -34,7 +36,14 @@ QByteArray summaryRow(const RunSettings& settings, const QString& truthPath,
 // Appends the run's row to the summary table at `path`, creating it with its
 // header when it is new or empty. Safe while other processes append to the
 // same file: each row goes in whole under an exclusive lock. A file whose
-// first line is another header is left alone. Returns an error message, or
-// none on success.
-std::optional<QString> appendSummaryRow(const QString& path, const RunSettings& settings,
-                                        const QString& truthPath, const Evaluation& evaluation);
+// first line is another header is left alone. While another process holds
+// the lock, the wait goes on until it is free or `wait.interruptDescriptor`
+// becomes readable (a signal came), which leaves the table as it was.
+// Returns an error message, or none on success.
+struct LockWait {
+    int interruptDescriptor = -1;
+    std::function<void()> onLongWait; // called once when the wait has lasted a second
+};
+std::optional<QString> appendSummaryRow(const VideoFileName& path, const RunSettings& settings,
+                                        const QString& truthPath, const Evaluation& evaluation,
+                                        const LockWait& wait = {});

@@ -3,6 +3,7 @@
 // anything runs, and a signal ends it with a complete log.
 
 #include "app/MainWindow.h"
+#include "common/terminationSignals.h"
 #include "log/ticks.h"
 #include "replay/replayOptions.h"
 #include "tests/testSupport.h"
@@ -16,8 +17,10 @@
 #include <QTimer>
 #include <QtTest/QTest>
 #include <csignal>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <poll.h>
 
 namespace {
 
@@ -233,11 +236,12 @@ TEST_F(Replay, BadOptionsAreRefusedBeforeAnythingRuns) {
         EXPECT_TRUE(command.text.contains(c.named)) << command.text.toStdString();
     }
     const ParsedReplayCommand good = parseReplayCommand(
-        {"--select", "207,205,21,19", "--threshold", "120", "--ticks", "5", "demo.avi"});
+        {"--select", "207,205,21,19", "--threshold", "120", "--ticks", "5", "-q", "demo.avi"});
     ASSERT_EQ(good.outcome, ParsedReplayCommand::Outcome::Run) << good.text.toStdString();
     EXPECT_EQ(good.options.settings.selection, cv::Rect(207, 205, 21, 19));
     EXPECT_EQ(good.options.settings.fixedThreshold, 120);
     EXPECT_EQ(good.options.settings.ticks, 5);
+    EXPECT_TRUE(good.options.quiet);
 }
 
 TEST_F(Replay, TheProgramSaysWhatIsWrongWithTheExitCodeOfItsKind) {
@@ -271,8 +275,18 @@ TEST_F(Replay, AnInterruptEndsTheRunWithACompleteLogAndEveryFinishedTick) {
                   {"--select", "207,205,21,19", "--ticks", "10000000", "--log", "replay.log",
                    "--track", "track.csv", video});
     ASSERT_TRUE(program.waitForStarted());
-    // Waits for ticks to be done, not for time to pass.
-    while (readBytes("track.csv").count('\n') < 100 && program.state() == QProcess::Running) {
+    // Waits for ticks to be done, not for time to pass. The track is written
+    // beside its name ("track.csv.XXXXXX") until the run ends.
+    const auto trackSoFar = [] {
+        for (const std::filesystem::directory_entry& entry :
+             std::filesystem::directory_iterator(".")) {
+            if (entry.path().filename().string().starts_with("track.csv.")) {
+                return readBytes(entry.path().string());
+            }
+        }
+        return QByteArray();
+    };
+    while (trackSoFar().count('\n') < 100 && program.state() == QProcess::Running) {
         QThread::msleep(5);
     }
     ::kill(static_cast<pid_t>(program.processId()), SIGINT);
@@ -284,6 +298,7 @@ TEST_F(Replay, AnInterruptEndsTheRunWithACompleteLogAndEveryFinishedTick) {
     EXPECT_TRUE(log.contains("Totalt skudd i tracking periode")) << log.constData();
     const QByteArray output = program.readAllStandardOutput();
     const long long ticks = output.left(output.indexOf(' ')).toLongLong();
+    EXPECT_TRUE(output.endsWith(", stopped by SIGINT before the end\n")) << output.constData();
     EXPECT_GE(ticks, 100);
     const QByteArray track = readBytes("track.csv");
     EXPECT_TRUE(track.endsWith('\n'));
@@ -304,6 +319,33 @@ TEST_F(Replay, OnceThroughEndsWherePlaybackStartsOver) {
     ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
     EXPECT_TRUE(run.output.startsWith("50 ticks")) << run.output.constData();
     EXPECT_TRUE(readBytes("track.csv").contains("\n50,2,")) << "the last tick shows frame 1";
+}
+
+} // namespace
+
+namespace {
+
+// The window's controls put the focal area's corner anywhere on its sliders,
+// whatever its size; the replay takes the same, the area reaching past the
+// picture as in the window.
+TEST_F(Replay, TheFocalAreaGoesWhereTheWindowsControlsCanPutIt) {
+    const ReplayRun run =
+        replay({"--select", "207,205,21,19", "--focal", "620,460", "--focal-size", "100,100",
+                "--ticks", "5", "-q", "--truth", truth, "--report", "report.json", video});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+    const QByteArray report = readBytes("report.json");
+    EXPECT_TRUE(report.contains("\"x\": 620")) << report.constData();
+    EXPECT_TRUE(report.contains("\"width\": 100")) << report.constData();
+}
+
+// Ctrl+C and then SIGTERM while the run ends: the run was ended by the first.
+TEST(ReplaySignals, TheFirstOfSeveralSignalsIsTheOneReported) {
+    rememberTerminationSignals();
+    std::raise(SIGTERM);
+    std::raise(SIGINT);
+    EXPECT_EQ(rememberedTerminationSignal(), SIGTERM);
+    pollfd signalled{terminationSignalDescriptor(), POLLIN, 0};
+    EXPECT_EQ(::poll(&signalled, 1, 0), 1) << "a wait with poll ends on the signal";
 }
 
 } // namespace

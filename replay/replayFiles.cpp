@@ -1,0 +1,98 @@
+#include "replay/replayFiles.h"
+
+#include "common/outputFiles.h"
+#include "common/videoRefusal.h"
+#include "log/logCheck.h"
+#include "log/logText.h"
+#include "tracking/frameReader.h"
+
+#include <vector>
+
+QString quotedName(const FileName& name) {
+    return '"' + QString::fromUtf8(eventlog::escapedForTerminal(name.shown())) + '"';
+}
+
+std::optional<QString> fileNamedTwice(const ReplayOptions& options) {
+    std::vector<NamedFile> files{{"VIDEO", options.video.bytes, false}};
+    const auto add = [&files](const char* option, const FileName& name, bool output) {
+        if (!name.isEmpty()) {
+            files.push_back({QLatin1String(option), name.bytes, output});
+        }
+    };
+    add("--truth", options.truthPath, false);
+    add(options.logGiven ? "--log" : "--log (by default)", options.logPath, true);
+    add("--track", options.trackPath, true);
+    add("--report", options.reportPath, true);
+    add("--plot", options.plotPath, true);
+    add("--summary", options.summaryPath, true);
+    const auto twice = sameFileTwice(files);
+    if (!twice) {
+        return std::nullopt;
+    }
+    const NamedFile& output = files[twice->first];
+    const NamedFile& other = files[twice->second];
+    return QStringLiteral("%1 %2 is the same file as %3 %4; give every output a file of its own")
+        .arg(output.option, quotedName(FileName::fromBytes(output.name)), other.option,
+             quotedName(FileName::fromBytes(other.name)));
+}
+
+std::optional<QString> unwritableOutput(const ReplayOptions& options) {
+    if (eventlog::lockHeldElsewhere(options.logPath.bytes.toStdString())) {
+        return QStringLiteral("another copy is writing the log %1; give this run a log of its own "
+                              "with --log")
+            .arg(quotedName(options.logPath));
+    }
+    const struct {
+        const char* what;
+        const FileName& name;
+        Writing writing;
+    } outputs[] = {
+        {"the log", options.logPath, Writing::InPlace},
+        {"the track", options.trackPath, Writing::Replaced},
+        {"the report", options.reportPath, Writing::Replaced},
+        {"the picture", options.plotPath, Writing::Replaced},
+        {"the summary table", options.summaryPath, Writing::InPlace},
+    };
+    for (const auto& output : outputs) {
+        if (output.name.isEmpty()) {
+            continue;
+        }
+        // The log is emptied before it is written: another name of its file
+        // would be emptied too.
+        const bool isLog = &output.name == &options.logPath;
+        if (const std::optional<QString> why =
+                outputRefusal(output.name.bytes, output.writing, isLog)) {
+            return QStringLiteral("cannot write %1 %2: %3")
+                .arg(QLatin1String(output.what), quotedName(output.name), *why);
+        }
+    }
+    return std::nullopt;
+}
+
+std::variant<ProbedVideo, QString> probeVideo(const FileName& video) {
+    const auto refused = [&video](const QString& why) {
+        return QStringLiteral("cannot open the video %1: %2").arg(quotedName(video), why);
+    };
+    if (const std::optional<QString> why = videoFileRefusal(video.bytes)) {
+        return refused(*why);
+    }
+    CaptureReader reader;
+    cv::Mat first;
+    if (!reader.open(video.bytes.toStdString()) || !reader.read(first) || first.empty() ||
+        first.type() != CV_8UC3) {
+        return refused(videoRefusal(video.bytes));
+    }
+    ProbedVideo probed;
+    probed.frame = first.size();
+    probed.headerFrameCount = reader.headerFrameCount();
+    reader.release();
+    // Where the header gives no count, the file is read through once.
+    probed.frames = probed.headerFrameCount > 0 ? probed.headerFrameCount
+                                                : countFramesByReading(video.bytes.toStdString());
+    if (probed.frames == 1) {
+        return QStringLiteral("cannot play the video %1: it has one frame only, and playing "
+                              "shows the frames after the first")
+            .arg(quotedName(video));
+    }
+    return probed;
+}

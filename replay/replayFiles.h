@@ -1,0 +1,34 @@
+#pragma once
+
+#include "common/videoFileCheck.h"
+#include "replay/replayOptions.h"
+
+#include <QString>
+#include <cstdint>
+#include <opencv2/core.hpp>
+#include <optional>
+#include <variant>
+
+// The checks that every file of a replay passes before any of them is
+// created or changed, so that a refused run leaves every file as it was.
+
+// An output that is an input or another output (the same file under any
+// name): a message naming both options. A usage error.
+std::optional<QString> fileNamedTwice(const ReplayOptions& options);
+
+// An output that cannot be written, or a log that another process writes:
+// a message naming the file and the reason.
+std::optional<QString> unwritableOutput(const ReplayOptions& options);
+
+// The video as the window will open it, opened, read up to its first frame
+// and closed again.
+struct ProbedVideo {
+    cv::Size frame;
+    std::int64_t headerFrameCount = 0; // 0: the header gives none
+    std::int64_t frames = 0;           // the header's count, or counted by reading through
+};
+// What speaks against replaying `video` (a message naming it), or the video.
+std::variant<ProbedVideo, QString> probeVideo(const FileName& video);
+
+// How an option names a file in messages: "\"out/a.csv\"", escaped for a terminal.
+QString quotedName(const FileName& name);
