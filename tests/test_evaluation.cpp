@@ -485,7 +485,10 @@ TEST(GroundTruth, ValuesAreWhatTheySay) {
     for (const auto& c : refused) {
         SCOPED_TRACE(c.says);
         const TruthReading reading = parseGroundTruth(c.text, "t.csv", 10, {}, QSize(640, 480));
-        ASSERT_FALSE(reading.ok());
+        EXPECT_FALSE(reading.ok());
+        if (reading.ok()) {
+            continue;
+        }
         EXPECT_EQ(reading.error->line, 2);
         EXPECT_TRUE(reading.error->text().contains(QLatin1String(c.says)))
             << reading.error->text().toStdString();
