@@ -252,6 +252,11 @@ int main(int argc, char* argv[]) {
                                       "read")
                            .arg(quotedName(options.video)));
     }
+    // Stopped before its first tick: nothing of the run to keep, and no file
+    // is replaced by an empty one.
+    if (done == 0 && rememberedTerminationSignal() != 0) {
+        return 128 + rememberedTerminationSignal();
+    }
     if (track && !track->commit()) {
         return failure(QStringLiteral("cannot write the track %1: %2")
                            .arg(quotedName(options.trackPath), track->error()));
