@@ -4,13 +4,15 @@
 #include <cmath>
 #include <numeric>
 
-#include "common/defaults.h"
 #include "simulation/shotClock.h"
 
 namespace {
 
-// The tick clock in whole milliseconds.
-constexpr std::int64_t tickMs = defaults::tickMs;
+// A time of the run's clock in whole microseconds: the ticks' times are
+// decimal fractions of a second, which a double holds only nearly.
+std::int64_t microseconds(double seconds) {
+    return std::llround(seconds * 1e6);
+}
 
 } // namespace
 
@@ -22,17 +24,18 @@ bool onFocalArea(const RunSettings& settings, double x, double y) {
 
 std::vector<TickVerdict> judgeTicks(const RunSettings& settings, const RunRecord& record,
                                     const GroundTruth& truth) {
-    const double periodMs = static_cast<double>(shotPeriodMs(settings.rate));
+    const float periodMs = shotPeriodMs(settings.rate);
     std::vector<TickVerdict> verdicts;
     verdicts.reserve(record.size());
-    std::optional<std::int64_t> lastShotTick;
+    const std::int64_t trackingFrom = record.empty() ? 0 : microseconds(record.front().timeSeconds);
+    int fixedShotsSoFar = 0;
     for (const TickRecord& tick : record) {
         TickVerdict verdict;
-        verdict.fixedFocusShot =
-            !lastShotTick || static_cast<double>((tick.tick - *lastShotTick) * tickMs) >= periodMs;
-        if (verdict.fixedFocusShot) {
-            lastShotTick = tick.tick;
-        }
+        const auto trackingMs =
+            static_cast<std::int32_t>((microseconds(tick.timeSeconds) - trackingFrom) / 1000);
+        const int due = shotsWithoutTracking(trackingMs, periodMs);
+        verdict.fixedFocusShots = due - fixedShotsSoFar;
+        fixedShotsSoFar = due;
         verdict.truth = truth.at(shownFrameIndex(tick));
         if (verdict.truth && verdict.truth->inPlane) {
             const TruthPoint& stone = *verdict.truth;
@@ -103,10 +106,8 @@ Evaluation evaluate(const RunRecord& record, const std::vector<TickVerdict>& ver
             ++result.tracking.fired;
             result.tracking.onStone += verdict.stoneOnFocalArea ? 1 : 0;
         }
-        if (verdict.fixedFocusShot) {
-            ++result.fixedFocus.fired;
-            result.fixedFocus.onStone += verdict.stoneOnFocalArea ? 1 : 0;
-        }
+        result.fixedFocus.fired += verdict.fixedFocusShots;
+        result.fixedFocus.onStone += verdict.stoneOnFocalArea ? verdict.fixedFocusShots : 0;
     }
     if (!errors.empty()) {
         std::sort(errors.begin(), errors.end());

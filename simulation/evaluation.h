@@ -27,17 +27,18 @@ struct TickVerdict {
     // must outlive the verdict; nullptr: the frame has none.
     const TruthPoint* truth = nullptr;
     bool stoneOnFocalArea = false; // the true centre on the focal area, in plane
-    bool fixedFocusShot = false;   // the fixed focus fires on this tick
+    int fixedFocusShots = 0;       // shots the fixed focus fires on this tick
     // The tracked centre's distance from the true centre (pixels); set on
     // ticks whose truth is in plane.
     std::optional<double> errorPx;
 };
 
-// One verdict per tick, in the order of `record`. The fixed focus fires on
-// the record's first tick, then on every tick at which a whole shot period
-// (shotPeriodMs of the rate, single precision) has passed since its previous
-// shot, on the 25 ms clock of the ticks; it fires whether or not the tick is
-// annotated.
+// One verdict per tick, in the order of `record`, whose first tick is the
+// start of tracking. The fixed focus fires the shots that the log's summary
+// counts without tracking: its n-th shot on the first tick at which the whole
+// milliseconds since the start of tracking hold n shot periods (shotPeriodMs
+// of the rate, single precision), so that over the run it fires as many as
+// the summary says; it fires whether or not the tick is annotated.
 std::vector<TickVerdict> judgeTicks(const RunSettings& settings, const RunRecord& record,
                                     const GroundTruth& truth);
 

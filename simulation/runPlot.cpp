@@ -451,7 +451,7 @@ class RunPlot {
             if (record[i].hit) {
                 mark(trackingLane, x, markOf(i));
             }
-            if (verdicts[i].fixedFocusShot) {
+            if (verdicts[i].fixedFocusShots > 0) {
                 mark(fixedLane, x, markOf(i));
             }
         }

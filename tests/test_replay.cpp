@@ -12,6 +12,7 @@
 #include "ui_MainWindow.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -200,6 +201,31 @@ TEST_F(Replay, TheTrackMarksAHitOnEveryTickThatTheLogLogsOne) {
         }
     }
     EXPECT_EQ(trackHitTimes, hitTimes);
+}
+
+// The first line's count without tracking is the log's summary; the table's
+// fixed focus fires the same shots.
+TEST_F(Replay, TheFixedFocusFiresWhatTheSummaryCountsWithoutTracking) {
+    const QStringList settings[] = {{}, {"--rate", "70", "--ticks", "347"}};
+    for (const QStringList& given : settings) {
+        SCOPED_TRACE(given.join(' ').toStdString());
+        const ReplayRun run =
+            replay(given + QStringList{"--select", "207,205,21,19", "--quiet", "--log",
+                                       "replay.log", "--truth", truth, video});
+        ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+        const QString output = QString::fromUtf8(run.output);
+        const QRegularExpressionMatch without =
+            QRegularExpression(
+                "^\\d+ ticks, \\d+ hits with tracking, (\\d+) shots without tracking,")
+                .match(output);
+        ASSERT_TRUE(without.hasMatch()) << run.output.constData();
+        const QRegularExpressionMatch fired =
+            QRegularExpression("\nShots fired +\\d+ +(\\d+)\n").match(output);
+        ASSERT_TRUE(fired.hasMatch()) << run.output.constData();
+        EXPECT_EQ(fired.captured(1), without.captured(1));
+        EXPECT_TRUE(readBytes("replay.log")
+                        .contains(" skudd per min er " + without.captured(1).toLatin1() + " p"));
+    }
 }
 
 TEST_F(Replay, BadOptionsAreRefusedBeforeAnythingRuns) {
