@@ -5,6 +5,7 @@
 #include "log/eventLog.h"
 #include "log/logText.h"
 #include "log/ticks.h"
+#include "replay/latencySweepRun.h"
 #include "replay/progressLine.h"
 #include "replay/replayOptions.h"
 #include "replay/replayRun.h"
@@ -13,6 +14,7 @@
 #include "simulation/evaluationReport.h"
 #include "simulation/groundTruth.h"
 #include "simulation/runPlot.h"
+#include "simulation/sweepPlot.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -52,20 +54,28 @@ int failure(const QString& message) {
 // The figures against the true position: a table on stdout and the files
 // asked for. False, with what went wrong on stderr, if a file was not written.
 bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
-                     const RunRecord& record, const GroundTruth& truth) {
+                     const RunRecord& record, const GroundTruth& truth,
+                     const std::vector<SweepPoint>& sweep) {
     const JudgedRun judged = judgeRun(settings, record, truth);
     const Evaluation& evaluation = judged.evaluation;
     std::fputs(qPrintable("\n" + evaluationTable(settings, evaluation)), stdout);
+    if (!sweep.empty()) {
+        std::fputs(qPrintable("\n" + sweepTable(settings, sweep)), stdout);
+    }
     std::fflush(stdout);
     std::optional<QString> problem;
     if (!options.reportPath.isEmpty()) {
-        problem = writeEvaluationJson(options.reportPath, settings, options.truthPath, evaluation);
+        problem =
+            writeEvaluationJson(options.reportPath, settings, options.truthPath, evaluation, sweep);
     }
     if (!problem && !options.summaryPath.isEmpty()) {
         problem = appendSummaryRow(options.summaryPath, settings, options.truthPath, evaluation);
     }
     if (!problem && !options.plotPath.isEmpty()) {
         problem = writeRunPlot(options.plotPath, settings, record, judged);
+    }
+    if (!problem && !options.plotPath.isEmpty() && !sweep.empty()) {
+        problem = writeSweepPlot(sweepPlotPath(options.plotPath), settings, sweep);
     }
     if (problem) {
         failure(*problem);
@@ -181,15 +191,34 @@ int main(int argc, char* argv[]) {
 
     const int hits = window->antallSkudd;
     const int shotsWithout = shotsWithoutTrackingSoFar(*window);
-    const RunSettings settings = settingsInForce(*window, options.settings.video, done);
+    RunSettings settings = settingsInForce(*window, options.settings.video, done);
+    settings.timing = options.settings.timing;
     const std::size_t linesLost = window->endRun();
+    std::vector<SweepPoint> sweep;
+    if (truth && options.sweep && rememberedTerminationSignal() == 0) {
+        ProgressLine sweepProgress(
+            static_cast<std::int64_t>(options.sweep->latencies().size() * sweptPredictions.size() *
+                                      record.size()),
+            !options.quiet);
+        sweep = runLatencySweep(*window, clock, settings, record, truth->truth, *options.sweep,
+                                [&sweepProgress](std::int64_t done, std::int64_t) {
+                                    sweepProgress.update(done);
+                                    return rememberedTerminationSignal() == 0;
+                                });
+        sweepProgress.clear();
+        if (rememberedTerminationSignal() != 0) {
+            sweep.clear();
+            std::fprintf(stderr, "%s: the latency sweep was interrupted; it is left out\n",
+                         program);
+        }
+    }
     window.reset();
     if (track && (std::ferror(track.get()) || std::fclose(track.release()) != 0)) {
         return failure("the track " + options.trackPath + " could not be written whole");
     }
     std::printf("%lld ticks, %d hits with tracking, %d shots without tracking, %.1f s\n",
                 static_cast<long long>(done), hits, shotsWithout, elapsed.elapsed() / 1000.0);
-    if (truth && !writeEvaluation(options, settings, record, truth->truth)) {
+    if (truth && !writeEvaluation(options, settings, record, truth->truth, sweep)) {
         return 1;
     }
     if (const int stopSignal = rememberedTerminationSignal()) {

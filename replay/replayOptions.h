@@ -1,6 +1,8 @@
 #pragma once
 
 #include "common/defaults.h"
+#include "simulation/latencySweep.h"
+#include "simulation/runRecord.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,6 +25,7 @@ struct RequestedSettings {
     std::optional<int> filter;
     std::optional<int> fixedThreshold; // none: automatic threshold
     std::optional<std::int64_t> ticks; // none: once through the video
+    ShotTiming timing;                 // the simulated lithotripter's delay and aim
 };
 
 // The command line of tessavolant-replay.
@@ -34,6 +37,7 @@ struct ReplayOptions {
     QString reportPath;
     QString summaryPath;
     QString plotPath;
+    std::optional<LatencySweep> sweep; // the treatment again at each of its latencies
     bool quiet = false;
 };
 

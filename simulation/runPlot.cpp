@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "simulation/figureText.h"
+#include "simulation/plotAxes.h"
 
 namespace {
 
@@ -27,45 +28,10 @@ const QColor unknownColour(140, 140, 140);
 const QColor gridColour(225, 225, 225);
 const QColor textColour(30, 30, 30);
 
-QFont font(int pixels, bool bold = false) {
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
-
-// Maps values onto pixels; `to` may lie below `from` (a vertical axis).
-struct Axis {
-    double from = 0.0;
-    double to = 1.0;
-    double pixelFrom = 0.0;
-    double pixelTo = 1.0;
-
-    double operator()(double value) const {
-        return pixelFrom + (value - from) / (to - from) * (pixelTo - pixelFrom);
-    }
-};
-
-// Round steps (1, 2 or 5 times a power of ten), about `count` of them.
-std::vector<double> roundTicks(double from, double to, int count) {
-    const double rough = (to - from) / count;
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    double step = power;
-    for (double factor : {2.0, 5.0, 10.0}) {
-        if (step < rough) {
-            step = power * factor;
-        }
-    }
-    std::vector<double> ticks;
-    for (double value = std::ceil(from / step) * step; value <= to + step * 1e-9; value += step) {
-        ticks.push_back(std::abs(value) < step * 1e-9 ? 0.0 : value);
-    }
-    return ticks;
-}
-
-QString tickLabel(double value) {
-    return QString::number(value, 'g', 6);
-}
+using plot::Axis;
+using plot::font;
+using plot::roundTicks;
+using plot::tickLabel;
 
 void drawCross(QPainter& painter, QPointF at, double r) {
     painter.drawLine(at + QPointF(-r, -r), at + QPointF(r, r));
