@@ -5,6 +5,7 @@
 #include "common/defaults.h"
 #include "log/eventLog.h"
 #include "log/ticks.h"
+#include "simulation/aimPrediction.h"
 #include "simulation/shotClock.h"
 #include "tracking/VideoImage.h"
 #include "tracking/regionAnalysis.h"

@@ -23,6 +23,7 @@ class QGraphicsPixmapItem;
 class QLabel;
 class QTimer;
 class VideoImage;
+class AimPredictor;
 namespace eventlog {
 class EventLog;
 }
@@ -146,6 +147,14 @@ class MainWindow : public QMainWindow {
     int initialBrennpunktWidth = 0;
     int trackCenterX = 0;
     int trackCenterY = 0;
+    // The centre that the hit test weighs: the tracked centre, unless a
+    // predictor guesses where the stone is when the shot arrives.
+    double aimX = 0.0;
+    double aimY = 0.0;
+    // How far inside every edge of the focal area the aim must lie for a hit.
+    double gateMarginPx = 0.0;
+    // None in the window: it aims at the tracked centre.
+    std::unique_ptr<AimPredictor> aimPredictor;
     int histSize = 0;
     cv::Mat hist;
     std::int64_t logTick = 0;
@@ -214,6 +223,8 @@ class MainWindow : public QMainWindow {
     void trackMarkedRegion();
     // Outlines the focal area on `frame`: red as a rule, green on a hit.
     void drawFocalArea(const cv::Scalar& colour);
+    // Sets aimX and aimY for the treatment step of this tick.
+    void aimAtArrival();
     void writeSummary();
     void setUpControls();
 

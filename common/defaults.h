@@ -43,3 +43,21 @@ inline constexpr int thresholdLowest = 0;
 inline constexpr int thresholdHighest = 255;
 
 } // namespace bounds
+
+// The replay's simulated lithotripter delay and the predictions that make up
+// for it (the window itself fires on the image, and aims at the tracked centre).
+namespace prediction {
+
+inline constexpr int latencyMsHighest = 2000;
+// In-plane ticks over which the linear prediction fits the stone's velocity.
+inline constexpr int predictWindow = 5;
+inline constexpr int predictWindowLowest = 2;
+inline constexpr int predictWindowHighest = 100;
+// The constant-velocity Kalman filter: the spectral density of the white
+// acceleration that drives it (px^2/s^3), the spread of a measured centre
+// (px), and the spread of the stone's speed when it enters the plane (px/s).
+inline constexpr int kalmanAccelerationNoise = 20000;
+inline constexpr int kalmanMeasurementNoise = 1;
+inline constexpr int kalmanInitialSpeedSpread = 50;
+
+} // namespace prediction

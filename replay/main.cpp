@@ -4,6 +4,7 @@
 #include "common/terminationSignals.h"
 #include "log/eventLog.h"
 #include "log/ticks.h"
+#include "replay/latencySweepRun.h"
 #include "replay/progressLine.h"
 #include "replay/replayFiles.h"
 #include "replay/replayOptions.h"
@@ -13,6 +14,7 @@
 #include "simulation/evaluationReport.h"
 #include "simulation/groundTruth.h"
 #include "simulation/runPlot.h"
+#include "simulation/sweepPlot.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -92,16 +94,20 @@ class Results {
 // was not written. A run ended by a signal adds no row to the summary table,
 // which collects whole runs.
 bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
-                     const RunRecord& record, const GroundTruth& truth, Results& results) {
+                     const RunRecord& record, const GroundTruth& truth,
+                     const std::vector<SweepPoint>& sweep, Results& results) {
     const JudgedRun judged = judgeRun(settings, record, truth);
     const Evaluation& evaluation = judged.evaluation;
     const QString truthShown = options.truthPath.shown();
     std::optional<QString> problem;
     if (!options.reportPath.isEmpty()) {
-        problem = writeEvaluationJson(options.reportPath, settings, truthShown, evaluation);
+        problem = writeEvaluationJson(options.reportPath, settings, truthShown, evaluation, sweep);
     }
     if (!problem && !options.plotPath.isEmpty()) {
         problem = writeRunPlot(options.plotPath, settings, record, judged);
+    }
+    if (!problem && !options.plotPath.isEmpty() && !sweep.empty()) {
+        problem = writeSweepPlot(sweepPicture(options), settings, sweep);
     }
     if (!problem && !options.summaryPath.isEmpty()) {
         if (rememberedTerminationSignal() != 0) {
@@ -119,6 +125,9 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
         }
     }
     results.print(evaluationTable(settings, evaluation) + '\n');
+    if (!sweep.empty()) {
+        results.print('\n' + sweepTable(settings, sweep));
+    }
     if (problem) {
         say(*problem);
     }
@@ -244,8 +253,27 @@ int main(int argc, char* argv[]) {
 
     const int hits = window->antallSkudd;
     const int shotsWithout = shotsWithoutTrackingSoFar(*window);
-    const RunSettings settings = settingsInForce(*window, options.settings.video, done);
+    RunSettings settings = settingsInForce(*window, options.settings.video, done);
+    settings.timing = options.settings.timing;
     const std::size_t linesLost = window->endRun();
+    std::vector<SweepPoint> sweep;
+    if (truth && options.sweep && rememberedTerminationSignal() == 0) {
+        ProgressLine sweepProgress(
+            static_cast<std::int64_t>(options.sweep->latencies().size() * sweptPredictions.size() *
+                                      record.size()),
+            !options.quiet);
+        sweep = runLatencySweep(*window, clock, settings, record, truth->truth, *options.sweep,
+                                [&sweepProgress](std::int64_t done, std::int64_t) {
+                                    sweepProgress.update(done);
+                                    return rememberedTerminationSignal() == 0;
+                                });
+        sweepProgress.clear();
+        if (rememberedTerminationSignal() != 0) {
+            sweep.clear();
+            std::fprintf(stderr, "%s: the latency sweep was interrupted; it is left out\n",
+                         program);
+        }
+    }
     window.reset();
     if (stopped) {
         return failure(QStringLiteral("cannot play the video %1: no frame after the first can be "
@@ -265,7 +293,7 @@ int main(int argc, char* argv[]) {
     Results results;
     bool written = true;
     if (truth) {
-        written = writeEvaluation(options, settings, record, truth->truth, results);
+        written = writeEvaluation(options, settings, record, truth->truth, sweep, results);
     }
     const int stopSignal = rememberedTerminationSignal();
     QString summary = QStringLiteral("%1 ticks, %2 hits with tracking, %3 shots without "

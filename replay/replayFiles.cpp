@@ -4,12 +4,18 @@
 #include "common/videoRefusal.h"
 #include "log/logCheck.h"
 #include "log/logText.h"
+#include "simulation/sweepPlot.h"
 #include "tracking/frameReader.h"
 
 #include <vector>
 
 QString quotedName(const FileName& name) {
     return '"' + QString::fromUtf8(eventlog::escapedForTerminal(name.shown())) + '"';
+}
+
+FileName sweepPicture(const ReplayOptions& options) {
+    return options.sweep && !options.plotPath.isEmpty() ? sweepPlotPath(options.plotPath)
+                                                        : FileName();
 }
 
 std::optional<QString> fileNamedTwice(const ReplayOptions& options) {
@@ -24,6 +30,7 @@ std::optional<QString> fileNamedTwice(const ReplayOptions& options) {
     add("--track", options.trackPath, true);
     add("--report", options.reportPath, true);
     add("--plot", options.plotPath, true);
+    add("--plot (the sweep's picture beside it)", sweepPicture(options), true);
     add("--summary", options.summaryPath, true);
     const auto twice = sameFileTwice(files);
     if (!twice) {
@@ -51,6 +58,7 @@ std::optional<QString> unwritableOutput(const ReplayOptions& options) {
         {"the track", options.trackPath, Writing::Replaced},
         {"the report", options.reportPath, Writing::Replaced},
         {"the picture", options.plotPath, Writing::Replaced},
+        {"the sweep's picture", sweepPicture(options), Writing::Replaced},
         {"the summary table", options.summaryPath, Writing::InPlace},
     };
     for (const auto& output : outputs) {

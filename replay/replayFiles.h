@@ -16,6 +16,9 @@
 // name): a message naming both options. A usage error.
 std::optional<QString> fileNamedTwice(const ReplayOptions& options);
 
+// Where a latency sweep's picture goes beside --plot's; empty when none is drawn.
+FileName sweepPicture(const ReplayOptions& options);
+
 // An output that cannot be written, or a log that another process writes:
 // a message naming the file and the reason.
 std::optional<QString> unwritableOutput(const ReplayOptions& options);

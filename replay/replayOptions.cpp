@@ -69,6 +69,118 @@ QString pair(int first, int second) {
     return QStringLiteral("%1,%2").arg(first).arg(second);
 }
 
+// The simulated lithotripter's delay, what its hit test aims at, and the
+// sweep over delays.
+class TimingOptions {
+  public:
+    QList<QCommandLineOption> all() const {
+        return {latency, predict, predictWindow, gateMargin, sweep};
+    }
+
+    // Reads the options into `options` once its focal area and truth are
+    // known; returns what is wrong, if anything.
+    std::optional<QString> read(const QCommandLineParser& parser, ReplayOptions& options) const {
+        ShotTiming& timing = options.settings.timing;
+        const QString accepted = "a whole number of milliseconds " + fromTo(latencyRange);
+        if (parser.isSet(latency)) {
+            const std::optional<qint64> ms = wholeNumber(parser.value(latency), latencyRange);
+            if (!ms) {
+                return bad("latency", accepted, parser.value(latency));
+            }
+            timing.latencyMs = static_cast<int>(*ms);
+        }
+        if (parser.isSet(predict)) {
+            const std::optional<Prediction> way = predictionNamed(parser.value(predict));
+            if (!way) {
+                return bad("predict", "none, linear or kalman", parser.value(predict));
+            }
+            timing.predict = *way;
+        }
+        if (parser.isSet(predictWindow)) {
+            const std::optional<qint64> n = wholeNumber(parser.value(predictWindow), windowRange);
+            if (!n) {
+                return bad("predict-window", "a whole number of ticks " + fromTo(windowRange),
+                           parser.value(predictWindow));
+            }
+            timing.predictWindow = static_cast<int>(*n);
+        }
+        if (parser.isSet(gateMargin)) {
+            bool ok = false;
+            const double px = parser.value(gateMargin).trimmed().toDouble(&ok);
+            const cv::Size focal = options.settings.focalSize.value_or(
+                cv::Size(defaults::brennpunktWidth, defaults::brennpunktHeight));
+            const double widest = std::min(focal.width, focal.height) / 2.0;
+            if (!ok || !(px >= 0.0) || px > widest) {
+                return bad("gate-margin",
+                           QStringLiteral("a number of pixels from 0 to %1 (half the %2 x %3 "
+                                          "focal area's shorter side)")
+                               .arg(widest)
+                               .arg(focal.width)
+                               .arg(focal.height),
+                           parser.value(gateMargin));
+            }
+            timing.gateMarginPx = px;
+        }
+        if (parser.isSet(sweep)) {
+            const QStringList parts = parser.value(sweep).split(':');
+            std::vector<qint64> values;
+            for (const QString& part : parts) {
+                if (const std::optional<qint64> value = wholeNumber(part, latencyRange)) {
+                    values.push_back(*value);
+                }
+            }
+            if (parts.size() != 3 || values.size() != 3 || values[0] > values[1] || values[2] < 1) {
+                return bad("latency-sweep",
+                           "A:B:STEP, whole milliseconds with A <= B, both " +
+                               fromTo(latencyRange) + ", and a STEP of 1 or more",
+                           parser.value(sweep));
+            }
+            if (options.truthPath.isEmpty()) {
+                return QStringLiteral("--latency-sweep needs --truth: shots are judged by the true "
+                                      "position");
+            }
+            options.sweep = LatencySweep{static_cast<int>(values[0]), static_cast<int>(values[1]),
+                                         static_cast<int>(values[2])};
+        }
+        return std::nullopt;
+    }
+
+  private:
+    static constexpr Range latencyRange{0, prediction::latencyMsHighest};
+    static constexpr Range windowRange{prediction::predictWindowLowest,
+                                       prediction::predictWindowHighest};
+
+    const QCommandLineOption latency{
+        "latency",
+        QStringLiteral("Each shot arrives MS after the image it was decided on, %1; the "
+                       "evaluation judges it by where the stone is then (default 0).")
+            .arg(span(latencyRange)),
+        "MS"};
+    const QCommandLineOption predict{
+        "predict",
+        "What the hit test aims at: none, the tracked centre; linear, the centre moved on by "
+        "its least-squares velocity over the latency; kalman, a constant-velocity Kalman "
+        "filter's centre at arrival (default none).",
+        "none|linear|kalman"};
+    const QCommandLineOption predictWindow{
+        "predict-window",
+        QStringLiteral("In-plane ticks of the linear prediction's fit, %1 (default %2).")
+            .arg(span(windowRange))
+            .arg(prediction::predictWindow),
+        "N"};
+    const QCommandLineOption gateMargin{
+        "gate-margin",
+        "A hit needs the aim at least PX inside every edge of the focal area (default 0: edges "
+        "included).",
+        "PX"};
+    const QCommandLineOption sweep{
+        "latency-sweep",
+        "Judge the run again at every latency from A to B ms in steps of STEP, for each "
+        "prediction; a table, and with --report and --plot a list and a picture (needs "
+        "--truth).",
+        "A:B:STEP"};
+};
+
 } // namespace
 
 ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
@@ -158,6 +270,8 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
                                         filter, threshold, ticks,   log,       track,
                                         truth,  report,    summary, plot,      quiet};
     parser.addOptions(own);
+    const TimingOptions timing;
+    parser.addOptions(timing.all());
 
     ParsedReplayCommand result;
     if (!parser.parse(QStringList{replayProgramName} + arguments)) {
@@ -187,7 +301,9 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
 
     QCommandLineParser exact;
     const StandardOptions exactStandard(exact);
+    // Every option, so that no value is taken for the video.
     exact.addOptions(own);
+    exact.addOptions(timing.all());
     exact.addPositionalArgument("VIDEO", {});
     exact.parse(QStringList{replayProgramName} + asBytes);
     const auto name = [&exact](const QCommandLineOption& option) {
@@ -282,6 +398,9 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
             return fail("--" + option->names().first() +
                         " needs --truth: the figures are measured against the true position");
         }
+    }
+    if (const std::optional<QString> timingProblem = timing.read(parser, options)) {
+        return fail(*timingProblem);
     }
     options.quiet = parser.isSet(quiet);
     result.outcome = ParsedReplayCommand::Outcome::Run;

@@ -2,6 +2,8 @@
 
 #include "common/defaults.h"
 #include "common/videoFileCheck.h"
+#include "simulation/latencySweep.h"
+#include "simulation/runRecord.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +26,7 @@ struct RequestedSettings {
     std::optional<int> filter;
     std::optional<int> fixedThreshold; // none: automatic threshold
     std::optional<std::int64_t> ticks; // none: once through the video
+    ShotTiming timing;                 // the simulated lithotripter's delay and aim
 };
 
 // The command line of tessavolant-replay. Every file in the bytes that the
@@ -38,6 +41,7 @@ struct ReplayOptions {
     FileName reportPath;
     FileName summaryPath;
     FileName plotPath;
+    std::optional<LatencySweep> sweep; // the treatment again at each of its latencies
     bool quiet = false;
 };
 

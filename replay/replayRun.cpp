@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "common/controlRanges.h"
 #include "log/ticks.h"
+#include "simulation/aimPrediction.h"
 #include "simulation/shotClock.h"
 #include "tracking/VideoImage.h"
 #include "ui_MainWindow.h"
@@ -86,6 +87,7 @@ void startRun(MainWindow& window, const ReplayOptions& options) {
         ui.dynThresholdOff->click();
         dragTo(ui.thresholdSlider, *settings.fixedThreshold);
     }
+    aimAs(window, settings.timing);
 
     // A drag from the region's corner to the pixel after its opposite corner
     // leaves exactly this region marked.
@@ -109,6 +111,12 @@ std::int64_t ticksOnceThrough(std::int64_t headerFrameCount, std::int64_t counte
     return std::max<std::int64_t>(1, countedFrames - 1);
 }
 
+void aimAs(MainWindow& window, const ShotTiming& timing) {
+    window.gateMarginPx = timing.gateMarginPx;
+    window.aimPredictor =
+        makeAimPredictor(timing.predict, timing.latencyMs / 1000.0, timing.predictWindow);
+}
+
 TickRecord runTick(MainWindow& window, ManualClock& clock, std::int64_t tick) {
     const int hitsBefore = window.antallSkudd;
     clock.advanceMs(tickSeconds * 1000.0);
@@ -121,6 +129,8 @@ TickRecord runTick(MainWindow& window, ManualClock& clock, std::int64_t tick) {
     record.track = window.trackWindow;
     record.centreX = window.trackCenterX;
     record.centreY = window.trackCenterY;
+    record.aimX = window.aimX;
+    record.aimY = window.aimY;
     record.area = window.trackComp.area;
     record.inPlane = record.area > 0;
     record.onFocalArea = window.inBrennpunkt == 1;
@@ -144,6 +154,7 @@ RunSettings settingsInForce(const MainWindow& window, const QString& video, std:
     }
     settings.ticks = ticks;
     settings.frame = window.frame.size();
+    settings.timing.gateMarginPx = window.gateMarginPx;
     return settings;
 }
 

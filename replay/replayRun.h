@@ -25,6 +25,11 @@ std::optional<QString> problemWithFrame(const ReplayOptions& options, cv::Size f
 // region on the processed view, presses Start and then Play.
 void startRun(MainWindow& window, const ReplayOptions& options);
 
+// Sets what the window's hit test aims at and how far inside the focal area:
+// the prediction for shots that arrive the latency after their image, and the
+// gate margin.
+void aimAs(MainWindow& window, const ShotTiming& timing);
+
 // The playing ticks that take the window once through the video: every frame
 // it plays before it wraps to frame 1. `countedFrames` is the number of frames
 // in the file where the header gives none.
@@ -33,7 +38,8 @@ std::int64_t ticksOnceThrough(std::int64_t headerFrameCount, std::int64_t counte
 // Lets 25 ms pass and runs one tick of the frame cycle; returns what it did.
 TickRecord runTick(MainWindow& window, ManualClock& clock, std::int64_t tick);
 
-// The settings in force in the window (what a replay actually ran).
+// The settings in force in the window (what a replay actually ran); of the
+// shot timing only the gate margin, which the window holds.
 RunSettings settingsInForce(const MainWindow& window, const QString& video, std::int64_t ticks);
 
 // The shots that the rate in force would have fired without tracking over the

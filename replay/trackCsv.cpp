@@ -4,7 +4,7 @@
 
 QByteArray trackCsvHeader() {
     return "tick,frame,time_s,track_x,track_y,track_w,track_h,centre_x,centre_y,area,in_plane,"
-           "on_focal_area,hit,threshold\n";
+           "on_focal_area,hit,threshold,aim_x,aim_y\n";
 }
 
 QByteArray trackCsvRow(const TickRecord& tick) {
@@ -22,6 +22,8 @@ QByteArray trackCsvRow(const TickRecord& tick) {
                              flag(tick.inPlane),
                              flag(tick.onFocalArea),
                              flag(tick.hit),
-                             QString::number(tick.threshold)};
+                             QString::number(tick.threshold),
+                             QString::number(tick.aimX, 'f', 3),
+                             QString::number(tick.aimY, 'f', 3)};
     return (fields.join(',') + '\n').toLatin1();
 }

@@ -1,16 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "simulation/groundTruth.h"
+#include "simulation/motion.h"
 #include "simulation/runRecord.h"
 
 // How a run compares with the stone's true position: where the tracker was
 // against where the stone was, and how many shots landed on the stone with
 // tracking against a fixed focus on the same focal area firing at the same
-// rate. Only ticks whose shown frame is annotated count.
+// rate. Only ticks whose shown frame is annotated count. A shot arrives the
+// run's latency after the image it was decided on and is judged by where the
+// stone is then.
 
 // The index of the frame shown on `tick`: the record holds the capture
 // position after the read, which is one past the frame read.
@@ -27,18 +31,41 @@ struct TickVerdict {
     // The annotation of the shown frame, pointing into the ground truth, which
     // must outlive the verdict; nullptr: the frame has none.
     const TruthPoint* truth = nullptr;
-    bool stoneOnFocalArea = false; // the true centre on the focal area, in plane
-    bool fixedFocusShot = false;   // the fixed focus fires on this tick
+    // Where the stone is when a shot decided on this tick arrives (truthAt);
+    // none: no annotation covers the arrival, and the shot is not judged.
+    std::optional<TruthPoint> atArrival;
+    // At the arrival the true centre is on the focal area, in plane.
+    bool stoneOnFocalArea = false;
+    int fixedFocusShots = 0; // shots the fixed focus fires on this tick
     // The tracked centre's distance from the true centre (pixels); set on
     // ticks whose truth is in plane.
     std::optional<double> errorPx;
+    // The aim's distance from the true centre at arrival; set where that is
+    // in plane.
+    std::optional<double> aimErrorPx;
 };
 
-// One verdict per tick, in the order of `record`. The fixed focus fires on
-// the record's first tick, then on every tick at which a whole shot period
-// (shotPeriodMs of the rate, single precision) has passed since its previous
-// shot, on the 25 ms clock of the ticks; it fires whether or not the tick is
-// annotated.
+// The stone's true position at `arrivalUs` on the run's clock (microseconds,
+// as microsecondsOf gives the ticks' times): the annotation of the frame shown
+// then, that of the last tick at or before the arrival. Between that tick and
+// the next the centre moves linearly from the one frame's annotation to the
+// other's, which both must have and which must be neighbours (the same frame
+// or the next); the stone is in the plane as in the frame shown. None where
+// no annotation covers the arrival, before the first tick or after the last.
+// `shown` is where the search starts, and is left at the tick found, so that
+// arrivals in time order are found in one pass.
+std::optional<TruthPoint> truthAt(std::int64_t arrivalUs, const RunRecord& record,
+                                  const GroundTruth& truth, std::size_t& shown);
+
+// A time of the run's clock in whole microseconds.
+std::int64_t microsecondsOf(double seconds);
+
+// One verdict per tick, in the order of `record`, whose first tick is the
+// start of tracking. The fixed focus fires the shots that the log's summary
+// counts without tracking: its n-th shot on the first tick at which the whole
+// milliseconds since the start of tracking hold n shot periods (shotPeriodMs
+// of the rate, single precision), so that over the run it fires as many as
+// the summary says; it fires whether or not the tick is annotated.
 std::vector<TickVerdict> judgeTicks(const RunSettings& settings, const RunRecord& record,
                                     const GroundTruth& truth);
 
@@ -69,6 +96,8 @@ struct Evaluation {
     std::int64_t truthInPlaneTicks = 0;
 
     std::optional<ErrorStats> trackingError; // none: no annotated in-plane tick
+    // The aim against the truth at arrival; none: no arrival in plane.
+    std::optional<ErrorStats> aimErrorAtArrival;
 
     std::int64_t planeAgreeingTicks = 0; // the tracker's in-plane state equals the truth's
     std::optional<double> planeAgreement() const;
@@ -85,13 +114,34 @@ struct Evaluation {
     std::optional<double> efficiencyGain() const;
     // Tissue shots of the fixed focus minus those with tracking.
     std::int64_t tissueShotsSpared() const { return fixedFocus.tissue() - tracking.tissue(); }
+
+    // The stone's motion on the tracker's in-plane ticks and on the truth's
+    // annotated in-plane ticks (judgeRun).
+    MotionFigures trackMotion;
+    MotionFigures truthMotion;
+
+    std::int64_t heldTicks = 0;  // annotated, in plane, and the tracking window not empty
+    std::int64_t recordHits = 0; // hits on all ticks, annotated or not
+    // The stone was in the plane, but the tracking window was empty on every
+    // such tick and no shot was fired with tracking: nothing to compare.
+    bool trackerNeverHeldStone() const {
+        return truthInPlaneTicks > 0 && heldTicks == 0 && recordHits == 0;
+    }
 };
 
 Evaluation evaluate(const RunRecord& record, const std::vector<TickVerdict>& verdicts);
 
+// The motion samples of the ticks on which `centre` gives a position in the
+// plane, each weighted by the time until the next tick (the last tick by the
+// step before it).
+std::vector<MotionSample>
+motionSamples(const RunRecord& record,
+              const std::function<std::optional<cv::Point2d>(std::size_t)>& centre);
+
 // A run judged against the truth once, for the table, the files and the
-// picture alike: the verdict of every tick and the figures made of them. The
-// verdicts point into the ground truth, which must outlive them.
+// picture alike: the verdict of every tick and the figures made of them, the
+// motion included. The verdicts point into the ground truth, which must
+// outlive them.
 struct JudgedRun {
     std::vector<TickVerdict> verdicts;
     Evaluation evaluation;

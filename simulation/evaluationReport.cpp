@@ -49,7 +49,70 @@ QJsonObject settingsJson(const RunSettings& s) {
         {"threshold", s.fixedThreshold ? QJsonValue(*s.fixedThreshold) : QJsonValue("auto")},
         {"ticks", count(s.ticks)},
         {"tick_seconds", tickSeconds},
+        {"latency_ms", s.timing.latencyMs},
+        {"predict", predictionName(s.timing.predict)},
+        {"predict_window", s.timing.predictWindow},
+        {"gate_margin_px", s.timing.gateMarginPx},
     };
+}
+
+QJsonValue errorJson(const std::optional<ErrorStats>& stats) {
+    if (!stats) {
+        return QJsonValue::Null;
+    }
+    return QJsonObject{{"ticks", count(stats->ticks)},
+                       {"mean", stats->meanPx},
+                       {"median", stats->medianPx},
+                       {"p95", stats->p95Px},
+                       {"max", stats->maxPx}};
+}
+
+QJsonObject motionJson(const MotionFigures& motion) {
+    return {{"in_plane_ticks", count(motion.samples)},
+            {"breaths_per_min", orNull(motion.breathsPerMin)},
+            {"peak_to_peak_px", orNull(motion.peakToPeakPx)},
+            {"peak_speed_px_s", orNull(motion.peakSpeedPxPerS)},
+            {"on_focal_area_share", orNull(motion.onFocalAreaShare)}};
+}
+
+QString figureOrNa(const std::optional<double>& value, const QString& unit) {
+    return value ? distanceText(*value) + unit : QStringLiteral("n/a");
+}
+
+QString motionLine(const QString& whose, const MotionFigures& motion) {
+    return QStringLiteral("Motion (%1): %2 breaths/min, %3 peak to peak, peak speed %4, "
+                          "on the focal area %5 of its time in plane\n")
+        .arg(whose, figureOrNa(motion.breathsPerMin, QString()),
+             figureOrNa(motion.peakToPeakPx, QStringLiteral(" px")),
+             figureOrNa(motion.peakSpeedPxPerS, QStringLiteral(" px/s")),
+             percentText(motion.onFocalAreaShare));
+}
+
+QString errorLine(const QString& what, const std::optional<ErrorStats>& stats) {
+    if (!stats) {
+        return what + QStringLiteral(" (px): n/a\n");
+    }
+    return QStringLiteral("%1 (px): mean %2  median %3  95th %4  max %5\n")
+        .arg(what, distanceText(stats->meanPx), distanceText(stats->medianPx),
+             distanceText(stats->p95Px), distanceText(stats->maxPx));
+}
+
+// Says how the shots were timed and aimed where that is not the window's way.
+QString timingLine(const ShotTiming& timing) {
+    if (timing.latencyMs == 0 && timing.predict == Prediction::None && timing.gateMarginPx == 0) {
+        return {};
+    }
+    QString aim = QStringLiteral("the tracked centre");
+    if (timing.predict == Prediction::Linear) {
+        aim = QStringLiteral("the linear prediction over %1 ticks").arg(timing.predictWindow);
+    } else if (timing.predict == Prediction::Kalman) {
+        aim = QStringLiteral("the Kalman prediction");
+    }
+    return QStringLiteral("Shots arrive %1 ms after their image; the hit test aims at %2, %3 px "
+                          "inside the focal area's edges\n")
+        .arg(timing.latencyMs)
+        .arg(aim)
+        .arg(timing.gateMarginPx);
 }
 
 QJsonObject tallyJson(const ShotTally& tally) {
@@ -57,6 +120,14 @@ QJsonObject tallyJson(const ShotTally& tally) {
             {"shots_on_stone", count(tally.onStone)},
             {"tissue_shots", count(tally.tissue())},
             {"shot_efficiency", orNull(tally.efficiency())}};
+}
+
+QJsonObject withTrackingJson(const Evaluation& e) {
+    QJsonObject withTracking = tallyJson(e.tracking);
+    withTracking.insert("hits", count(e.hits()));
+    withTracking.insert("true_hits", count(e.trueHits()));
+    withTracking.insert("false_hits", count(e.falseHits()));
+    return withTracking;
 }
 
 // A CSV field, quoted when it holds a separator, a quote, a line end or
@@ -129,13 +200,10 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
                .arg(static_cast<double>(e.ticks) * tickSeconds, 0, 'f', 1)
                .arg(e.annotatedTicks)
                .arg(e.truthInPlaneTicks);
-    if (e.trackingError) {
-        const ErrorStats& err = *e.trackingError;
-        out += QStringLiteral("Tracking error (px): mean %1  median %2  95th %3  max %4\n")
-                   .arg(distanceText(err.meanPx), distanceText(err.medianPx),
-                        distanceText(err.p95Px), distanceText(err.maxPx));
-    } else {
-        out += QStringLiteral("Tracking error (px): n/a\n");
+    out += timingLine(settings.timing);
+    out += errorLine(QStringLiteral("Tracking error"), e.trackingError);
+    if (!timingLine(settings.timing).isEmpty()) {
+        out += errorLine(QStringLiteral("Aim error at arrival"), e.aimErrorAtArrival);
     }
     out += QStringLiteral("Plane agreement: %1 (%2 of %3 ticks)\n")
                .arg(percentText(e.planeAgreement()))
@@ -154,28 +222,56 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
                QString::number(e.fixedFocus.tissue()));
     out += row(QStringLiteral("Shot efficiency"), percentText(e.tracking.efficiency()),
                percentText(e.fixedFocus.efficiency()));
-    out += QStringLiteral("Gain of tracking: %1 of shot efficiency; tissue shots spared: %2\n")
-               .arg(gainText(e.efficiencyGain()))
-               .arg(e.tissueShotsSpared());
+    if (e.trackerNeverHeldStone()) {
+        out += QStringLiteral("The tracker never held the stone: its window was empty on every "
+                              "tick with the stone in the plane, and it fired no shot. Nothing "
+                              "here measures tracking; check the marked region, the region of "
+                              "interest and the threshold.\n");
+    } else {
+        out += QStringLiteral("Gain of tracking: %1 of shot efficiency; tissue shots spared: %2\n")
+                   .arg(gainText(e.efficiencyGain()))
+                   .arg(e.tissueShotsSpared());
+    }
+    out += motionLine(QStringLiteral("track"), e.trackMotion);
+    out += motionLine(QStringLiteral("truth"), e.truthMotion);
+    return out;
+}
+
+QString sweepTable(const RunSettings& settings, const std::vector<SweepPoint>& sweep) {
+    const auto row = [](const QStringList& cells) {
+        return QStringLiteral("%1  %2%3%4%5%6%7%8%9\n")
+            .arg(cells[0], 7)
+            .arg(cells[1], -7)
+            .arg(cells[2], 7)
+            .arg(cells[3], 10)
+            .arg(cells[4], 8)
+            .arg(cells[5], 12)
+            .arg(cells[6], 12)
+            .arg(cells[7], 10)
+            .arg(cells[8], 13);
+    };
+    QString out = QStringLiteral("Latency sweep at %1 shots/min: shots with tracking, their "
+                                 "efficiency, the aim's error at arrival (px) and the fixed "
+                                 "focus's efficiency\n")
+                      .arg(settings.rate);
+    out += row({"latency", "predict", "fired", "on stone", "tissue", "efficiency", "aim median",
+                "aim 95th", "fixed focus"});
+    for (const SweepPoint& point : sweep) {
+        const Evaluation& e = point.evaluation;
+        const std::optional<ErrorStats>& aim = e.aimErrorAtArrival;
+        out += row({QStringLiteral("%1 ms").arg(point.latencyMs), predictionName(point.predict),
+                    QString::number(e.tracking.fired), QString::number(e.tracking.onStone),
+                    QString::number(e.tracking.tissue()), percentText(e.tracking.efficiency()),
+                    aim ? distanceText(aim->medianPx) : QStringLiteral("n/a"),
+                    aim ? distanceText(aim->p95Px) : QStringLiteral("n/a"),
+                    percentText(e.fixedFocus.efficiency())});
+    }
     return out;
 }
 
 QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPath,
-                             const Evaluation& e) {
-    QJsonValue error = QJsonValue::Null;
-    if (e.trackingError) {
-        const ErrorStats& err = *e.trackingError;
-        error = QJsonObject{{"ticks", count(err.ticks)},
-                            {"mean", err.meanPx},
-                            {"median", err.medianPx},
-                            {"p95", err.p95Px},
-                            {"max", err.maxPx}};
-    }
-    QJsonObject withTracking = tallyJson(e.tracking);
-    withTracking.insert("hits", count(e.hits()));
-    withTracking.insert("true_hits", count(e.trueHits()));
-    withTracking.insert("false_hits", count(e.falseHits()));
-    const QJsonObject root{
+                             const Evaluation& e, const std::vector<SweepPoint>& sweep) {
+    QJsonObject root{
         {"video", settings.video},
         {"truth", truthPath},
         {"settings", settingsJson(settings)},
@@ -183,21 +279,41 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
         {"seconds", static_cast<double>(e.ticks) * tickSeconds},
         {"annotated_ticks", count(e.annotatedTicks)},
         {"truth_in_plane_ticks", count(e.truthInPlaneTicks)},
-        {"tracking_error_px", error},
+        {"tracking_error_px", errorJson(e.trackingError)},
+        {"aim_error_at_arrival_px", errorJson(e.aimErrorAtArrival)},
         {"plane_agreement", QJsonObject{{"agreeing_ticks", count(e.planeAgreeingTicks)},
                                         {"share", orNull(e.planeAgreement())}}},
-        {"with_tracking", withTracking},
+        {"with_tracking", withTrackingJson(e)},
         {"without_tracking", tallyJson(e.fixedFocus)},
         {"efficiency_gain", orNull(e.efficiencyGain())},
-        {"tissue_shots_spared", count(e.tissueShotsSpared())},
+        {"tracker_held_stone", !e.trackerNeverHeldStone()},
+        {"tissue_shots_spared",
+         e.trackerNeverHeldStone() ? QJsonValue(QJsonValue::Null) : count(e.tissueShotsSpared())},
+        {"motion",
+         QJsonObject{{"track", motionJson(e.trackMotion)}, {"truth", motionJson(e.truthMotion)}}},
     };
+    if (!sweep.empty()) {
+        QJsonArray points;
+        for (const SweepPoint& point : sweep) {
+            const Evaluation& at = point.evaluation;
+            points.append(
+                QJsonObject{{"latency_ms", point.latencyMs},
+                            {"predict", predictionName(point.predict)},
+                            {"with_tracking", withTrackingJson(at)},
+                            {"without_tracking", tallyJson(at.fixedFocus)},
+                            {"efficiency_gain", orNull(at.efficiencyGain())},
+                            {"aim_error_at_arrival_px", errorJson(at.aimErrorAtArrival)}});
+        }
+        root.insert("sweep", points);
+    }
     return QJsonDocument(root);
 }
 
 std::optional<QString> writeEvaluationJson(const VideoFileName& path, const RunSettings& settings,
-                                           const QString& truthPath, const Evaluation& evaluation) {
+                                           const QString& truthPath, const Evaluation& evaluation,
+                                           const std::vector<SweepPoint>& sweep) {
     const QByteArray json =
-        evaluationJson(settings, truthPath, evaluation).toJson(QJsonDocument::Indented);
+        evaluationJson(settings, truthPath, evaluation, sweep).toJson(QJsonDocument::Indented);
     if (const std::optional<QString> problem = replaceFile(path.bytes, json)) {
         return QStringLiteral("%1: cannot be written: %2").arg(path.shown(), *problem);
     }

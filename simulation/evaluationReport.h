@@ -8,7 +8,10 @@
 
 #include "common/videoFileCheck.h"
 #include "simulation/evaluation.h"
+#include "simulation/latencySweep.h"
 #include "simulation/runRecord.h"
+
+#include <vector>
 
 // The evaluation of a run, written out three ways: a few lines for a person at
 // a terminal, a JSON report with every figure and parameter, and one row of a
@@ -20,13 +23,20 @@
 // The table for stdout, lines ending in '\n'.
 QString evaluationTable(const RunSettings& settings, const Evaluation& evaluation);
 
+// The table of a latency sweep for stdout: one row per latency and way of
+// aiming.
+QString sweepTable(const RunSettings& settings, const std::vector<SweepPoint>& sweep);
+
+// With a sweep, the report carries it as a list under "sweep".
 QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPath,
-                             const Evaluation& evaluation);
+                             const Evaluation& evaluation,
+                             const std::vector<SweepPoint>& sweep = {});
 
 // Writes the JSON report to `path` through a temporary file that replaces it
 // whole. Returns an error message, or none on success.
 std::optional<QString> writeEvaluationJson(const VideoFileName& path, const RunSettings& settings,
-                                           const QString& truthPath, const Evaluation& evaluation);
+                                           const QString& truthPath, const Evaluation& evaluation,
+                                           const std::vector<SweepPoint>& sweep = {});
 
 // The summary table's header and one row, each ending in '\n'.
 QByteArray summaryHeader();

@@ -2,14 +2,33 @@
 
 #include "log/eventLog.h"
 #include "log/ticks.h"
+#include "simulation/aimPrediction.h"
+#include "simulation/focalArea.h"
+
+// The window aims where it tracks. A simulated lithotripter whose shot arrives
+// later may aim where a predictor expects the stone by then.
+void MainWindow::aimAtArrival() {
+    aimX = trackCenterX;
+    aimY = trackCenterY;
+    if (aimPredictor) {
+        const double seconds = static_cast<double>(currentTick() - startTick) /
+                               (tickSource().ticksPerMicrosecond() * 1e6);
+        const cv::Point2d aim =
+            aimPredictor->aim(seconds, cv::Point2d(aimX, aimY), trackComp.area > 0);
+        aimX = aim.x;
+        aimY = aim.y;
+    }
+}
 
 // The treatment side of a tracking tick. The stone is in the imaging plane while
-// the tracking window holds any bright pixel; a tick is a hit when the window's
-// centre lies on the focal area (edges included); a shot interval opens with a
-// hit and closes on the first tracking tick after a tick without one. Nothing
-// happens before logging has been started.
+// the tracking window holds any bright pixel; a tick is a hit when the aim (the
+// window's centre) lies on the focal area (edges included, or as far inside
+// them as the gate margin says); a shot interval opens with a hit and closes on
+// the first tracking tick after a tick without one. Nothing happens before
+// logging has been started.
 void MainWindow::updatePlaneAndIntervals() {
     const double area = trackComp.area;
+    aimAtArrival();
 
     if (area == 0 && inPlane == 1 && loggStarted == 1) {
         inPlane = 0;
@@ -29,10 +48,9 @@ void MainWindow::updatePlaneAndIntervals() {
     }
     inBrennpunkt = 0;
 
-    const bool onFocalArea =
-        brennpunktX <= trackCenterX && trackCenterX <= brennpunktX + brennpunktRect.width &&
-        brennpunktY <= trackCenterY && trackCenterY <= brennpunktY + brennpunktRect.height;
-    if (!onFocalArea || loggStarted != 1 || cvRound(area) == 0) {
+    const bool aimOnFocalArea = onFocalArea(cv::Point(brennpunktX, brennpunktY),
+                                            brennpunktRect.size(), aimX, aimY, gateMarginPx);
+    if (!aimOnFocalArea || loggStarted != 1 || cvRound(area) == 0) {
         return;
     }
 

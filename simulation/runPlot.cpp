@@ -1,22 +1,20 @@
 #include "simulation/runPlot.h"
 
-#include <QBuffer>
+#include "simulation/pictureFile.h"
+
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
-#include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPolygonF>
-#include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
 #include <vector>
 
-#include "common/outputFiles.h"
 #include "simulation/figureText.h"
+#include "simulation/plotAxes.h"
 
 namespace {
 
@@ -31,45 +29,10 @@ const QColor unknownColour(140, 140, 140);
 const QColor gridColour(225, 225, 225);
 const QColor textColour(30, 30, 30);
 
-QFont font(int pixels, bool bold = false) {
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
-
-// Maps values onto pixels; `to` may lie below `from` (a vertical axis).
-struct Axis {
-    double from = 0.0;
-    double to = 1.0;
-    double pixelFrom = 0.0;
-    double pixelTo = 1.0;
-
-    double operator()(double value) const {
-        return pixelFrom + (value - from) / (to - from) * (pixelTo - pixelFrom);
-    }
-};
-
-// Round steps (1, 2 or 5 times a power of ten), about `count` of them.
-std::vector<double> roundTicks(double from, double to, int count) {
-    const double rough = (to - from) / count;
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    double step = power;
-    for (double factor : {2.0, 5.0, 10.0}) {
-        if (step < rough) {
-            step = power * factor;
-        }
-    }
-    std::vector<double> ticks;
-    for (double value = std::ceil(from / step) * step; value <= to + step * 1e-9; value += step) {
-        ticks.push_back(std::abs(value) < step * 1e-9 ? 0.0 : value);
-    }
-    return ticks;
-}
-
-QString tickLabel(double value) {
-    return QString::number(value, 'g', 6);
-}
+using plot::Axis;
+using plot::font;
+using plot::roundTicks;
+using plot::tickLabel;
 
 void drawCross(QPainter& painter, QPointF at, double r) {
     painter.drawLine(at + QPointF(-r, -r), at + QPointF(r, r));
@@ -460,7 +423,7 @@ class RunPlot {
             if (record[i].hit) {
                 mark(trackingLane, x, markOf(i));
             }
-            if (verdicts[i].fixedFocusShot) {
+            if (verdicts[i].fixedFocusShots > 0) {
                 mark(fixedLane, x, markOf(i));
             }
         }
@@ -511,64 +474,10 @@ QImage drawRunPlot(const RunSettings& settings, const RunRecord& record, const J
     return image;
 }
 
-namespace {
-
-// Points are 1/72 inch; the picture's pixels are 1/96 inch, as on a screen.
-constexpr int plotResolution = 96;
-
-QByteArray pdfOfRun(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged) {
-    QBuffer bytes;
-    bytes.open(QIODevice::WriteOnly);
-    QPdfWriter pdf(&bytes);
-    pdf.setResolution(plotResolution);
-    pdf.setPageSize(QPageSize(QSizeF(runPlotSize) * 72.0 / plotResolution, QPageSize::Point));
-    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-    pdf.setTitle(QFileInfo(settings.video).fileName());
-    pdf.setCreator(QStringLiteral("Tessavolant"));
-    {
-        QPainter painter(&pdf);
-        RunPlot(settings, record, judged).draw(painter, runPlotSize);
-    }
-    return bytes.data();
-}
-
-QByteArray svgOfRun(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged) {
-    QBuffer bytes;
-    bytes.open(QIODevice::WriteOnly);
-    QSvgGenerator svg;
-    svg.setOutputDevice(&bytes);
-    svg.setSize(runPlotSize);
-    svg.setViewBox(QRect(QPoint(0, 0), runPlotSize));
-    svg.setResolution(plotResolution);
-    svg.setTitle(QFileInfo(settings.video).fileName());
-    {
-        QPainter painter(&svg);
-        RunPlot(settings, record, judged).draw(painter, runPlotSize);
-    }
-    return bytes.data();
-}
-
-QByteArray pngOfRun(const RunSettings& settings, const RunRecord& record, const JudgedRun& judged) {
-    QBuffer bytes;
-    bytes.open(QIODevice::WriteOnly);
-    drawRunPlot(settings, record, judged).save(&bytes, "PNG");
-    return bytes.data();
-}
-
-} // namespace
-
 std::optional<QString> writeRunPlot(const FileName& path, const RunSettings& settings,
                                     const RunRecord& record, const JudgedRun& judged) {
-    const QString name = path.shown().toLower();
-    const QByteArray bytes =
-        name.endsWith(QLatin1String(".pdf"))   ? pdfOfRun(settings, record, judged)
-        : name.endsWith(QLatin1String(".svg")) ? svgOfRun(settings, record, judged)
-                                               : pngOfRun(settings, record, judged);
-    if (bytes.isEmpty()) {
-        return QStringLiteral("%1: cannot be drawn").arg(path.shown());
-    }
-    if (const std::optional<QString> problem = replaceFile(path.bytes, bytes)) {
-        return QStringLiteral("%1: cannot be written: %2").arg(path.shown(), *problem);
-    }
-    return std::nullopt;
+    return writePictureFile(path, runPlotSize, QFileInfo(settings.video).fileName(),
+                            [&](QPainter& painter, QSizeF size) {
+                                RunPlot(settings, record, judged).draw(painter, size.toSize());
+                            });
 }

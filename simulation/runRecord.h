@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/defaults.h"
+#include "simulation/aimPrediction.h"
 
 #include <QString>
 #include <cstdint>
@@ -11,6 +12,16 @@
 // What a replay records of a treatment run: the settings it was run with and
 // one record per playing tick. The measures against the stone's true position
 // and the reports are computed from these alone.
+
+// When a simulated shot arrives and where the hit test aims. The window's
+// own shots arrive on the image they were decided on and aim at the tracked
+// centre.
+struct ShotTiming {
+    int latencyMs = 0; // from the image a shot was decided on to its arrival
+    Prediction predict = Prediction::None;
+    int predictWindow = prediction::predictWindow; // in-plane ticks of the linear fit
+    double gateMarginPx = 0.0;                     // the aim must lie this far inside every edge
+};
 
 // The controls of the window as a replay ran them; they start at the window's
 // start values.
@@ -31,6 +42,7 @@ struct RunSettings {
     // Millimetres per image pixel where the recording is calibrated; none:
     // positions are in pixels.
     std::optional<double> mmPerPixel;
+    ShotTiming timing;
 };
 
 // The frame clock's period: every tick comes this long after the previous one.
@@ -45,6 +57,8 @@ struct TickRecord {
     cv::Rect track;           // the tracking window after mean shift
     int centreX = 0;          // its centre (integer division, as the hit test uses it)
     int centreY = 0;
+    double aimX = 0.0;        // the centre the hit test weighed: the tracked centre, or
+    double aimY = 0.0;        // where the prediction expected the stone at arrival
     double area = 0.0;        // mean shift's zeroth moment; 0: out of the plane
     bool inPlane = false;     // area > 0
     bool onFocalArea = false; // the tick counts as on the focal area (a hit tick)

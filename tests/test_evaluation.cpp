@@ -14,12 +14,14 @@
 #include "simulation/figureText.h"
 #include "simulation/groundTruth.h"
 #include "simulation/runPlot.h"
+#include "simulation/shotClock.h"
 #include "tests/testSupport.h"
 
 namespace {
 
 // Focal area x 200..220, y 200..220 (edges included); at 160 shots per minute
-// the period is 375 ms, 15 ticks, so the fixed focus fires on ticks 1 and 16.
+// the period is 375 ms, 15 ticks, so the fixed focus, counting from the start
+// of tracking on tick 1, fires on tick 16.
 RunSettings handSettings() {
     RunSettings settings;
     settings.video = QStringLiteral("stone, \"left\".avi");
@@ -102,17 +104,58 @@ TEST(Evaluation, MeasuresAHandComputedRun) {
     EXPECT_EQ(e.trueHits(), 1);
     EXPECT_EQ(e.falseHits(), 1);
     EXPECT_DOUBLE_EQ(*e.tracking.efficiency(), 0.5);
-    // Fixed focus: ticks 1 and 16 (x on the right edge), both on the stone;
-    // the 14 ticks (350 ms) after tick 1 are not yet a period.
-    EXPECT_EQ(e.fixedFocus.fired, 2);
-    EXPECT_EQ(e.fixedFocus.onStone, 2);
+    // Fixed focus: tick 16 (x on the right edge), on the stone, one period
+    // (15 ticks, 375 ms) after the start of tracking; tick 17 is 400 ms after it.
+    EXPECT_EQ(e.fixedFocus.fired, 1);
+    EXPECT_EQ(e.fixedFocus.onStone, 1);
     EXPECT_EQ(e.fixedFocus.tissue(), 0);
     EXPECT_DOUBLE_EQ(*e.efficiencyGain(), -0.5);
     EXPECT_EQ(e.tissueShotsSpared(), -1);
 
     const QByteArray row = summaryRow(settings, QStringLiteral("truth.csv"), e);
     EXPECT_TRUE(row.startsWith("\"stone, \"\"left\"\".avi\",truth.csv,190,190,40,40,160,"));
-    EXPECT_TRUE(row.endsWith(",2,1,1,0.500000,2,2,0,1.000000,-0.500000\n")) << row.constData();
+    EXPECT_TRUE(row.endsWith(",2,1,1,0.500000,1,1,0,1.000000,-0.500000\n")) << row.constData();
+}
+
+// The fixed focus fires what the log's summary counts without tracking over
+// the same ticks: the whole milliseconds since the start of tracking over the
+// single-precision period, truncated.
+TEST(Evaluation, TheFixedFocusFiresTheShotsOfTheSummary) {
+    const struct {
+        int rate;
+        int ticks;
+        int summaryShots; // the summary's count after the last tick
+    } cases[] = {
+        {100, 598, 24}, // 14 925 ms of tracking on the demo
+        {100, 25, 1},   // 600 ms: the first shot on the last tick
+        {100, 24, 0},   // 575 ms
+        {160, 1, 0},    // the start of tracking alone
+        {70, 2401, 69}, // 60 000 ms over 857.142883 ms is 69.99999
+        {70, 2402, 70}, // 60 025 ms
+        {40, 61, 1},    // 1500 ms
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rate << " per min, " << c.ticks << " ticks");
+        RunSettings settings = handSettings();
+        settings.rate = c.rate;
+        RunRecord record(static_cast<std::size_t>(c.ticks));
+        for (int i = 0; i < c.ticks; ++i) {
+            record[i].tick = i + 1;
+            record[i].frame = i + 1;
+            record[i].timeSeconds = (i + 1) * tickSeconds;
+        }
+        const std::int32_t trackingMs = (c.ticks - 1) * defaults::tickMs;
+        ASSERT_EQ(shotsWithoutTracking(trackingMs, shotPeriodMs(c.rate)), c.summaryShots);
+        const std::vector<TickVerdict> verdicts = judgeTicks(settings, record, GroundTruth{});
+        int fired = 0;
+        for (std::size_t i = 0; i < verdicts.size(); ++i) {
+            fired += verdicts[i].fixedFocusShots;
+            // Each shot on the first tick at which its period has passed.
+            const std::int32_t sinceStart = static_cast<std::int32_t>(i) * defaults::tickMs;
+            EXPECT_EQ(fired, shotsWithoutTracking(sinceStart, shotPeriodMs(c.rate))) << i;
+        }
+        EXPECT_EQ(fired, c.summaryShots);
+    }
 }
 
 TEST(Evaluation, SparseTruthCountsOnlyAnnotatedTicks) {

@@ -5,14 +5,22 @@
 #include "app/MainWindow.h"
 #include "common/terminationSignals.h"
 #include "log/ticks.h"
+#include "replay/latencySweepRun.h"
 #include "replay/replayOptions.h"
+#include "replay/replayRun.h"
+#include "simulation/sweepPlot.h"
 #include "tests/testSupport.h"
 #include "tests/wellFormedLog.h"
 #include "tools/badInputs.h"
 #include "tracking/VideoImage.h"
 #include "ui_MainWindow.h"
 
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -190,19 +198,47 @@ TEST_F(Replay, TheTrackMarksAHitOnEveryTickThatTheLogLogsOne) {
 
     QList<QByteArray> rows = readBytes("track.csv").split('\n');
     ASSERT_EQ(rows.takeFirst(), "tick,frame,time_s,track_x,track_y,track_w,track_h,centre_x,"
-                                "centre_y,area,in_plane,on_focal_area,hit,threshold");
+                                "centre_y,area,in_plane,on_focal_area,hit,threshold,aim_x,aim_y");
     ASSERT_EQ(rows.takeLast(), "");
     ASSERT_EQ(rows.size(), 598);
     QStringList trackHitTimes;
     for (const QByteArray& row : rows) {
         const QList<QByteArray> fields = row.split(',');
-        ASSERT_EQ(fields.size(), 14) << row.constData();
+        ASSERT_EQ(fields.size(), 16) << row.constData();
+        // Without a prediction the hit test aims at the tracked centre.
+        EXPECT_EQ(fields[14], fields[7] + ".000") << row.constData();
+        EXPECT_EQ(fields[15], fields[8] + ".000") << row.constData();
         if (fields[12] == "1") {
             EXPECT_EQ(fields[11], "1") << "a hit off the focal area: " << row.constData();
             trackHitTimes << QString::number(fields[2].toDouble(), 'f', 6);
         }
     }
     EXPECT_EQ(trackHitTimes, hitTimes);
+}
+
+// The first line's count without tracking is the log's summary; the table's
+// fixed focus fires the same shots.
+TEST_F(Replay, TheFixedFocusFiresWhatTheSummaryCountsWithoutTracking) {
+    const QStringList settings[] = {{}, {"--rate", "70", "--ticks", "347"}};
+    for (const QStringList& given : settings) {
+        SCOPED_TRACE(given.join(' ').toStdString());
+        const ReplayRun run =
+            replay(given + QStringList{"--select", "207,205,21,19", "--quiet", "--log",
+                                       "replay.log", "--truth", truth, video});
+        ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+        const QString output = QString::fromUtf8(run.output);
+        const QRegularExpressionMatch without =
+            QRegularExpression(
+                "(?:^|\n)\\d+ ticks, \\d+ hits with tracking, (\\d+) shots without tracking,")
+                .match(output);
+        ASSERT_TRUE(without.hasMatch()) << run.output.constData();
+        const QRegularExpressionMatch fired =
+            QRegularExpression("\nShots fired +\\d+ +(\\d+)\n").match(output);
+        ASSERT_TRUE(fired.hasMatch()) << run.output.constData();
+        EXPECT_EQ(fired.captured(1), without.captured(1));
+        EXPECT_TRUE(readBytes("replay.log")
+                        .contains(" skudd per min er " + without.captured(1).toLatin1() + " p"));
+    }
 }
 
 TEST_F(Replay, BadOptionsAreRefusedBeforeAnythingRuns) {
@@ -228,6 +264,26 @@ TEST_F(Replay, BadOptionsAreRefusedBeforeAnythingRuns) {
         {{"--select", "1,2,3,4", "--plot", "p.png", "demo.avi"}, "--plot"},
         {{"--select", "1,2,3,4", "--speed", "2", "demo.avi"}, "speed"},
         {{"--select", "1,2,3,4", "a.avi", "b.avi"}, "VIDEO"},
+        {{"--select", "1,2,3,4", "--latency", "-5", "demo.avi"}, "--latency"},
+        {{"--select", "1,2,3,4", "--latency", "x", "demo.avi"}, "--latency"},
+        {{"--select", "1,2,3,4", "--latency", "2001", "demo.avi"}, "from 0 to 2000"},
+        {{"--select", "1,2,3,4", "--latency", "2.5", "demo.avi"}, "--latency"},
+        {{"--select", "1,2,3,4", "--predict", "magic", "demo.avi"}, "none, linear or kalman"},
+        {{"--select", "1,2,3,4", "--predict-window", "1", "demo.avi"}, "--predict-window"},
+        {{"--select", "1,2,3,4", "--gate-margin", "-1", "demo.avi"}, "--gate-margin"},
+        {{"--select", "1,2,3,4", "--gate-margin", "nan", "demo.avi"}, "--gate-margin"},
+        {{"--select", "1,2,3,4", "--gate-margin", "10.5", "demo.avi"}, "from 0 to 10"},
+        {{"--select", "1,2,3,4", "--focal-size", "8,30", "--gate-margin", "5", "demo.avi"},
+         "from 0 to 4"},
+        {{"--select", "1,2,3,4", "--truth", "t.csv", "--latency-sweep", "0:100:0", "demo.avi"},
+         "--latency-sweep"},
+        {{"--select", "1,2,3,4", "--truth", "t.csv", "--latency-sweep", "100:0:10", "demo.avi"},
+         "--latency-sweep"},
+        {{"--select", "1,2,3,4", "--truth", "t.csv", "--latency-sweep", "0:100", "demo.avi"},
+         "A:B:STEP"},
+        {{"--select", "1,2,3,4", "--truth", "t.csv", "--latency-sweep", "0:3000:10", "demo.avi"},
+         "--latency-sweep"},
+        {{"--select", "1,2,3,4", "--latency-sweep", "0:100:10", "demo.avi"}, "needs --truth"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -242,6 +298,23 @@ TEST_F(Replay, BadOptionsAreRefusedBeforeAnythingRuns) {
     EXPECT_EQ(good.options.settings.fixedThreshold, 120);
     EXPECT_EQ(good.options.settings.ticks, 5);
     EXPECT_TRUE(good.options.quiet);
+    EXPECT_EQ(good.options.settings.timing.latencyMs, 0);
+    EXPECT_EQ(good.options.settings.timing.predict, Prediction::None);
+    EXPECT_EQ(good.options.settings.timing.gateMarginPx, 0.0);
+    EXPECT_FALSE(good.options.sweep);
+
+    const ParsedReplayCommand timed =
+        parseReplayCommand({"--select", "207,205,21,19", "--latency", "150", "--predict", "kalman",
+                            "--predict-window", "8", "--gate-margin", "2.5", "--truth", "t.csv",
+                            "--latency-sweep", "0:400:50", "demo.avi"});
+    ASSERT_EQ(timed.outcome, ParsedReplayCommand::Outcome::Run) << timed.text.toStdString();
+    const ShotTiming& timing = timed.options.settings.timing;
+    EXPECT_EQ(timing.latencyMs, 150);
+    EXPECT_EQ(timing.predict, Prediction::Kalman);
+    EXPECT_EQ(timing.predictWindow, 8);
+    EXPECT_EQ(timing.gateMarginPx, 2.5);
+    ASSERT_TRUE(timed.options.sweep);
+    EXPECT_EQ(timed.options.sweep->latencies().size(), 9u);
 }
 
 TEST_F(Replay, TheProgramSaysWhatIsWrongWithTheExitCodeOfItsKind) {
@@ -256,6 +329,8 @@ TEST_F(Replay, TheProgramSaysWhatIsWrongWithTheExitCodeOfItsKind) {
         {select + QStringList{"--focal", "630,200", video}, 2, "--focal"},
         {{"--select", "600,400,50,50", video}, 2, "outside the 640 x 480 frame"},
         {select + QStringList{"--truth", "bad-truth.csv", video}, 2, "bad-truth.csv:1"},
+        {select + QStringList{"--latency", "-5", video}, 2, "--latency"},
+        {select + QStringList{"--predict", "magic", video}, 2, "--predict"},
         {select + QStringList{"missing.avi"}, 1, "there is no such file"},
         {select + QStringList{"--log", "no/such/dir/log.txt", video}, 1, "log"},
         {select + QStringList{"--track", "no/such/dir/t.csv", video}, 1, "no/such/dir/t.csv"},
@@ -346,6 +421,160 @@ TEST(ReplaySignals, TheFirstOfSeveralSignalsIsTheOneReported) {
     EXPECT_EQ(rememberedTerminationSignal(), SIGTERM);
     pollfd signalled{terminationSignalDescriptor(), POLLIN, 0};
     EXPECT_EQ(::poll(&signalled, 1, 0), 1) << "a wait with poll ends on the signal";
+}
+
+// The replay's run in this process, as its main runs it, with `timing`; the
+// window stays open (its run ended) for the treatment to be run again.
+struct InProcessRun {
+    std::unique_ptr<MainWindow> window;
+    RunRecord record;
+};
+
+InProcessRun runInProcess(ManualClock& clock, const QString& video, const ShotTiming& timing,
+                          std::int64_t ticks) {
+    ReplayOptions options;
+    options.settings.video = video;
+    options.settings.selection = cv::Rect(207, 205, 21, 19);
+    options.settings.timing = timing;
+    InProcessRun run;
+    run.window = std::make_unique<MainWindow>(nullptr, video, QStringLiteral("replay.log"));
+    EXPECT_TRUE(run.window->isReady());
+    run.window->timer->stop();
+    startRun(*run.window, options);
+    for (std::int64_t tick = 1; tick <= ticks; ++tick) {
+        run.record.push_back(runTick(*run.window, clock, tick));
+    }
+    run.window->endRun();
+    return run;
+}
+
+// The sweep runs the window's own treatment step again on a recorded track:
+// for every timing it must decide every tick as a whole run with that timing
+// decides it, and leave the run's log alone.
+TEST_F(Replay, TreatingARecordedRunAgainDecidesAsAWholeRunWithThatTiming) {
+    constexpr std::int64_t ticks = 300; // past the first exit from the plane
+    ManualClock clock;
+    ScopedTickSource useClock(clock);
+    InProcessRun recorded = runInProcess(clock, video, ShotTiming{}, ticks);
+    const QByteArray log = readBytes("replay.log");
+    ASSERT_TRUE(log.contains("Ut av planet"));
+    const ShotTiming timings[] = {
+        {},
+        {200, Prediction::Linear, 5, 0.0},
+        {200, Prediction::Kalman, 5, 1.0},
+        {80, Prediction::Linear, 3, 2.5},
+    };
+    for (const ShotTiming& timing : timings) {
+        SCOPED_TRACE(testing::Message()
+                     << timing.latencyMs << " ms, " << predictionName(timing.predict).toStdString()
+                     << ", margin " << timing.gateMarginPx);
+        RunRecord whole;
+        {
+            ManualClock ownClock;
+            ScopedTickSource useOwnClock(ownClock);
+            TemporaryWorkingDirectory elsewhere;
+            whole = runInProcess(ownClock, video, timing, ticks).record;
+        }
+        const RunRecord again = treatAgain(*recorded.window, clock, recorded.record, timing);
+        EXPECT_EQ(readBytes("replay.log"), log);
+        ASSERT_EQ(again.size(), whole.size());
+        int hits = 0;
+        for (std::size_t i = 0; i < again.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << "tick " << again[i].tick);
+            ASSERT_EQ(again[i].hit, whole[i].hit);
+            ASSERT_EQ(again[i].onFocalArea, whole[i].onFocalArea);
+            ASSERT_DOUBLE_EQ(again[i].aimX, whole[i].aimX);
+            ASSERT_DOUBLE_EQ(again[i].aimY, whole[i].aimY);
+            hits += again[i].hit ? 1 : 0;
+        }
+        EXPECT_GE(hits, 3);
+    }
+}
+
+QJsonObject reportOf(const QString& path) {
+    return QJsonDocument::fromJson(readBytes(path.toStdString())).object();
+}
+
+// At 200 ms, on the demo video and its truth, a prediction aims clearly closer
+// to where the stone is when the shot arrives than the tracked centre does.
+TEST_F(Replay, APredictionAimsCloserToTheStoneAtArrivalThanNone) {
+    std::map<QString, double> meanAim;
+    for (const char* predict : {"none", "linear", "kalman"}) {
+        SCOPED_TRACE(predict);
+        const ReplayRun run = replay({"--select", "207,205,21,19", "--quiet", "--log", "replay.log",
+                                      "--truth", truth, "--latency", "200", "--predict", predict,
+                                      "--report", "report.json", "--track", "track.csv", video});
+        ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+        const QJsonObject report = reportOf("report.json");
+        const QJsonObject settings = report["settings"].toObject();
+        EXPECT_EQ(settings["latency_ms"].toInt(), 200);
+        EXPECT_EQ(settings["predict"].toString(), predict);
+        EXPECT_EQ(settings["gate_margin_px"].toDouble(-1), 0.0);
+        const QJsonObject aim = report["aim_error_at_arrival_px"].toObject();
+        for (const char* key : {"mean", "median", "p95", "max", "ticks"}) {
+            EXPECT_TRUE(aim[key].isDouble()) << key;
+        }
+        meanAim[predict] = aim["mean"].toDouble();
+        EXPECT_TRUE(run.output.contains("Aim error at arrival (px): mean")) << run.output.data();
+        // The track says where the hit test aimed: ahead of the moving stone.
+        QList<QByteArray> rows = readBytes("track.csv").split('\n');
+        rows.removeFirst();
+        int ahead = 0;
+        for (const QByteArray& row : rows) {
+            const QList<QByteArray> fields = row.split(',');
+            ahead += fields.size() == 16 && fields[14] != fields[7] + ".000" ? 1 : 0;
+        }
+        EXPECT_EQ(ahead > 100, QString(predict) != "none") << ahead;
+    }
+    EXPECT_LT(meanAim["linear"], 0.8 * meanAim["none"]);
+    EXPECT_LT(meanAim["kalman"], 0.8 * meanAim["none"]);
+}
+
+// The motion on the run's clock: 25 frames of the video to 40 ticks a
+// second, so a breath every 3.5 s of the video comes every 2.19 s of the run.
+TEST_F(Replay, TheReportGivesTheStonesMotionFromTheTrackAndTheTruth) {
+    const ReplayRun run = replay({"--select", "207,205,21,19", "--quiet", "--log", "replay.log",
+                                  "--truth", truth, "--report", "report.json", video});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+    const QJsonObject motion = reportOf("report.json")["motion"].toObject();
+    const QJsonObject byTruth = motion["truth"].toObject();
+    const QJsonObject byTrack = motion["track"].toObject();
+    const double breaths = 60.0 / (3.5 * 25.0 / 40.0);
+    EXPECT_NEAR(byTruth["breaths_per_min"].toDouble(), breaths, 0.5);
+    EXPECT_NEAR(byTrack["breaths_per_min"].toDouble(), breaths, 1.0);
+    EXPECT_NEAR(byTruth["peak_to_peak_px"].toDouble(), 25.1, 0.5);
+    EXPECT_NEAR(byTrack["peak_to_peak_px"].toDouble(), 25.1, 2.0);
+    for (const QJsonObject& m : {byTruth, byTrack}) {
+        EXPECT_GT(m["peak_speed_px_s"].toDouble(), 30.0);
+        EXPECT_GT(m["on_focal_area_share"].toDouble(), 0.2);
+        EXPECT_LT(m["on_focal_area_share"].toDouble(), 0.8);
+        EXPECT_GT(m["in_plane_ticks"].toInt(), 400);
+    }
+    EXPECT_TRUE(run.output.contains("Motion (truth): ")) << run.output.data();
+}
+
+// The sweep's point at the run's own timing is the run itself; every point
+// is in the report, and the picture goes beside the run's.
+TEST_F(Replay, ASweepJudgesEveryLatencyAndPredictionOnce) {
+    const ReplayRun run = replay({"--select", "207,205,21,19", "--quiet", "--log", "replay.log",
+                                  "--truth", truth, "--report", "report.json", "--plot", "run.png",
+                                  "--latency-sweep", "0:200:100", video});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+    const QJsonObject report = reportOf("report.json");
+    const QJsonArray sweep = report["sweep"].toArray();
+    ASSERT_EQ(sweep.size(), 9);
+    const QStringList order{"none", "linear", "kalman"};
+    for (qsizetype i = 0; i < sweep.size(); ++i) {
+        const QJsonObject point = sweep[i].toObject();
+        EXPECT_EQ(point["latency_ms"].toInt(), 100 * (i / 3));
+        EXPECT_EQ(point["predict"].toString(), order[i % 3]);
+        EXPECT_TRUE(point["aim_error_at_arrival_px"].isObject());
+    }
+    EXPECT_EQ(sweep[0].toObject()["with_tracking"], report["with_tracking"]);
+    EXPECT_EQ(sweep[0].toObject()["without_tracking"], report["without_tracking"]);
+    EXPECT_TRUE(run.output.contains("\nLatency sweep at 100 shots/min")) << run.output.data();
+    EXPECT_EQ(QImageReader("run-sweep.png").size(), sweepPlotSize);
+    EXPECT_EQ(QImageReader("run.png").format(), "png");
 }
 
 } // namespace

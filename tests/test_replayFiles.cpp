@@ -132,6 +132,10 @@ TEST_F(ReplayFiles, ARefusedRunLeavesEveryFileAsItWasAndSaysWhyOnce) {
         {{"--truth", "T.csv", "--plot", "p.png", "--report", "p.png", "v.avi"},
          2,
          {"--report", "--plot"}},
+        {{"--truth", "T.csv", "--plot", "p.png", "--latency-sweep", "0:100:50", "--track",
+          "p-sweep.png", "v.avi"},
+         2,
+         {"--track", "sweep"}},
         // A check that fails after the track is named.
         {{"--track", "keep.csv", "missing.avi"}, 1, {"missing.avi", "no such file"}},
         {{"--track", "keep.csv", "one.avi"}, 1, {"one.avi", "one frame"}},

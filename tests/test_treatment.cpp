@@ -4,6 +4,7 @@
 
 #include "app/MainWindow.h"
 #include "log/ticks.h"
+#include "simulation/aimPrediction.h"
 #include "tests/testSupport.h"
 #include "tracking/VideoImage.h"
 #include "ui_MainWindow.h"
@@ -223,6 +224,64 @@ TEST_F(TreatmentTest, TheAreaIsRoundedToEvenBeforeTheHitTest) {
     const QList<QByteArray> lines = eventLines();
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines.first(), "0.025000: Inn i planet. Var ute av plan i 0.025000 sekunder");
+}
+
+// A simulated lithotripter's gate: the aim must lie the margin inside every
+// edge of the default focal area (200..220 on both axes).
+TEST_F(TreatmentTest, TheGateMarginKeepsHitsOffTheFocalAreasEdges) {
+    auto window = openWindow();
+    window->gateMarginPx = 2.5;
+    window->startLoggButtonClicked();
+    struct Case {
+        int x, y;
+        bool hit;
+    };
+    const Case cases[] = {
+        {203, 203, true},  {217, 217, true},  {210, 210, true},  {202, 210, false},
+        {218, 210, false}, {210, 202, false}, {210, 218, false}, {200, 200, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "centre (" << c.x << ", " << c.y << ")");
+        clock.advanceMs(25);
+        trackingTick(*window, 255, c.x, c.y);
+        EXPECT_EQ(window->inBrennpunkt, c.hit ? 1 : 0);
+        EXPECT_EQ(window->aimX, c.x);
+        EXPECT_EQ(window->aimY, c.y);
+    }
+}
+
+// A predictor that puts the aim 15 px to the right of the tracked centre, and
+// notes what it was given.
+class RightOfTheCentre : public AimPredictor {
+  public:
+    cv::Point2d aim(double seconds, cv::Point2d centre, bool inPlane) override {
+        given.push_back({seconds, inPlane});
+        return centre + cv::Point2d(15, 0);
+    }
+    std::vector<std::pair<double, bool>> given;
+};
+
+TEST_F(TreatmentTest, WithAPredictorTheHitTestWeighsItsAimNotTheTrackedCentre) {
+    auto window = openWindow();
+    window->startLoggButtonClicked();
+    auto owned = std::make_unique<RightOfTheCentre>();
+    RightOfTheCentre& predictor = *owned;
+    window->aimPredictor = std::move(owned);
+    clock.advanceMs(25);
+    trackingTick(*window, 255, 210, 210); // aimed at 225: off the area
+    EXPECT_EQ(window->inBrennpunkt, 0);
+    EXPECT_EQ(window->aimX, 225.0);
+    clock.advanceMs(25);
+    trackingTick(*window, 255, 195, 210); // aimed at 210: a hit
+    EXPECT_EQ(window->inBrennpunkt, 1);
+    clock.advanceMs(25);
+    trackingTick(*window, 0, 195, 210); // empty window: told so, and no hit
+    EXPECT_EQ(window->inBrennpunkt, 0);
+    ASSERT_EQ(predictor.given.size(), 3u);
+    EXPECT_NEAR(predictor.given[1].first - predictor.given[0].first, 0.025, 1e-9)
+        << "the run's clock";
+    EXPECT_TRUE(predictor.given[1].second);
+    EXPECT_FALSE(predictor.given[2].second);
 }
 
 // ---------------------------------------------------------------------------

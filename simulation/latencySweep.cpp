@@ -1,0 +1,9 @@
+#include "simulation/latencySweep.h"
+
+std::vector<int> LatencySweep::latencies() const {
+    std::vector<int> values;
+    for (long long ms = fromMs; ms <= toMs && stepMs > 0; ms += stepMs) {
+        values.push_back(static_cast<int>(ms));
+    }
+    return values;
+}
