@@ -3,6 +3,7 @@
 #include "app/captions.h"
 #include "app/logProblems.h"
 #include "common/defaults.h"
+#include "common/terminationSignals.h"
 #include "log/eventLog.h"
 #include "log/ticks.h"
 #include "simulation/aimPrediction.h"
@@ -74,24 +75,42 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
         return;
     }
     loggFile = std::move(log.log);
-    showLogProblems(*this);
+    showLogProblems(*this, log.problem);
     lastSkuddTick = currentTick();
     brennpunktRect =
         cv::Rect(brennpunktX, brennpunktY, initialBrennpunktWidth, initialBrennpunktHeight);
 
-    videoFileName = chosenVideo ? chosenVideo->bytes : QFile::encodeName(askForVideo());
+    const auto logChosenVideo = [this] {
+        msPerSkudd = shotPeriodMs(skuddPerMin);
+        eventlog::writeShotPeriod(loggFile.get(), stampLogTime(), msPerSkudd);
+        utAvPlanTick = currentTick();
+        eventlog::writeOpenedFile(loggFile.get(), stampLogTime(), videoPath);
+    };
+    const auto logOpenFailed = [this] {
+        eventlog::writeOpenFailed(loggFile.get(), stampLogTime());
+        eventlog::close(loggFile);
+    };
+    if (chosenVideo) {
+        videoFileName = chosenVideo->bytes;
+    } else {
+        // Qt's X11 plugin ends the process with exit(1), past every destructor,
+        // when the display is lost while the dialog is open: the log then ends
+        // as a cancelled dialog ends it. (main installs its own exit hook only
+        // once the window is built.)
+        const RunAtExit displayLostInDialog([&] {
+            videoPath.clear();
+            logChosenVideo();
+            logOpenFailed();
+        });
+        videoFileName = QFile::encodeName(askForVideo());
+    }
     videoPath = QFile::decodeName(videoFileName);
-
-    msPerSkudd = shotPeriodMs(skuddPerMin);
-    eventlog::writeShotPeriod(loggFile.get(), stampLogTime(), msPerSkudd);
-    utAvPlanTick = currentTick();
-    eventlog::writeOpenedFile(loggFile.get(), stampLogTime(), videoPath);
+    logChosenVideo();
 
     if (!openVideo(capture, videoFileName) || readFrameFromCapture() != FrameRead::Accepted ||
         frame.type() != CV_8UC3) {
         capture.release();
-        eventlog::writeOpenFailed(loggFile.get(), stampLogTime());
-        eventlog::close(loggFile);
+        logOpenFailed();
         return;
     }
     frameCount = capture.headerFrameCount();

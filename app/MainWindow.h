@@ -38,7 +38,8 @@ class MainWindow : public QMainWindow {
   public:
     // Asks for the video in a file dialog, unless `videoPath` is given: a path
     // opens that file as if it had been chosen, an empty string stands for a
-    // cancelled dialog. The event log is written to `logPath` (its bytes).
+    // cancelled dialog. The event log is written to `logPath` (its bytes),
+    // after the previous log there is kept (eventlog::open).
     explicit MainWindow(QWidget* parent = nullptr,
                         std::optional<VideoFileName> videoPath = std::nullopt,
                         const FileName& logPath = QString::fromLatin1(defaults::logFileName));

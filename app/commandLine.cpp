@@ -5,6 +5,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QStringList>
 #include <cstdio>
 
@@ -30,6 +31,31 @@ void acceptQtGuiOptions(QCommandLineParser& parser) {
     parser.addOption(reverse);
 }
 
+// The value of the option `name` as the command line gave it, in its own
+// bytes (see nameAsGiven): given as "--name VALUE", "-name VALUE",
+// "--name=VALUE" or "-name=VALUE", the last time it is given.
+VideoFileName optionValueAsGiven(const QString& decoded, const QByteArray& name, int argc,
+                                 char* argv[]) {
+    const QByteArray forms[] = {"--" + name, "-" + name};
+    for (int index = argc - 1; index > 0; --index) {
+        const QByteArray argument = argv[index];
+        for (const QByteArray& form : forms) {
+            const QByteArray joined = form + "=";
+            if (argument.startsWith(joined)) {
+                const QByteArray value = argument.mid(joined.size());
+                if (QFile::decodeName(value) == decoded) {
+                    return VideoFileName::fromBytes(value);
+                }
+            }
+            if (argument == form && index + 1 < argc &&
+                QFile::decodeName(argv[index + 1]) == decoded) {
+                return VideoFileName::fromBytes(argv[index + 1]);
+            }
+        }
+    }
+    return decoded;
+}
+
 } // namespace
 
 WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
@@ -39,9 +65,18 @@ WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
     parser.setApplicationDescription(
         QStringLiteral("Plays an imaging video, tracks the kidney stone marked on it and "
                        "simulates a lithotripter.\nEvery event is logged to %1 in the working "
-                       "directory.")
-            .arg(defaults::logFileName));
+                       "directory, or to the file that --log names; the logs of the %2 runs "
+                       "before are kept beside it as %1.1 (the latest) to %1.%2.")
+            .arg(defaults::logFileName)
+            .arg(defaults::keptLogs));
     const StandardOptions standard(parser);
+    const QCommandLineOption log(
+        QStringLiteral("log"),
+        QStringLiteral("Write the event log to PATH (relative to the working directory) "
+                       "instead of %1.")
+            .arg(defaults::logFileName),
+        QStringLiteral("PATH"));
+    parser.addOption(log);
     acceptQtGuiOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("VIDEO.avi"),
@@ -53,7 +88,8 @@ WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
         arguments << QString::fromLocal8Bit(argv[index]);
     }
     const QString usage =
-        QStringLiteral("usage: %1 [--help] [--version] [VIDEO.avi]\n").arg(programName);
+        QStringLiteral("usage: %1 [--help] [--version] [--log PATH] [VIDEO.avi]\n")
+            .arg(programName);
     if (!parser.parse(arguments)) {
         printText(stderr, QStringLiteral("%1: %2\n%3").arg(programName, parser.errorText(), usage));
         return {std::nullopt, 2};
@@ -62,6 +98,16 @@ WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
             standard.answer(parser, programName, QStringLiteral("[options] [VIDEO.avi]"))) {
         printText(stdout, *answer);
         return {std::nullopt, 0};
+    }
+    WindowCommandLine commandLine;
+    if (parser.isSet(log)) {
+        if (parser.value(log).isEmpty()) {
+            printText(
+                stderr,
+                QStringLiteral("%1: --log: the log's name is empty\n%2").arg(programName, usage));
+            return {std::nullopt, 2};
+        }
+        commandLine.logPath = optionValueAsGiven(parser.value(log), "log", argc, argv);
     }
     const QStringList videos = parser.positionalArguments();
     if (videos.size() > 1) {
@@ -72,12 +118,13 @@ WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
         return {std::nullopt, 2};
     }
     if (videos.isEmpty()) {
-        return {};
+        return commandLine;
     }
     if (videos.first().isEmpty()) {
         printText(stderr,
                   QStringLiteral("%1: the video's name is empty\n%2").arg(programName, usage));
         return {std::nullopt, 2};
     }
-    return {nameAsGiven(videos.first(), argc, argv), std::nullopt};
+    commandLine.videoPath = nameAsGiven(videos.first(), argc, argv);
+    return commandLine;
 }

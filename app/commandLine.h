@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/defaults.h"
 #include "common/videoFileCheck.h"
 
 #include <optional>
@@ -12,9 +13,12 @@ struct WindowCommandLine {
     // Set when the program is to end before any window exists: 0 after --help
     // or --version, 2 after wrong usage. The text has been printed already.
     std::optional<int> exitCode;
+    // Where the event log goes (--log), in the bytes the command line gave;
+    // relative to the working directory.
+    VideoFileName logPath = QString::fromLatin1(defaults::logFileName);
 };
 
-// Reads `tessavolant [options] [VIDEO.avi]`. It needs no application object and
+// Reads `tessavolant [--log PATH] [options] [VIDEO.avi]`. It needs no application object and
 // no display, so that --help and --version work anywhere. Qt's own GUI options
 // (-platform, -display, -style, ...) are accepted and left to QApplication.
 WindowCommandLine readWindowCommandLine(int argc, char* argv[]);

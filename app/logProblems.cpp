@@ -7,8 +7,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
-void showLogProblems(MainWindow& window) {
-    if (!window.loggFile) {
+void showLogProblems(MainWindow& window, const std::string& notLogged) {
+    if (!window.loggFile && notLogged.empty()) {
         return;
     }
     // Made once per window; a later call (a log opened anew) reuses them.
@@ -18,6 +18,9 @@ void showLogProblems(MainWindow& window) {
         problem = new QLabel(&window);
         problem->setObjectName("logProblem");
         problem->setStyleSheet("color: #b00000; font-weight: bold");
+        // A long path must not widen the window: the label may be cut, and its
+        // tool tip holds the whole text.
+        problem->setMinimumWidth(1);
         problem->hide();
         window.statusBar()->addPermanentWidget(problem);
         retry = new QTimer(&window);
@@ -29,15 +32,24 @@ void showLogProblems(MainWindow& window) {
             }
         });
     }
-    window.loggFile->setReport([&window, problem, retry](bool failing, const std::string& message) {
-        if (failing) {
-            problem->setText(QString::fromStdString(message));
-            problem->show();
-            retry->start();
-        } else {
-            problem->hide();
-            retry->stop();
-            window.statusBar()->showMessage(QString::fromStdString(message), 10000);
-        }
-    });
+    const auto show = [problem](const QString& text) {
+        problem->setText(text);
+        problem->setToolTip(text);
+        problem->show();
+    };
+    if (!window.loggFile) {
+        show("this run is not logged: " + QString::fromStdString(notLogged));
+        return;
+    }
+    window.loggFile->setReport(
+        [&window, problem, retry, show](bool failing, const std::string& message) {
+            if (failing) {
+                show(QString::fromStdString(message));
+                retry->start();
+            } else {
+                problem->hide();
+                retry->stop();
+                window.statusBar()->showMessage(QString::fromStdString(message), 10000);
+            }
+        });
 }

@@ -24,8 +24,8 @@ void sayProblem(const std::string& message) {
 
 } // namespace
 
-// tessavolant [VIDEO]: with a path the video opens at once; without one the
-// program asks for it in a file dialog.
+// tessavolant [--log PATH] [VIDEO]: with a path the video opens at once;
+// without one the program asks for it in a file dialog.
 int main(int argc, char* argv[]) {
     const WindowCommandLine commandLine = readWindowCommandLine(argc, argv);
     if (commandLine.exitCode) {
@@ -49,9 +49,9 @@ int main(int argc, char* argv[]) {
     // SIGINT, SIGTERM and SIGHUP end the run as closing the window does.
     const TerminationSignals termination;
 
-    MainWindow window(nullptr, commandLine.videoPath);
+    MainWindow window(nullptr, commandLine.videoPath, commandLine.logPath);
     if (window.logHeldElsewhere()) {
-        sayAnotherCopyIsLogging();
+        sayAnotherCopyIsLogging(commandLine.logPath.bytes);
         return 1;
     }
     if (termination.received()) {

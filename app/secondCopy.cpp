@@ -1,28 +1,34 @@
 #include "app/secondCopy.h"
 
-#include "log/eventLog.h"
 #include "log/logText.h"
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <cstdio>
 
-void sayAnotherCopyIsLogging() {
-    const QString directory = QDir::currentPath();
+void sayAnotherCopyIsLogging(const QByteArray& logPath) {
+    const QString log = QFile::decodeName(logPath);
+    // A relative log lies in the working directory, which is then named too.
+    const QString directory = QDir::isAbsolutePath(log) ? QString() : QDir::currentPath();
     std::fprintf(stderr,
-                 "tessavolant: another copy of the program is logging to %s in %s; it has been "
-                 "left alone. Start this copy in another directory.\n",
-                 eventlog::fileName, eventlog::escapedForTerminal(directory).constData());
+                 "tessavolant: another copy of the program is logging to %s%s%s; it has been left "
+                 "alone. Start this copy in another directory, or give it another log with "
+                 "--log.\n",
+                 eventlog::escapedForTerminal(log).constData(), directory.isEmpty() ? "" : " in ",
+                 eventlog::escapedForTerminal(directory).constData());
     // Without a display (offscreen, minimal) nobody could close the box.
     const QString platform = QGuiApplication::platformName();
     if (platform == "offscreen" || platform == "minimal") {
         return;
     }
-    QMessageBox::critical(
-        nullptr, QObject::tr("Tessavolant"),
-        QObject::tr("Another copy of Tessavolant is logging in this directory:\n%1\n\n"
-                    "Its log (%2) has been left alone. Start this copy in another "
-                    "directory.")
-            .arg(QDir::toNativeSeparators(directory), eventlog::fileName));
+    const QString where =
+        directory.isEmpty() ? QDir::toNativeSeparators(log)
+                            : QObject::tr("%1 in %2").arg(log, QDir::toNativeSeparators(directory));
+    QMessageBox::critical(nullptr, QObject::tr("Tessavolant"),
+                          QObject::tr("Another copy of Tessavolant is logging to\n%1\n\n"
+                                      "That log has been left alone. Start this copy in another "
+                                      "directory, or give it another log with --log.")
+                              .arg(where));
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
+
 // Tells the user, on stderr and, where there is a display, in a message box,
-// that another copy of the program is logging in the working directory and that
-// this one must be started in another directory.
-void sayAnotherCopyIsLogging();
+// that another copy of the program is logging to `logPath` (relative to the
+// working directory) and that this one must be started in another directory or
+// with another log.
+void sayAnotherCopyIsLogging(const QByteArray& logPath);

@@ -27,6 +27,9 @@ inline constexpr int skuddPerMin = 100;
 inline constexpr int tickMs = 25;
 // The event log, in the working directory.
 inline constexpr char logFileName[] = "loggfile.txt";
+// How many earlier logs are kept beside the log: NAME.1 (the run before) to
+// NAME.9 (the oldest).
+inline constexpr int keptLogs = 9;
 
 } // namespace defaults
 

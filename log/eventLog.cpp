@@ -2,9 +2,6 @@
 
 #include "log/logText.h"
 
-#include <cerrno>
-#include <cstring>
-
 namespace eventlog {
 
 namespace {
@@ -14,21 +11,6 @@ constexpr const char* opened = ": \xC5pnet fil ";
 constexpr const char* atThisTime = ": P\xE5 denne tiden ble";
 constexpr const char* firedWithTracking = "skudd gjennomf\xF8rt i brennpunkt med tracking p\xE5\n";
 constexpr const char* over = " p\xE5 ";
-
-std::string whatFailed(int error) {
-    switch (error) {
-    case 0:
-        return "the file took no byte";
-    case ENOSPC:
-        return "disk full";
-    case EDQUOT:
-        return "disk quota exceeded";
-    case EFBIG:
-        return "the file is too large";
-    default:
-        return std::strerror(error);
-    }
-}
 
 void write(EventLog* log, std::string line) {
     if (log) {
@@ -101,7 +83,7 @@ void EventLog::failed(int error) {
         return;
     }
     failing = true;
-    problem = "the log could not be written: " + whatFailed(error);
+    problem = "the log could not be written: " + whyNotWritten(error);
     const std::string& message = problem;
     reportProblem(message + " (" + name +
                   "); its lines are held back and written as soon as the file takes them");

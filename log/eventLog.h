@@ -85,12 +85,22 @@ struct Opening {
     };
     std::unique_ptr<EventLog> log;
     Outcome outcome = Outcome::NotLogged;
+    // NotLogged only: why, in a few words for a status line, naming the file
+    // as `path` does ("cannot create loggfile.txt (Permission denied)").
+    std::string problem;
 };
 
 // Opens the log at `path` (relative paths from the working directory) without
 // ever blocking: a new file is created, an existing regular file is locked
 // (advisory, for as long as the log is open) and only then emptied. A symbolic
 // link is not followed.
+//
+// A log that is not empty is kept first, once the lock is held: PATH.1 ..
+// PATH.8 become PATH.2 .. PATH.9 (the old PATH.9 is dropped) and a copy of the
+// log becomes PATH.1. The log is emptied in place, so its lock stays on the
+// file that a second copy opens. Where the previous log cannot be kept (a full
+// disk, a read-only directory, a link or a directory among PATH.1 .. PATH.9),
+// no file is changed and the outcome is NotLogged.
 Opening open(const std::string& path = fileName);
 
 // Closes the log if there is one, deletes it and sets `log` to nullptr, so that

@@ -2,8 +2,10 @@
 
 #include <QList>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace eventlog {
@@ -68,6 +70,21 @@ QByteArray escapedForTerminal(const QString& name) {
         }
     }
     return shown;
+}
+
+std::string whyNotWritten(int error) {
+    switch (error) {
+    case 0:
+        return "the file took no byte";
+    case ENOSPC:
+        return "disk full";
+    case EDQUOT:
+        return "disk quota exceeded";
+    case EFBIG:
+        return "the file is too large";
+    default:
+        return std::strerror(error);
+    }
 }
 
 } // namespace eventlog

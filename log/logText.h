@@ -23,4 +23,8 @@ QByteArray loggableName(const QString& name);
 // break the message nor command the terminal.
 QByteArray escapedForTerminal(const QString& name);
 
+// Why a write took no byte, from its errno, in the words of a status line
+// ("disk full" for ENOSPC).
+std::string whyNotWritten(int error);
+
 } // namespace eventlog

@@ -37,6 +37,27 @@ QByteArray readBytes(const std::string& path) {
     return file.readAll();
 }
 
+std::map<std::string, std::string> directorySnapshot() {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> entries;
+    for (const fs::directory_entry& entry : fs::directory_iterator(".")) {
+        const std::string name = entry.path().filename().string();
+        const fs::file_status status = entry.symlink_status();
+        if (fs::is_symlink(status)) {
+            entries[name] = "link " + fs::read_symlink(entry.path()).string();
+        } else if (fs::is_regular_file(status)) {
+            entries[name] = "file " + readBytes(entry.path().string()).toStdString();
+        } else if (fs::is_directory(status)) {
+            entries[name] = "directory";
+        } else if (fs::is_fifo(status)) {
+            entries[name] = "fifo";
+        } else {
+            entries[name] = "other";
+        }
+    }
+    return entries;
+}
+
 QList<QByteArray> logLines() {
     QList<QByteArray> lines = readBytes("loggfile.txt").split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty()) {

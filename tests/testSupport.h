@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -43,6 +44,12 @@ QByteArray readBytes(const std::string& path);
 // The event log of the current working directory, split into lines (without
 // their newline characters; an empty line stays an empty string).
 QList<QByteArray> logLines();
+
+// Every entry of the working directory by name, with what it is: "file " and
+// the bytes of a regular file, "link " and the target of a symbolic link,
+// "directory", "fifo" or "other". Two snapshots are equal when no file was
+// created, removed, renamed or changed.
+std::map<std::string, std::string> directorySnapshot();
 
 // Writes a synthetic video to `path` and returns the path as a QString.
 QString writeVideo(const std::string& path, const SyntheticVideoSpec& spec);

@@ -15,6 +15,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QLabel>
 #include <QProcess>
 #include <QTimer>
 #include <algorithm>
@@ -27,6 +28,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
+#include <map>
 #include <memory>
 #include <opencv2/videoio.hpp>
 #include <sys/prctl.h>
@@ -558,6 +560,13 @@ TEST_F(BadInput, AReadOnlyWorkingDirectoryGivesAWarningAndARunWithoutLog) {
                     tick(*window);
                 }
                 EXPECT_EQ(window->trackingStarted, 1);
+                // Not only on stderr: the status bar says so while the window lives.
+                const auto* problem = window->findChild<QLabel*>("logProblem");
+                ASSERT_NE(problem, nullptr);
+                EXPECT_TRUE(problem->isVisibleTo(window.get()));
+                EXPECT_EQ(problem->text(), QString("this run is not logged: cannot create "
+                                                   "loggfile.txt (%1)")
+                                               .arg(std::strerror(EACCES)));
             }
         }
         const std::string errors = testing::internal::GetCapturedStderr();
@@ -565,6 +574,44 @@ TEST_F(BadInput, AReadOnlyWorkingDirectoryGivesAWarningAndARunWithoutLog) {
         EXPECT_NE(errors.find(std::strerror(EACCES)), std::string::npos) << errors;
         EXPECT_FALSE(fs::exists(readOnly / "loggfile.txt"));
     }
+}
+
+// A log that could be emptied in place, in a directory where its copy cannot
+// be made: it is left as it was rather than lost, and the run is not logged.
+TEST_F(BadInput, APreviousLogThatCannotBeKeptInAReadOnlyDirectoryIsLeftAsItWas) {
+    const fs::path video = directory.path() / "v.avi";
+    ASSERT_TRUE(badinputs::writeVideoOfAnySize(video, badinputs::crossingStone({160, 120}, 12)));
+    const fs::path readOnly = directory.path() / "read-only";
+    fs::create_directory(readOnly);
+    const QByteArray previous = "0.001000: Antall ms mellom hvert skudd er 600.000000 \n";
+    {
+        QFile old(qPath(readOnly / "loggfile.txt"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(previous);
+    }
+    makeReadOnly(readOnly);
+    fs::current_path(readOnly);
+    WithoutPermissionOverrides asEveryone;
+    ASSERT_FALSE(canCreateFileIn(readOnly)) << "the directory must not be writable for this test";
+
+    testing::internal::CaptureStderr();
+    {
+        const auto window = openWindow(video);
+        ASSERT_TRUE(window->isReady());
+        EXPECT_EQ(window->loggFile, nullptr);
+        const auto* problem = window->findChild<QLabel*>("logProblem");
+        ASSERT_NE(problem, nullptr);
+        EXPECT_TRUE(problem->isVisibleTo(window.get()));
+        EXPECT_EQ(problem->text(), QString("this run is not logged: cannot keep the previous log "
+                                           "loggfile.txt as loggfile.txt.1 (%1)")
+                                       .arg(std::strerror(EACCES)));
+        window->endreSkuddFrekvens(70);
+    }
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("it is left as it was, and this run is not logged"), std::string::npos)
+        << errors;
+    EXPECT_EQ(readBytes("loggfile.txt"), previous);
+    EXPECT_EQ(directorySnapshot().size(), 1u);
 }
 
 TEST_F(BadInput, ALogNameTakenByADirectoryGivesAWarningAndARunWithoutLog) {
@@ -804,9 +851,15 @@ TEST_F(BadInput, ASignalEndsTheRunAsClosingTheWindowDoes) {
 TEST_F(BadInput, ASecondCopyInTheSameDirectoryIsRefusedAndLeavesTheLogAlone) {
     const fs::path video = directory.path() / "v.avi";
     ASSERT_TRUE(badinputs::writeVideoOfAnySize(video, badinputs::crossingStone({160, 120}, 12)));
+    for (int number = 1; number <= 9; ++number) {
+        QFile old(QString("loggfile.txt.%1").arg(number));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("run " + QByteArray::number(number) + "\n");
+    }
     QProcess first;
     startProgram(first, directory.path(), {qPath(video)}, initialised);
     const QByteArray logOfFirst = readBytes("loggfile.txt");
+    const std::map<std::string, std::string> whileFirstRuns = directorySnapshot();
 
     const ProgramRun second = runProgram(video, directory.path());
     EXPECT_EQ(second.exitStatus, QProcess::NormalExit);
@@ -817,9 +870,64 @@ TEST_F(BadInput, ASecondCopyInTheSameDirectoryIsRefusedAndLeavesTheLogAlone) {
         << second.errors.constData();
     EXPECT_TRUE(second.errors.contains("Start this copy in another directory"));
     EXPECT_EQ(readBytes("loggfile.txt"), logOfFirst);
+    EXPECT_EQ(directorySnapshot(), whileFirstRuns) << "the refused copy kept no log";
 
     EXPECT_EQ(endWith(first, SIGTERM), 128 + SIGTERM);
     EXPECT_EQ(logProblems(readBytes("loggfile.txt"), LogEnd::Completed, loggedPath(video)), "");
+}
+
+// Two copies started at the same moment race for the log: one logs, the other
+// is refused, and the previous logs move up by exactly one place, whichever
+// copy won.
+TEST_F(BadInput, TwoCopiesStartedAtOnceKeepThePreviousLogsOnce) {
+    const fs::path video = directory.path() / "v.avi";
+    ASSERT_TRUE(badinputs::writeVideoOfAnySize(video, badinputs::crossingStone({160, 120}, 12)));
+    const auto logNumber = [](int number) {
+        return number == 0 ? std::string("loggfile.txt") : "loggfile.txt." + std::to_string(number);
+    };
+    for (int number = 0; number <= 9; ++number) {
+        QFile old(QString::fromStdString(logNumber(number)));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("seed " + QByteArray::number(number) + "\n");
+    }
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const std::map<std::string, std::string> before = directorySnapshot();
+        QProcess copies[2];
+        for (QProcess& copy : copies) {
+            prepare(copy, directory.path(), false);
+        }
+        for (QProcess& copy : copies) {
+            copy.start(TESSAVOLANT_BINARY, {qPath(video)});
+        }
+        // The refused copy ends by itself.
+        QEventLoop loop;
+        for (QProcess& copy : copies) {
+            QObject::connect(&copy, &QProcess::finished, &loop, &QEventLoop::quit);
+        }
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        if (copies[0].state() != QProcess::NotRunning &&
+            copies[1].state() != QProcess::NotRunning) {
+            loop.exec();
+        }
+        const int refused = copies[0].state() == QProcess::NotRunning ? 0 : 1;
+        QProcess& running = copies[1 - refused];
+        copies[refused].waitForFinished();
+        EXPECT_EQ(copies[refused].exitCode(), 1);
+        EXPECT_TRUE(copies[refused].readAllStandardError().contains("another copy"));
+        ASSERT_TRUE(waitForLog(directory.path(), running, initialised))
+            << running.readAllStandardError().constData();
+        EXPECT_EQ(endWith(running, SIGTERM), 128 + SIGTERM);
+
+        std::map<std::string, std::string> expected = before;
+        for (int number = 9; number >= 1; --number) {
+            expected[logNumber(number)] = before.at(logNumber(number - 1));
+        }
+        const std::map<std::string, std::string> after = directorySnapshot();
+        expected[logNumber(0)] = after.at(logNumber(0));
+        EXPECT_EQ(after, expected);
+        EXPECT_EQ(logProblems(readBytes("loggfile.txt"), LogEnd::Completed, loggedPath(video)), "");
+    }
 }
 
 TEST(LogCheck, TellsWellFormedLogsFromCutGarbledAndDisorderedOnes) {

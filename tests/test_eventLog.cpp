@@ -11,11 +11,13 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,6 +134,225 @@ TEST(EventLogFile, APreviousLogIsOverwritten) {
     eventlog::close(log);
     EXPECT_EQ(log, nullptr);
     EXPECT_EQ(readBytes("loggfile.txt"), QByteArray("0.500000: Programmet avsluttet\n"));
+}
+
+namespace {
+
+void writeFile(const std::string& name, const std::string& bytes) {
+    std::FILE* file = std::fopen(name.c_str(), "w");
+    ASSERT_NE(file, nullptr) << name;
+    std::fputs(bytes.c_str(), file);
+    std::fclose(file);
+}
+
+// loggfile.txt for 0, loggfile.txt.N for N.
+std::string logNumber(int number) {
+    return number == 0 ? "loggfile.txt" : "loggfile.txt." + std::to_string(number);
+}
+
+std::string run(int number) {
+    return "run " + std::to_string(number) + "\n";
+}
+
+const std::string newLog = "0.500000: Programmet avsluttet\n";
+
+// Opens the log of the working directory, writes one line and closes it.
+eventlog::Opening openAndWriteOneLine() {
+    eventlog::Opening opening = eventlog::open();
+    if (opening.log) {
+        eventlog::writeProgramEnded(opening.log.get(), 0.5);
+        opening.log->close();
+    }
+    return opening;
+}
+
+} // namespace
+
+TEST(EventLogFile, ALogIsKeptAsLoggfile1AndTheOlderOnesMoveUpToNine) {
+    for (int before = 0; before <= 10; ++before) {
+        SCOPED_TRACE(std::to_string(before) + " logs before");
+        TemporaryWorkingDirectory directory;
+        // loggfile.txt holds run 0 (the latest), loggfile.txt.N run N.
+        for (int number = 0; number < before; ++number) {
+            writeFile(logNumber(number), run(number));
+        }
+        const struct timespec lastLine[2] = {{1000000000, 0}, {1000000000, 0}};
+        if (before > 0) {
+            ASSERT_EQ(::chmod("loggfile.txt", 0640), 0);
+            ASSERT_EQ(::utimensat(AT_FDCWD, "loggfile.txt", lastLine, 0), 0);
+        }
+        EXPECT_EQ(openAndWriteOneLine().outcome, Outcome::Opened);
+        std::map<std::string, std::string> expected{{"loggfile.txt", "file " + newLog}};
+        for (int number = 0; number < std::min(before, 9); ++number) {
+            expected[logNumber(number + 1)] = "file " + run(number);
+        }
+        EXPECT_EQ(directorySnapshot(), expected);
+        struct stat kept {};
+        if (before > 0 && ::stat("loggfile.txt.1", &kept) == 0) {
+            EXPECT_EQ(kept.st_mode & 0777, 0640u);
+            EXPECT_EQ(kept.st_mtim.tv_sec, lastLine[1].tv_sec) << "the time of the run's last line";
+        }
+    }
+}
+
+// What lies among loggfile.txt.1 .. .9 where the previous log is kept: only
+// old logs are moved or replaced; anything else that would be stops the
+// keeping, and then no file at all is changed and the run is not logged.
+TEST(EventLogFile, WhatIsNoOldLogInTheWayLeavesEveryFileAsItWas) {
+    using Files = std::map<std::string, std::string>;
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        const char* refusal; // null: the log is opened and `after` holds
+        Files after;
+    };
+    const auto files = [](std::initializer_list<int> numbers) {
+        for (int number : numbers) {
+            writeFile(logNumber(number), run(number));
+        }
+    };
+    const Case cases[] = {
+        {"an empty log is not kept",
+         [&] {
+             writeFile("loggfile.txt", "");
+             files({1});
+         },
+         nullptr,
+         {{"loggfile.txt", "file " + newLog}, {"loggfile.txt.1", "file " + run(1)}}},
+        {"gaps stay gaps, and .9 stays where nothing moves onto it",
+         [&] {
+             files({0, 2, 9});
+         },
+         nullptr,
+         {{"loggfile.txt", "file " + newLog},
+          {"loggfile.txt.1", "file " + run(0)},
+          {"loggfile.txt.3", "file " + run(2)},
+          {"loggfile.txt.9", "file " + run(9)}}},
+        {"a directory as .9 that nothing moves onto",
+         [&] {
+             files({0});
+             std::filesystem::create_directory("loggfile.txt.9");
+         },
+         nullptr,
+         {{"loggfile.txt", "file " + newLog},
+          {"loggfile.txt.1", "file " + run(0)},
+          {"loggfile.txt.9", "directory"}}},
+        {"a link to a file of the user as .1",
+         [&] {
+             files({0});
+             writeFile("precious.txt", "the user's own data\n");
+             std::filesystem::create_symlink("precious.txt", "loggfile.txt.1");
+         },
+         "loggfile.txt.1 is a symbolic link, not an old log",
+         {}},
+        {"a link to nothing as .3, which would move",
+         [&] {
+             files({0});
+             std::filesystem::create_symlink("nowhere", "loggfile.txt.3");
+         },
+         "loggfile.txt.3 is a symbolic link, not an old log",
+         {}},
+        {"a directory as .5 where .4 would move",
+         [&] {
+             files({0, 4});
+             std::filesystem::create_directory("loggfile.txt.5");
+         },
+         "loggfile.txt.5 is a directory, not an old log",
+         {}},
+        {"a FIFO as .9 where .8 would move",
+         [&] {
+             files({0, 1, 8});
+             ASSERT_EQ(mkfifo("loggfile.txt.9", 0600), 0);
+         },
+         "loggfile.txt.9 is a FIFO, not an old log",
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TemporaryWorkingDirectory directory;
+        c.make();
+        const Files before = directorySnapshot();
+        testing::internal::CaptureStderr();
+        const eventlog::Opening opening = openAndWriteOneLine();
+        const std::string warning = testing::internal::GetCapturedStderr();
+        if (!c.refusal) {
+            EXPECT_EQ(opening.outcome, Outcome::Opened);
+            EXPECT_EQ(warning, "");
+            EXPECT_EQ(directorySnapshot(), c.after);
+            continue;
+        }
+        EXPECT_EQ(opening.outcome, Outcome::NotLogged);
+        EXPECT_EQ(opening.log, nullptr);
+        EXPECT_EQ(opening.problem, std::string("cannot keep the previous log loggfile.txt as "
+                                               "loggfile.txt.1 (") +
+                                       c.refusal + ")");
+        EXPECT_NE(warning.find("warning: cannot keep the previous log loggfile.txt in " +
+                               directory.path().string() + " as loggfile.txt.1 (" + c.refusal +
+                               "); it is left as it was, and this run is not logged"),
+                  std::string::npos)
+            << warning;
+        EXPECT_EQ(directorySnapshot(), before);
+    }
+}
+
+// flock locks conflict between open file descriptions, so a second opening in
+// the same process is refused as a second copy of the program is.
+TEST(EventLogFile, ACopyRefusedByTheLockChangesNoFile) {
+    TemporaryWorkingDirectory directory;
+    for (int number = 0; number <= 9; ++number) {
+        writeFile(logNumber(number), run(number));
+    }
+    eventlog::Opening first = eventlog::open();
+    ASSERT_EQ(first.outcome, Outcome::Opened);
+    eventlog::writeInitialised(first.log.get(), 0.25);
+    const std::map<std::string, std::string> whileFirstRuns = directorySnapshot();
+    EXPECT_EQ(whileFirstRuns.at("loggfile.txt.1"), "file " + run(0));
+    EXPECT_EQ(whileFirstRuns.at("loggfile.txt.9"), "file " + run(8));
+
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        testing::internal::CaptureStderr();
+        const eventlog::Opening second = eventlog::open();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(second.outcome, Outcome::HeldByAnotherProcess);
+        EXPECT_EQ(second.log, nullptr);
+        EXPECT_EQ(directorySnapshot(), whileFirstRuns);
+    }
+    eventlog::writeProgramEnded(first.log.get(), 0.5);
+    EXPECT_EQ(first.log->close(), 0u);
+    EXPECT_EQ(readBytes("loggfile.txt").toStdString(),
+              "0.250000: Initiering fullfort\n\n" + newLog);
+}
+
+// A copy that cannot be written whole (here: a file size limit, as a full
+// disk would) leaves the previous log where it was and the run unlogged.
+TEST(EventLogFile, APreviousLogThatCannotBeCopiedIsLeftAsItWasAndNothingIsLogged) {
+    TemporaryWorkingDirectory directory;
+    std::string longRun;
+    for (int line = 0; line < 200; ++line) {
+        longRun += "12.345000: Skudd treffer. Det er 612 millisekunder siden forrige treff\n";
+    }
+    writeFile("loggfile.txt", longRun);
+    writeFile("loggfile.txt.1", run(1));
+    const std::map<std::string, std::string> before = directorySnapshot();
+
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const eventlog::Opening opening = openAndWriteOneLine();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    const std::string warning = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(opening.outcome, Outcome::NotLogged);
+    EXPECT_EQ(opening.problem, "cannot keep the previous log loggfile.txt as loggfile.txt.1 (the "
+                               "file is too large)");
+    EXPECT_NE(warning.find("it is left as it was, and this run is not logged"), std::string::npos)
+        << warning;
+    EXPECT_EQ(directorySnapshot(), before) << "no half copy is left behind";
 }
 
 TEST(EventLogFile, AFileThatCannotBeCreatedGivesAWarningAndNoStream) {

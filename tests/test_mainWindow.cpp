@@ -19,7 +19,10 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace {
 
@@ -311,6 +314,63 @@ TEST_F(MainWindowTest, WithoutAWritableLogTheProgramStillRuns) {
     EXPECT_NE(errors.find("warning: cannot create loggfile.txt"), std::string::npos);
 }
 
+// A run without a log says so in red in the status bar, from the start until
+// the window closes, whatever else the status bar shows meanwhile.
+TEST_F(MainWindowTest, ARunThatIsNotLoggedSaysWhyInRedInTheStatusBar) {
+    const QString video = writeVideo(directory.file("v.avi"), shortVideo());
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        QString says;
+    };
+    const Case cases[] = {
+        {"the log's name taken by a directory",
+         [] { std::filesystem::create_directory("loggfile.txt"); },
+         "this run is not logged: cannot create loggfile.txt (it is a directory)"},
+        {"a directory in the way of keeping the previous log",
+         [] {
+             QFile old("loggfile.txt");
+             ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+             old.write("the previous run\n");
+             std::filesystem::create_directory("loggfile.txt.1");
+         },
+         "this run is not logged: cannot keep the previous log loggfile.txt as loggfile.txt.1 "
+         "(loggfile.txt.1 is a directory, not an old log)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TemporaryWorkingDirectory inner;
+        c.make();
+        testing::internal::CaptureStderr();
+        {
+            MainWindow window(nullptr, video);
+            ASSERT_TRUE(window.isReady());
+            window.timer->stop();
+            EXPECT_EQ(window.loggFile, nullptr);
+            auto* problem = window.findChild<QLabel*>("logProblem");
+            ASSERT_NE(problem, nullptr);
+            EXPECT_EQ(problem->text(), c.says);
+            window.StartButtonClicked();
+            window.startLoggButtonClicked();
+            window.endreSkuddFrekvens(120);
+            window.statusBar()->showMessage("a passing hint");
+            for (int i = 0; i < 5; ++i) {
+                clock.advanceMs(25);
+                window.OpenCVMeanShift();
+                window.showNextStep();
+            }
+            EXPECT_TRUE(problem->isVisibleTo(&window));
+            EXPECT_EQ(problem->text(), c.says);
+        }
+        testing::internal::GetCapturedStderr();
+    }
+    // With a log there is no such label.
+    MainWindow logged(nullptr, video);
+    ASSERT_NE(logged.loggFile, nullptr);
+    const auto* label = logged.findChild<QLabel*>("logProblem");
+    EXPECT_TRUE(label == nullptr || !label->isVisibleTo(&logged));
+}
+
 TEST(Program, ExitsWithCodeOneAndLogsRowsOneToThreeWhenNoVideoIsChosen) {
     TemporaryWorkingDirectory directory;
     QProcess program;
@@ -329,6 +389,106 @@ TEST(Program, ExitsWithCodeOneAndLogsRowsOneToThreeWhenNoVideoIsChosen) {
     const QList<QByteArray> lines = logLines();
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[2].endsWith("  kunne ikke apne fil"));
+}
+
+// --log PATH follows the rules of the default log, and takes the path in the
+// bytes that the command line gave (a Latin-1 name on a UTF-8 system).
+TEST(Program, TheLogGoesWhereLogSaysUnderTheSameRules) {
+    const QByteArray failedOpen = "  kunne ikke apne fil\n";
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        const char* arguments; // as a shell takes them, after the program
+        int exitCode;
+        QByteArray says;                           // on stderr
+        std::string logged;                        // where the three lines of a failed open go
+        std::map<std::string, std::string> keptAs; // other files afterwards
+    };
+    const auto writeOld = [](const char* name) {
+        QFile old(name);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the previous run\n");
+    };
+    const Case cases[] = {
+        {"a name", {}, "--log run.log absent.avi", 1, "cannot open the video", "run.log", {}},
+        {"with =, in a folder",
+         [] { std::filesystem::create_directory("sub"); },
+         "--log=sub/run.log absent.avi",
+         1,
+         "cannot open the video",
+         "sub/run.log",
+         {{"sub", "directory"}}},
+        {"with one dash", {}, "-log run.log absent.avi", 1, "cannot open the video", "run.log", {}},
+        {"a Latin-1 name",
+         {},
+         "--log \"$(printf 'l\\345g.txt')\" absent.avi",
+         1,
+         "",
+         "l\xe5g.txt",
+         {}},
+        {"the previous log kept",
+         [&] { writeOld("run.log"); },
+         "--log run.log absent.avi",
+         1,
+         "",
+         "run.log",
+         {{"run.log.1", "file the previous run\n"}}},
+        {"a symbolic link",
+         [&] {
+             writeOld("precious.txt");
+             std::filesystem::create_symlink("precious.txt", "link.log");
+         },
+         "--log link.log absent.avi",
+         1,
+         "warning: cannot create link.log in ",
+         "",
+         {{"precious.txt", "file the previous run\n"}, {"link.log", "link precious.txt"}}},
+        {"an empty name", {}, "--log '' absent.avi", 2, "--log: the log's name is empty", "", {}},
+        {"no name", {}, "--log", 2, "Missing value after '--log'", "", {}},
+        {"the help", {}, "--help", 0, "", "", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TemporaryWorkingDirectory directory;
+        if (c.make) {
+            c.make();
+        }
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(environment);
+        program.start("/bin/sh", {"-c", QString("exec \"$0\" ") + c.arguments, TESSAVOLANT_BINARY});
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitCode(), c.exitCode);
+        const QByteArray errors = program.readAllStandardError();
+        EXPECT_TRUE(errors.contains(c.says)) << errors.constData();
+        std::map<std::string, std::string> expected = c.keptAs;
+        if (!c.logged.empty()) {
+            if (c.logged.find('/') == std::string::npos) {
+                expected[c.logged] = "file ";
+            }
+            // By its bytes: QFile would take the name for UTF-8.
+            QByteArray log;
+            if (std::FILE* file = std::fopen(c.logged.c_str(), "rb")) {
+                char buffer[4096];
+                log = QByteArray(
+                    buffer, static_cast<qsizetype>(std::fread(buffer, 1, sizeof buffer, file)));
+                std::fclose(file);
+            }
+            EXPECT_TRUE(log.startsWith("0.") && log.endsWith(failedOpen)) << log.constData();
+            EXPECT_EQ(log.count('\n'), 3);
+        }
+        std::map<std::string, std::string> found = directorySnapshot();
+        if (!c.logged.empty() && c.logged.find('/') == std::string::npos) {
+            found[c.logged] = "file "; // its bytes are checked above
+        }
+        EXPECT_EQ(found, expected) << "no loggfile.txt, and nothing else changed";
+    }
+    TemporaryWorkingDirectory directory;
+    QProcess help;
+    help.start(TESSAVOLANT_BINARY, {"--help"});
+    ASSERT_TRUE(help.waitForFinished(30000));
+    EXPECT_TRUE(help.readAllStandardOutput().contains("--log <PATH>"));
 }
 
 // Where the window cannot be shown the program says so in one line and ends

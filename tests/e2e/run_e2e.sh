@@ -22,6 +22,10 @@
 #       and starts the logging; ends the first run with SIGTERM (exit code 143)
 #       and the second by killing the X server (exit code 1). Both logs must
 #       end with the summary and the last line.
+#   run_e2e.sh dialoglost TESSAVOLANT
+#       Cancels the file dialog with Escape, starts again and kills the X
+#       server while the dialog is open: exit code 1, the three lines of a
+#       cancelled dialog, and the first run's log kept as loggfile.txt.1.
 #   run_e2e.sh openings TESSAVOLANT MAKE_DEMO_VIDEO SEND_CLOSE_REQUEST
 #       Opens a video that fits the form's own layout several times. Each time
 #       the first picture must lie at the top-left of both views; the stone is
@@ -40,7 +44,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 usage() {
     echo "usage: $0 track|scaled TESSAVOLANT MAKE_DEMO_VIDEO SEND_CLOSE_REQUEST" >&2
-    echo "       $0 cancel TESSAVOLANT" >&2
+    echo "       $0 cancel|dialoglost TESSAVOLANT" >&2
     echo "       $0 abrupt TESSAVOLANT MAKE_DEMO_VIDEO" >&2
     echo "       $0 openings TESSAVOLANT MAKE_DEMO_VIDEO SEND_CLOSE_REQUEST" >&2
     exit 2
@@ -49,7 +53,7 @@ usage() {
 scenario=${1:-}
 case "$scenario" in
     track | scaled | openings) [ $# -eq 4 ] || usage ;;
-    cancel) [ $# -eq 2 ] || usage ;;
+    cancel | dialoglost) [ $# -eq 2 ] || usage ;;
     abrupt) [ $# -eq 3 ] || usage ;;
     *) usage ;;
 esac
@@ -234,6 +238,22 @@ scenario_cancel() {
         e2e_fail "stderr does not say that no video was chosen" || exit 1
     check_cancelled_log || e2e_fail "the log of a cancelled dialog is wrong" || exit 1
     e2e_say "log: exactly the shot period, the empty file name and the failed open"
+}
+
+scenario_dialoglost() {
+    scenario_cancel "$@"
+    cp "$log" "$work/first.log"
+    e2e_start_program "$work" "$program"
+    e2e_wait_for_window 30 "Select AVI" || fail_with_picture "the file dialog did not open again"
+    e2e_stop_x_server
+    e2e_say "killed the X server while the dialog is open"
+    e2e_wait_for_exit 30 || e2e_fail "the program did not end without its display" || exit 1
+    [ "$e2e_app_status" -eq 1 ] || e2e_fail "exit code $e2e_app_status without a display, expected 1" || exit 1
+    grep -q "X11 connection broke" "$work/program.stderr" ||
+        e2e_fail "the program did not end because its display was lost" || exit 1
+    check_cancelled_log || e2e_fail "the log of a dialog that lost its display is wrong" || exit 1
+    cmp -s "$work/first.log" "$log.1" || e2e_fail "the first run's log is not kept as loggfile.txt.1" || exit 1
+    e2e_say "log: the three lines of a cancelled dialog; the run before kept as loggfile.txt.1"
 }
 
 scenario_track() {
