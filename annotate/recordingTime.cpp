@@ -1,25 +1,9 @@
 #include "annotate/recordingTime.h"
 
-#include "tracking/frameReader.h"
+#include "tracking/recordingInfo.h"
 
-#include <cmath>
-
-std::optional<double> frameTimeFromRate(double framesPerSecond) {
-    if (!std::isfinite(framesPerSecond) || framesPerSecond <= 0.0 || framesPerSecond > 1000.0) {
-        return std::nullopt;
-    }
-    return 1000.0 / framesPerSecond;
-}
-
-// The header's rate through the project's own reader. Where the video source
-// tells the recording's frame time itself (DICOM has one of its own), that is
-// the one to take.
 FrameTiming frameTimingOf(const std::string& fileName) {
-    CaptureReader reader;
-    if (!reader.open(fileName)) {
-        return {};
-    }
-    const std::optional<double> frameTime = frameTimeFromRate(reader.headerFramesPerSecond());
+    const std::optional<double> frameTime = readRecordingInfo(fileName).frameTimeMs;
     return frameTime ? FrameTiming{*frameTime, true} : FrameTiming{};
 }
 

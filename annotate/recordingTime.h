@@ -12,14 +12,9 @@ struct FrameTiming {
     bool fromRecording = false; // false: the recording says nothing; 40 ms assumed
 };
 
-// The frame time of the recording `fileName`, from the frame rate its header
-// gives; where it gives none, 40 ms (25 frames a second, the frame clock of
-// the window and the replay).
+// The frame time the recording `fileName` gives; where it gives none, 40 ms
+// (25 frames a second, the frame clock of the window and the replay).
 FrameTiming frameTimingOf(const std::string& fileName);
-
-// A header's frame rate as a frame time; none for a rate that no recording
-// has (0, negative, NaN, or more than 1000 frames a second).
-std::optional<double> frameTimeFromRate(double framesPerSecond);
 
 // The time of frame `frame` since the recording's first, as "12.480 s", with
 // "(40 ms a frame assumed)" where the recording gives no frame time.

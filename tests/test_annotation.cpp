@@ -8,6 +8,7 @@
 #include "annotate/trackKeyframes.h"
 #include "replay/trackCsv.h"
 #include "simulation/groundTruth.h"
+#include "tracking/recordingInfo.h"
 
 namespace {
 
