@@ -25,25 +25,6 @@ std::pair<QByteArray, QByteArray> folderAndLast(const QByteArray& name) {
     return {slash == 0 ? QByteArray("/") : name.left(slash), name.mid(slash + 1)};
 }
 
-const char* notARegularFile(mode_t mode) {
-    if (S_ISLNK(mode)) {
-        return "it is a symbolic link, which is not followed";
-    }
-    if (S_ISDIR(mode)) {
-        return "it is a directory";
-    }
-    if (S_ISFIFO(mode)) {
-        return "it is a FIFO, not a regular file";
-    }
-    if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        return "it is a device, not a regular file";
-    }
-    if (S_ISSOCK(mode)) {
-        return "it is a socket, not a regular file";
-    }
-    return nullptr;
-}
-
 bool mayWrite(const QByteArray& name, int mode) {
     return ::faccessat(AT_FDCWD, name.constData(), mode, AT_EACCESS) == 0;
 }
@@ -93,6 +74,25 @@ Identity identityOf(const QByteArray& name) {
 }
 
 } // namespace
+
+const char* notARegularFile(mode_t mode) {
+    if (S_ISLNK(mode)) {
+        return "it is a symbolic link, which is not followed";
+    }
+    if (S_ISDIR(mode)) {
+        return "it is a directory";
+    }
+    if (S_ISFIFO(mode)) {
+        return "it is a FIFO, not a regular file";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "it is a device, not a regular file";
+    }
+    if (S_ISSOCK(mode)) {
+        return "it is a socket, not a regular file";
+    }
+    return nullptr;
+}
 
 std::optional<QString> outputRefusal(const QByteArray& name, Writing writing, bool refuseHardLink) {
     if (name.isEmpty()) {

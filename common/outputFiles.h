@@ -4,6 +4,7 @@
 #include <QString>
 #include <optional>
 #include <string_view>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -16,6 +17,11 @@ enum class Writing {
     Replaced, // written to a temporary file in the same folder, renamed over the name
     InPlace,  // written into the file itself (a log as it goes, a table appended to)
 };
+
+// Why a file of this kind is no place for an output, in words that follow
+// "it": symbolic links are never followed and only regular files written.
+// Null for a regular file.
+const char* notARegularFile(mode_t mode);
 
 // Why `name` cannot be an output written that way, found from the file system
 // alone without creating or changing anything: a symbolic link (never

@@ -1,3 +1,4 @@
+#include "common/outputFiles.h"
 #include "log/eventLog.h"
 #include "log/logText.h"
 #include "log/previousLogs.h"
@@ -15,31 +16,11 @@ namespace eventlog {
 
 namespace {
 
-// Why a file of this kind is not taken for the log.
-const char* notALogFile(mode_t mode) {
-    if (S_ISLNK(mode)) {
-        return "it is a symbolic link, which is not followed";
-    }
-    if (S_ISDIR(mode)) {
-        return "it is a directory";
-    }
-    if (S_ISFIFO(mode)) {
-        return "it is a FIFO, not a regular file";
-    }
-    if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        return "it is a device, not a regular file";
-    }
-    if (S_ISSOCK(mode)) {
-        return "it is a socket, not a regular file";
-    }
-    return nullptr;
-}
-
 // Why opening failed: the kind of file if that is the reason, else errno's text.
 std::string whyNotOpened(const std::string& path, int error) {
     struct stat status {};
     if (::lstat(path.c_str(), &status) == 0) {
-        if (const char* reason = notALogFile(status.st_mode)) {
+        if (const char* reason = notARegularFile(status.st_mode)) {
             return reason;
         }
     }
@@ -104,7 +85,7 @@ Opening open(const std::string& path) {
     }
     if (!S_ISREG(status.st_mode)) {
         ::close(fd);
-        const char* reason = notALogFile(status.st_mode);
+        const char* reason = notARegularFile(status.st_mode);
         return notLogged(path, reason ? reason : "it is not a regular file");
     }
     if (status.st_nlink > 1) {
