@@ -315,7 +315,11 @@ class RunPlot {
     void drawCentrePanel(QPainter& painter, const QRectF& panel, char coordinate, int focalPixel,
                          int focalPixels, double TruthPoint::*trueCoordinate,
                          int TickRecord::*trackedCoordinate) const {
-        const double unit = settings.mmPerPixel.value_or(1.0);
+        const std::optional<double> mm =
+            settings.mmPerPixel ? std::optional<double>(coordinate == 'x' ? settings.mmPerPixel->x
+                                                                          : settings.mmPerPixel->y)
+                                : std::nullopt;
+        const double unit = mm.value_or(1.0);
         const double focalFrom = focalPixel * unit;
         const double focalSize = focalPixels * unit;
         const auto tracked = [&](std::size_t i) { return record[i].*trackedCoordinate * unit; };
@@ -334,7 +338,7 @@ class RunPlot {
         const bool downward = coordinate == 'y';
         const Axis value{low - pad, high + pad, downward ? panel.top() : panel.bottom(),
                          downward ? panel.bottom() : panel.top()};
-        const QString label = coordinateAxisLabel(coordinate, settings.mmPerPixel);
+        const QString label = coordinateAxisLabel(coordinate, mm);
 
         drawTimeGrid(painter, panel);
         painter.setFont(font(13));

@@ -431,7 +431,9 @@ TEST(EvaluationReport, PlotAxesReadAsTheImageDoes) {
     for (const std::optional<double> mmPerPixel : {std::optional<double>(), std::optional(0.5)}) {
         SCOPED_TRACE(mmPerPixel.value_or(0));
         RunSettings settings = handSettings();
-        settings.mmPerPixel = mmPerPixel;
+        if (mmPerPixel) {
+            settings.mmPerPixel = MmPerPixel{*mmPerPixel, *mmPerPixel};
+        }
         const JudgedRun judged = judgeRun(settings, handRecord(), truth);
         ASSERT_FALSE(writeRunPlot(QStringLiteral("run.svg"), settings, handRecord(), judged));
         const std::vector<PlotLabel> labels = svgLabels(readBytes("run.svg"));
