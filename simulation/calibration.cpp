@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "simulation/calibration.h"
 
+#include "simulation/figureText.h"
+
 #include <QJsonArray>
 #include <algorithm>
 #include <cmath>
@@ -162,6 +164,18 @@ QString millimetreMotionLine(const Evaluation& e) {
     };
     return QStringLiteral("Motion in mm: track %1; truth %2\n")
         .arg(whose(e.millimetres->trackMotion), whose(e.millimetres->truthMotion));
+}
+
+QByteArrayList recordingSummaryColumns() {
+    return {"clock", "tick_ms", "mm_per_pixel_x", "mm_per_pixel_y"};
+}
+
+QStringList recordingSummaryFields(const RunSettings& s) {
+    const auto scale = [&s](double MmPerPixel::*axis) {
+        return csvFigure(s.mmPerPixel ? std::optional<double>((*s.mmPerPixel).*axis) : std::nullopt,
+                         6);
+    };
+    return {s.clock, csvFigure(s.tickMs, 3), scale(&MmPerPixel::x), scale(&MmPerPixel::y)};
 }
 
 QByteArray withCentreInMmHeader(QByteArray header) {

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 // Distances of a calibrated run in millimetres beside its pixels. Pixels need
@@ -40,6 +41,12 @@ void addMillimetreFigures(QJsonObject& report, const Evaluation& evaluation);
 QString millimetreErrorLine(const QString& what, const std::optional<ErrorStats>& stats);
 // The line of the motion's millimetre figures; empty without a calibration.
 QString millimetreMotionLine(const Evaluation& evaluation);
+
+// The summary table's last columns, which tell runs on other clocks and
+// pixel sizes apart: clock, tick_ms, mm_per_pixel_x, mm_per_pixel_y (empty
+// without a calibration).
+QByteArrayList recordingSummaryColumns();
+QStringList recordingSummaryFields(const RunSettings& settings);
 
 // The track's header and a row (as trackCsvHeader and trackCsvRow give them,
 // ending in '\n') with the centre in millimetres as their last columns,

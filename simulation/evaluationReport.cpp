@@ -337,6 +337,7 @@ QByteArray summaryHeader() {
     for (const char* name : summaryColumns) {
         names.append(name);
     }
+    names.append(recordingSummaryColumns());
     return names.join(',') + '\n';
 }
 
@@ -379,7 +380,7 @@ QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Eval
                              csvFigure(e.fixedFocus.efficiency(), 6),
                              csvFigure(e.efficiencyGain(), 6)};
     QByteArrayList quoted;
-    for (const QString& field : fields) {
+    for (const QString& field : fields + recordingSummaryFields(s)) {
         quoted.append(csvField(field));
     }
     return quoted.join(',') + '\n';

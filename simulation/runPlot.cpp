@@ -158,11 +158,14 @@ class RunPlot {
     }
 
   private:
+    // The run's tick in seconds (the mean where it varies).
+    double tick() const { return settings.tickMs / 1000.0; }
+
     // From the start of the run, so that the labels count from 0.
     Axis timeAxis(double left, double right) const {
         Axis axis{0.0, 1.0, left, right};
         if (!record.empty()) {
-            axis.to = std::max(record.back().timeSeconds + tickSeconds / 2, tickSeconds);
+            axis.to = std::max(record.back().timeSeconds + tick() / 2, tick());
         }
         return axis;
     }
@@ -197,8 +200,8 @@ class RunPlot {
             if (!holds(i)) {
                 continue;
             }
-            const double from = record[i].timeSeconds - tickSeconds / 2;
-            const double to = record[i].timeSeconds + tickSeconds / 2;
+            const double from = record[i].timeSeconds - tick() / 2;
+            const double to = record[i].timeSeconds + tick() / 2;
             if (!found.empty() && i > 0 && holds(i - 1)) {
                 found.back().to = to;
             } else {
