@@ -144,6 +144,12 @@ void addMillimetreFigures(QJsonObject& report, const Evaluation& e) {
     report.insert("motion", motion);
 }
 
+void addSweepMillimetres(QJsonObject& point, const Evaluation& e) {
+    if (e.millimetres) {
+        point.insert("aim_error_at_arrival_mm", errorJson(e.millimetres->aimErrorAtArrival));
+    }
+}
+
 QString millimetreErrorLine(const QString& what, const std::optional<ErrorStats>& stats) {
     if (!stats) {
         return what + QStringLiteral(" (mm): n/a\n");

@@ -37,6 +37,9 @@ void addRecordingSettings(QJsonObject& settingsJson, const RunSettings& settings
 // motion block peak_to_peak_mm and peak_speed_mm_s.
 void addMillimetreFigures(QJsonObject& report, const Evaluation& evaluation);
 
+// A sweep point's aim_error_at_arrival_mm, where the run is calibrated.
+void addSweepMillimetres(QJsonObject& point, const Evaluation& evaluation);
+
 // The terminal table's line of an error in millimetres.
 QString millimetreErrorLine(const QString& what, const std::optional<ErrorStats>& stats);
 // The line of the motion's millimetre figures; empty without a calibration.

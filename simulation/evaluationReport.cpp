@@ -308,13 +308,14 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
         QJsonArray points;
         for (const SweepPoint& point : sweep) {
             const Evaluation& at = point.evaluation;
-            points.append(
-                QJsonObject{{"latency_ms", point.latencyMs},
-                            {"predict", predictionName(point.predict)},
-                            {"with_tracking", withTrackingJson(at)},
-                            {"without_tracking", tallyJson(at.fixedFocus)},
-                            {"efficiency_gain", orNull(at.efficiencyGain())},
-                            {"aim_error_at_arrival_px", errorJson(at.aimErrorAtArrival)}});
+            QJsonObject pointJson{{"latency_ms", point.latencyMs},
+                                  {"predict", predictionName(point.predict)},
+                                  {"with_tracking", withTrackingJson(at)},
+                                  {"without_tracking", tallyJson(at.fixedFocus)},
+                                  {"efficiency_gain", orNull(at.efficiencyGain())},
+                                  {"aim_error_at_arrival_px", errorJson(at.aimErrorAtArrival)}};
+            addSweepMillimetres(pointJson, at);
+            points.append(pointJson);
         }
         root.insert("sweep", points);
     }

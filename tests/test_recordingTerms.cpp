@@ -293,9 +293,17 @@ TEST_F(ReplayOnRecordingTerms, ACalibratedRunGivesMillimetresBesidePixels) {
     const ProgramEnd run =
         replay({"--truth", file("demo.csv"), "--latency", "100", "--predict", "linear",
                 "--mm-per-pixel", "0.25", "--gate-margin-mm", "0.5", "--report", "report.json",
-                "--track", "track.csv", file("demo.avi")});
+                "--track", "track.csv", "--latency-sweep", "0:100:100", file("demo.avi")});
     ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
     const QJsonObject report = reportOf("report.json");
+    const QJsonArray sweep = report["sweep"].toArray();
+    ASSERT_EQ(sweep.size(), 6);
+    for (const QJsonValue& point : sweep) {
+        const QJsonObject px = point["aim_error_at_arrival_px"].toObject();
+        const QJsonObject inMm = point["aim_error_at_arrival_mm"].toObject();
+        EXPECT_NEAR(inMm["p95"].toDouble(), px["p95"].toDouble() * mm, 1e-9);
+        EXPECT_EQ(inMm["ticks"].toInt(), px["ticks"].toInt());
+    }
     const QJsonObject settings = report["settings"].toObject();
     EXPECT_EQ(settings["mm_per_pixel"].toArray(), (QJsonArray{mm, mm}));
     EXPECT_EQ(settings["calibration_source"].toString(), "--mm-per-pixel");
