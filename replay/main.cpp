@@ -30,7 +30,8 @@
 #include <variant>
 
 // tessavolant-replay [options] VIDEO: the window's treatment run without a
-// screen, on a perfect 25 ms clock, as fast as the video decodes.
+// screen, on a perfect 25 ms clock (or the one --clock chooses), as fast as
+// the video decodes.
 //
 // Every file is checked before any is created or changed, the video opened
 // and the truth read; outputs other than the log and the summary table are

@@ -206,10 +206,10 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     parser.setApplicationDescription(
         QStringLiteral(
             "Replays a treatment run on VIDEO without a screen, as the window would run it with a "
-            "perfect %1 ms frame clock: the marked region is tracked from the first tick, logging "
-            "is on and the video plays. Writes the window's event log, and on request a per-tick "
-            "track, an evaluation against the stone's true position, a report, a summary row and "
-            "a picture.")
+            "perfect %1 ms frame clock (or the recording's own, --clock): the marked region is "
+            "tracked from the first tick, logging is on and the video plays. Writes the window's "
+            "event log, and on request a per-tick track, an evaluation against the stone's true "
+            "position, a report, a summary row and a picture.")
             .arg(defaults::tickMs));
     parser.addPositionalArgument("VIDEO", "The recording to replay (AVI).");
     const StandardOptions standard(parser);
