@@ -110,7 +110,10 @@ class TimingOptions {
             const cv::Size focal = options.settings.focalSize.value_or(
                 cv::Size(defaults::brennpunktWidth, defaults::brennpunktHeight));
             const double widest = std::min(focal.width, focal.height) / 2.0;
-            if (!ok || !(px >= 0.0) || px > widest) {
+            // A focal area sized in millimetres is known only with the
+            // recording's calibration; the margin is checked against it then.
+            const bool sizeKnown = !parser.isSet("focal-size-mm");
+            if (!ok || !(px >= 0.0) || (sizeKnown && px > widest)) {
                 return bad("gate-margin",
                            QStringLiteral("a number of pixels from 0 to %1 (half the %2 x %3 "
                                           "focal area's shorter side)")
