@@ -58,8 +58,9 @@ Replayed replayOnce(ManualClock& clock) {
     run.window->timer->stop();
     startRun(*run.window, options);
     const std::int64_t ticks = ticksOnceThrough(run.window->frameCount, 0);
+    ReplayClock ticking(clock);
     for (std::int64_t tick = 1; tick <= ticks; ++tick) {
-        run.record.push_back(runTick(*run.window, clock, tick));
+        run.record.push_back(runTick(*run.window, ticking, tick));
     }
     run.settings = settingsInForce(*run.window, options.settings.video, ticks);
     run.window->endRun();

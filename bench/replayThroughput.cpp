@@ -54,9 +54,10 @@ double replay(const std::string& video, const ScratchDirectory& scratch, long lo
     ScopedTickSource useClock(clock);
     const auto window = openTrackingWindow(video, scratch.path());
     QElapsedTimer timer;
+    ReplayClock ticking(clock);
     timer.start();
     for (long long tick = 1; tick <= ticks; ++tick) {
-        runTick(*window, clock, tick);
+        runTick(*window, ticking, tick);
     }
     return static_cast<double>(ticks) / (timer.nsecsElapsed() / 1e9);
 }
@@ -110,12 +111,13 @@ int main(int argc, char** argv) {
         ScopedTickSource useClock(clock);
         const auto window = openTrackingWindow(video, scratch.path());
         const long long warmUp = std::min(1000LL, memoryTicks);
+        ReplayClock ticking(clock);
         for (long long tick = 1; tick <= warmUp; ++tick) {
-            runTick(*window, clock, tick);
+            runTick(*window, ticking, tick);
         }
         const std::size_t before = residentBytes();
         for (long long tick = warmUp + 1; tick <= memoryTicks; ++tick) {
-            runTick(*window, clock, tick);
+            runTick(*window, ticking, tick);
         }
         const std::size_t after = residentBytes();
         std::printf("memory 640x480: resident %.1f MB after %lld ticks, %.1f MB after %lld "

@@ -4,6 +4,7 @@
 #include "log/eventLog.h"
 #include "log/ticks.h"
 #include "replay/replayRun.h"
+#include "simulation/calibration.h"
 
 #include <cmath>
 #include <utility>
@@ -66,8 +67,13 @@ std::vector<SweepPoint> runLatencySweep(MainWindow& window, ManualClock& clock,
             point.timing.latencyMs = latencyMs;
             point.timing.predict = predict;
             const RunRecord again = treatAgain(window, clock, record, point.timing);
-            points.push_back(
-                {latencyMs, predict, evaluate(again, judgeTicks(point, again, truth))});
+            const std::vector<TickVerdict> verdicts = judgeTicks(point, again, truth);
+            Evaluation evaluation = evaluate(again, verdicts);
+            if (point.mmPerPixel) {
+                evaluation.millimetres =
+                    millimetreFigures(point, *point.mmPerPixel, again, verdicts);
+            }
+            points.push_back({latencyMs, predict, evaluation});
             done += static_cast<std::int64_t>(record.size());
             if (progress && !progress(done, total)) {
                 return points;

@@ -6,10 +6,12 @@
 #include "log/ticks.h"
 #include "replay/latencySweepRun.h"
 #include "replay/progressLine.h"
+#include "replay/recordingTerms.h"
 #include "replay/replayFiles.h"
 #include "replay/replayOptions.h"
 #include "replay/replayRun.h"
 #include "replay/trackCsv.h"
+#include "simulation/calibration.h"
 #include "simulation/evaluation.h"
 #include "simulation/evaluationReport.h"
 #include "simulation/groundTruth.h"
@@ -28,7 +30,8 @@
 #include <variant>
 
 // tessavolant-replay [options] VIDEO: the window's treatment run without a
-// screen, on a perfect 25 ms clock, as fast as the video decodes.
+// screen, on a perfect 25 ms clock (or the one --clock chooses), as fast as
+// the video decodes.
 //
 // Every file is checked before any is created or changed, the video opened
 // and the truth read; outputs other than the log and the summary table are
@@ -151,7 +154,8 @@ int main(int argc, char* argv[]) {
     case ParsedReplayCommand::Outcome::Run:
         break;
     }
-    const ReplayOptions& options = command.options;
+    // Sizes in millimetres become pixels once the recording's calibration is known.
+    ReplayOptions options = command.options;
     // A reader of stdout that has gone is told on stderr, at the end, rather
     // than ending the run by a signal before its files are written.
     std::signal(SIGPIPE, SIG_IGN);
@@ -170,6 +174,16 @@ int main(int argc, char* argv[]) {
         return failure(*problem);
     }
     const ProbedVideo& video = std::get<ProbedVideo>(probed);
+    const RecordingInfo recording = readRecordingInfo(std::string(
+        options.video.bytes.constData(), static_cast<std::size_t>(options.video.bytes.size())));
+    for (const QString& warning : recording.warnings) {
+        say(warning);
+    }
+    const std::variant<RecordingTerms, Refusal> resolved = resolveRecording(options, recording);
+    if (const Refusal* refusal = std::get_if<Refusal>(&resolved)) {
+        return refusal->exitCode == 2 ? usageError(refusal->message) : failure(refusal->message);
+    }
+    const RecordingTerms& terms = std::get<RecordingTerms>(resolved);
     if (const std::optional<QString> problem = problemWithFrame(options, video.frame)) {
         return usageError(*problem);
     }
@@ -226,8 +240,9 @@ int main(int argc, char* argv[]) {
     elapsed.start();
     startRun(*window, options);
     if (track) {
-        track->write(trackCsvHeader());
+        track->write(terms.mmPerPixel ? withCentreInMmHeader(trackCsvHeader()) : trackCsvHeader());
     }
+    ReplayClock ticking(clock, terms.tickTimes);
     ProgressLine progress(ticks, !options.quiet);
     std::int64_t done = 0;
     // Once through ends early where the header promised frames that are not
@@ -237,10 +252,12 @@ int main(int argc, char* argv[]) {
     std::int64_t previousFrame = 0;
     while (done < ticks && rememberedTerminationSignal() == 0 && !startedOver && !stopped &&
            (!track || track->isOpen())) {
-        const TickRecord tick = runTick(*window, clock, ++done);
+        const TickRecord tick = runTick(*window, ticking, ++done);
         stopped = window->playing != 1;
         if (track) {
-            track->write(trackCsvRow(tick));
+            track->write(terms.mmPerPixel
+                             ? withCentreInMm(trackCsvRow(tick), tick, *terms.mmPerPixel)
+                             : trackCsvRow(tick));
         }
         if (truth) {
             record.push_back(tick);
@@ -255,6 +272,7 @@ int main(int argc, char* argv[]) {
     const int shotsWithout = shotsWithoutTrackingSoFar(*window);
     RunSettings settings = settingsInForce(*window, options.settings.video, done);
     settings.timing = options.settings.timing;
+    applyTerms(settings, terms);
     const std::size_t linesLost = window->endRun();
     std::vector<SweepPoint> sweep;
     if (truth && options.sweep && rememberedTerminationSignal() == 0) {

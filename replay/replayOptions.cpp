@@ -110,7 +110,10 @@ class TimingOptions {
             const cv::Size focal = options.settings.focalSize.value_or(
                 cv::Size(defaults::brennpunktWidth, defaults::brennpunktHeight));
             const double widest = std::min(focal.width, focal.height) / 2.0;
-            if (!ok || !(px >= 0.0) || px > widest) {
+            // A focal area sized in millimetres is known only with the
+            // recording's calibration; the margin is checked against it then.
+            const bool sizeKnown = !parser.isSet("focal-size-mm");
+            if (!ok || !(px >= 0.0) || (sizeKnown && px > widest)) {
                 return bad("gate-margin",
                            QStringLiteral("a number of pixels from 0 to %1 (half the %2 x %3 "
                                           "focal area's shorter side)")
@@ -206,10 +209,10 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     parser.setApplicationDescription(
         QStringLiteral(
             "Replays a treatment run on VIDEO without a screen, as the window would run it with a "
-            "perfect %1 ms frame clock: the marked region is tracked from the first tick, logging "
-            "is on and the video plays. Writes the window's event log, and on request a per-tick "
-            "track, an evaluation against the stone's true position, a report, a summary row and "
-            "a picture.")
+            "perfect %1 ms frame clock (or the recording's own, --clock): the marked region is "
+            "tracked from the first tick, logging is on and the video plays. Writes the window's "
+            "event log, and on request a per-tick track, an evaluation against the stone's true "
+            "position, a report, a summary row and a picture.")
             .arg(defaults::tickMs));
     parser.addPositionalArgument("VIDEO", "The recording to replay (AVI).");
     const StandardOptions standard(parser);
@@ -272,6 +275,8 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     parser.addOptions(own);
     const TimingOptions timing;
     parser.addOptions(timing.all());
+    const RecordingOptions recording;
+    parser.addOptions(recording.all());
 
     ParsedReplayCommand result;
     if (!parser.parse(QStringList{replayProgramName} + arguments)) {
@@ -304,6 +309,7 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     // Every option, so that no value is taken for the video.
     exact.addOptions(own);
     exact.addOptions(timing.all());
+    exact.addOptions(recording.all());
     exact.addPositionalArgument("VIDEO", {});
     exact.parse(QStringList{replayProgramName} + asBytes);
     const auto name = [&exact](const QCommandLineOption& option) {
@@ -401,6 +407,9 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     }
     if (const std::optional<QString> timingProblem = timing.read(parser, options)) {
         return fail(*timingProblem);
+    }
+    if (const std::optional<QString> recordingProblem = recording.read(parser, options.recording)) {
+        return fail(*recordingProblem);
     }
     options.quiet = parser.isSet(quiet);
     result.outcome = ParsedReplayCommand::Outcome::Run;

@@ -117,15 +117,16 @@ void aimAs(MainWindow& window, const ShotTiming& timing) {
         makeAimPredictor(timing.predict, timing.latencyMs / 1000.0, timing.predictWindow);
 }
 
-TickRecord runTick(MainWindow& window, ManualClock& clock, std::int64_t tick) {
+TickRecord runTick(MainWindow& window, ReplayClock& clock, std::int64_t tick) {
     const int hitsBefore = window.antallSkudd;
-    clock.advanceMs(tickSeconds * 1000.0);
+    // The frame about to be read sets the time until its tick.
+    const double seconds = clock.nextTick(window.capture.position());
     window.OpenCVMeanShift();
 
     TickRecord record;
     record.tick = tick;
     record.frame = window.capture.position();
-    record.timeSeconds = static_cast<double>(tick) * tickSeconds;
+    record.timeSeconds = seconds;
     record.track = window.trackWindow;
     record.centreX = window.trackCenterX;
     record.centreY = window.trackCenterY;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "replay/recordingTerms.h"
 #include "replay/replayOptions.h"
 #include "simulation/runRecord.h"
 
@@ -13,7 +14,8 @@ class ManualClock;
 
 // A replay drives the window itself: it sets the controls as a user would,
 // marks the region, starts the logging, plays, and runs the frame cycle tick
-// by tick on a clock that advances exactly 25 ms per tick.
+// by tick on a clock that advances exactly 25 ms per tick, or as the
+// recording's clock or the command line says.
 
 // What is wrong with the options for a video of `frame`'s size, if anything:
 // the marked region must lie inside the frame, and every position within its
@@ -35,8 +37,9 @@ void aimAs(MainWindow& window, const ShotTiming& timing);
 // in the file where the header gives none.
 std::int64_t ticksOnceThrough(std::int64_t headerFrameCount, std::int64_t countedFrames);
 
-// Lets 25 ms pass and runs one tick of the frame cycle; returns what it did.
-TickRecord runTick(MainWindow& window, ManualClock& clock, std::int64_t tick);
+// Lets the time until the tick pass on `clock` (25 ms on the window's clock)
+// and runs one tick of the frame cycle; returns what it did.
+TickRecord runTick(MainWindow& window, ReplayClock& clock, std::int64_t tick);
 
 // The settings in force in the window (what a replay actually ran); of the
 // shot timing only the gate margin, which the window holds.

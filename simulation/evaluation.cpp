@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "simulation/calibration.h"
 #include "simulation/focalArea.h"
 #include "simulation/shotClock.h"
 
@@ -231,10 +232,18 @@ JudgedRun judgeRun(const RunSettings& settings, const RunRecord& record, const G
         });
     judged.evaluation.trackMotion = measureMotion(tracked, settings.focal, settings.focalSize);
     judged.evaluation.truthMotion = measureMotion(annotated, settings.focal, settings.focalSize);
+    if (settings.mmPerPixel) {
+        judged.evaluation.millimetres =
+            millimetreFigures(settings, *settings.mmPerPixel, record, judged.verdicts);
+    }
     return judged;
 }
 
 Evaluation evaluateRun(const RunSettings& settings, const RunRecord& record,
                        const GroundTruth& truth) {
     return judgeRun(settings, record, truth).evaluation;
+}
+
+std::optional<ErrorStats> errorStatsOf(std::vector<double> errors) {
+    return errorStats(std::move(errors));
 }

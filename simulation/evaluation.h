@@ -90,6 +90,19 @@ struct ShotTally {
     std::optional<double> efficiency() const;
 };
 
+// The distances of an evaluation again in millimetres, for a calibrated run
+// (simulation/calibration.h): ErrorStats's figures are then millimetres.
+struct MotionInMm {
+    std::optional<double> peakToPeakMm;
+    std::optional<double> peakSpeedMmPerS;
+};
+struct MillimetreFigures {
+    std::optional<ErrorStats> trackingError;
+    std::optional<ErrorStats> aimErrorAtArrival;
+    MotionInMm trackMotion;
+    MotionInMm truthMotion;
+};
+
 struct Evaluation {
     std::int64_t ticks = 0;          // playing ticks in the record
     std::int64_t annotatedTicks = 0; // of them, ticks whose shown frame is annotated
@@ -119,6 +132,8 @@ struct Evaluation {
     // annotated in-plane ticks (judgeRun).
     MotionFigures trackMotion;
     MotionFigures truthMotion;
+    // Where the run is calibrated (judgeRun); none: pixels only.
+    std::optional<MillimetreFigures> millimetres;
 
     std::int64_t heldTicks = 0;  // annotated, in plane, and the tracking window not empty
     std::int64_t recordHits = 0; // hits on all ticks, annotated or not
@@ -137,6 +152,9 @@ Evaluation evaluate(const RunRecord& record, const std::vector<TickVerdict>& ver
 std::vector<MotionSample>
 motionSamples(const RunRecord& record,
               const std::function<std::optional<cv::Point2d>(std::size_t)>& centre);
+
+// The statistics of `errors` (any order); none for none.
+std::optional<ErrorStats> errorStatsOf(std::vector<double> errors);
 
 // A run judged against the truth once, for the table, the files and the
 // picture alike: the verdict of every tick and the figures made of them, the

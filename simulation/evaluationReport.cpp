@@ -15,6 +15,7 @@
 
 #include "common/outputFiles.h"
 #include "log/byteSink.h"
+#include "simulation/calibration.h"
 #include "simulation/figureText.h"
 #include "simulation/shotClock.h"
 
@@ -39,7 +40,7 @@ QJsonObject rectangle(int x, int y, int width, int height) {
 
 QJsonObject settingsJson(const RunSettings& s) {
     const cv::Rect& sel = s.selection;
-    return {
+    QJsonObject json{
         {"selection", rectangle(sel.x, sel.y, sel.width, sel.height)},
         {"rate_per_min", s.rate},
         {"shot_period_ms", static_cast<double>(shotPeriodMs(s.rate))},
@@ -48,12 +49,14 @@ QJsonObject settingsJson(const RunSettings& s) {
         {"filter", s.filter},
         {"threshold", s.fixedThreshold ? QJsonValue(*s.fixedThreshold) : QJsonValue("auto")},
         {"ticks", count(s.ticks)},
-        {"tick_seconds", tickSeconds},
+        {"tick_seconds", s.tickMs / 1000.0},
         {"latency_ms", s.timing.latencyMs},
         {"predict", predictionName(s.timing.predict)},
         {"predict_window", s.timing.predictWindow},
         {"gate_margin_px", s.timing.gateMarginPx},
     };
+    addRecordingSettings(json, s);
+    return json;
 }
 
 QJsonValue errorJson(const std::optional<ErrorStats>& stats) {
@@ -197,13 +200,20 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
     QString out;
     out += QStringLiteral("Ticks %1 (%2 s), annotated %3, stone in plane on %4\n")
                .arg(e.ticks)
-               .arg(static_cast<double>(e.ticks) * tickSeconds, 0, 'f', 1)
+               .arg(static_cast<double>(e.ticks) * (settings.tickMs / 1000.0), 0, 'f', 1)
                .arg(e.annotatedTicks)
                .arg(e.truthInPlaneTicks);
     out += timingLine(settings.timing);
     out += errorLine(QStringLiteral("Tracking error"), e.trackingError);
+    if (e.millimetres) {
+        out += millimetreErrorLine(QStringLiteral("Tracking error"), e.millimetres->trackingError);
+    }
     if (!timingLine(settings.timing).isEmpty()) {
         out += errorLine(QStringLiteral("Aim error at arrival"), e.aimErrorAtArrival);
+        if (e.millimetres) {
+            out += millimetreErrorLine(QStringLiteral("Aim error at arrival"),
+                                       e.millimetres->aimErrorAtArrival);
+        }
     }
     out += QStringLiteral("Plane agreement: %1 (%2 of %3 ticks)\n")
                .arg(percentText(e.planeAgreement()))
@@ -234,6 +244,7 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
     }
     out += motionLine(QStringLiteral("track"), e.trackMotion);
     out += motionLine(QStringLiteral("truth"), e.truthMotion);
+    out += millimetreMotionLine(e);
     return out;
 }
 
@@ -276,7 +287,7 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
         {"truth", truthPath},
         {"settings", settingsJson(settings)},
         {"ticks", count(e.ticks)},
-        {"seconds", static_cast<double>(e.ticks) * tickSeconds},
+        {"seconds", static_cast<double>(e.ticks) * (settings.tickMs / 1000.0)},
         {"annotated_ticks", count(e.annotatedTicks)},
         {"truth_in_plane_ticks", count(e.truthInPlaneTicks)},
         {"tracking_error_px", errorJson(e.trackingError)},
@@ -292,17 +303,19 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
         {"motion",
          QJsonObject{{"track", motionJson(e.trackMotion)}, {"truth", motionJson(e.truthMotion)}}},
     };
+    addMillimetreFigures(root, e);
     if (!sweep.empty()) {
         QJsonArray points;
         for (const SweepPoint& point : sweep) {
             const Evaluation& at = point.evaluation;
-            points.append(
-                QJsonObject{{"latency_ms", point.latencyMs},
-                            {"predict", predictionName(point.predict)},
-                            {"with_tracking", withTrackingJson(at)},
-                            {"without_tracking", tallyJson(at.fixedFocus)},
-                            {"efficiency_gain", orNull(at.efficiencyGain())},
-                            {"aim_error_at_arrival_px", errorJson(at.aimErrorAtArrival)}});
+            QJsonObject pointJson{{"latency_ms", point.latencyMs},
+                                  {"predict", predictionName(point.predict)},
+                                  {"with_tracking", withTrackingJson(at)},
+                                  {"without_tracking", tallyJson(at.fixedFocus)},
+                                  {"efficiency_gain", orNull(at.efficiencyGain())},
+                                  {"aim_error_at_arrival_px", errorJson(at.aimErrorAtArrival)}};
+            addSweepMillimetres(pointJson, at);
+            points.append(pointJson);
         }
         root.insert("sweep", points);
     }
@@ -325,6 +338,7 @@ QByteArray summaryHeader() {
     for (const char* name : summaryColumns) {
         names.append(name);
     }
+    names.append(recordingSummaryColumns());
     return names.join(',') + '\n';
 }
 
@@ -367,7 +381,7 @@ QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Eval
                              csvFigure(e.fixedFocus.efficiency(), 6),
                              csvFigure(e.efficiencyGain(), 6)};
     QByteArrayList quoted;
-    for (const QString& field : fields) {
+    for (const QString& field : fields + recordingSummaryFields(s)) {
         quoted.append(csvField(field));
     }
     return quoted.join(',') + '\n';

@@ -158,11 +158,14 @@ class RunPlot {
     }
 
   private:
+    // The run's tick in seconds (the mean where it varies).
+    double tick() const { return settings.tickMs / 1000.0; }
+
     // From the start of the run, so that the labels count from 0.
     Axis timeAxis(double left, double right) const {
         Axis axis{0.0, 1.0, left, right};
         if (!record.empty()) {
-            axis.to = std::max(record.back().timeSeconds + tickSeconds / 2, tickSeconds);
+            axis.to = std::max(record.back().timeSeconds + tick() / 2, tick());
         }
         return axis;
     }
@@ -197,8 +200,8 @@ class RunPlot {
             if (!holds(i)) {
                 continue;
             }
-            const double from = record[i].timeSeconds - tickSeconds / 2;
-            const double to = record[i].timeSeconds + tickSeconds / 2;
+            const double from = record[i].timeSeconds - tick() / 2;
+            const double to = record[i].timeSeconds + tick() / 2;
             if (!found.empty() && i > 0 && holds(i - 1)) {
                 found.back().to = to;
             } else {
@@ -315,7 +318,11 @@ class RunPlot {
     void drawCentrePanel(QPainter& painter, const QRectF& panel, char coordinate, int focalPixel,
                          int focalPixels, double TruthPoint::*trueCoordinate,
                          int TickRecord::*trackedCoordinate) const {
-        const double unit = settings.mmPerPixel.value_or(1.0);
+        const std::optional<double> mm =
+            settings.mmPerPixel ? std::optional<double>(coordinate == 'x' ? settings.mmPerPixel->x
+                                                                          : settings.mmPerPixel->y)
+                                : std::nullopt;
+        const double unit = mm.value_or(1.0);
         const double focalFrom = focalPixel * unit;
         const double focalSize = focalPixels * unit;
         const auto tracked = [&](std::size_t i) { return record[i].*trackedCoordinate * unit; };
@@ -334,7 +341,7 @@ class RunPlot {
         const bool downward = coordinate == 'y';
         const Axis value{low - pad, high + pad, downward ? panel.top() : panel.bottom(),
                          downward ? panel.bottom() : panel.top()};
-        const QString label = coordinateAxisLabel(coordinate, settings.mmPerPixel);
+        const QString label = coordinateAxisLabel(coordinate, mm);
 
         drawTimeGrid(painter, panel);
         painter.setFont(font(13));

@@ -2,6 +2,7 @@
 
 #include "common/defaults.h"
 #include "simulation/aimPrediction.h"
+#include "tracking/recordingInfo.h"
 
 #include <QString>
 #include <cstdint>
@@ -39,13 +40,21 @@ struct RunSettings {
     // The picture's size; the focal area, which may reach past it, counts
     // only inside it. Empty: not known, the whole area counts.
     cv::Size frame;
-    // Millimetres per image pixel where the recording is calibrated; none:
-    // positions are in pixels.
-    std::optional<double> mmPerPixel;
+    // Millimetres per image pixel, across and down, where the recording is
+    // calibrated or the command line gave it; none: positions are in pixels.
+    std::optional<MmPerPixel> mmPerPixel;
+    QString calibrationSource; // where mmPerPixel comes from
+    // The recording's own time from frame to frame; none: it gives none.
+    std::optional<double> frameTimeMs;
+    // The ticks' clock: "window", "recording", "recording per frame" (each
+    // tick the time of its frame, tickMs their mean) or "fixed".
+    QString clock = QStringLiteral("window");
+    double tickMs = defaults::tickMs;
     ShotTiming timing;
 };
 
-// The frame clock's period: every tick comes this long after the previous one.
+// The window's frame clock's period: every tick comes this long after the
+// previous one; a replay may run on another clock (RunSettings::tickMs).
 inline constexpr double tickSeconds = defaults::tickMs / 1000.0;
 
 // One playing tick, after the frame cycle has run it.
@@ -53,7 +62,7 @@ struct TickRecord {
     std::int64_t tick = 0;    // 1 for the first playing tick
     std::int64_t frame = 0;   // the capture position after the read: the index of the
                               // frame shown on this tick plus one
-    double timeSeconds = 0.0; // tick x tickSeconds
+    double timeSeconds = 0.0; // on the run's clock; tick x tickSeconds on the window's
     cv::Rect track;           // the tracking window after mean shift
     int centreX = 0;          // its centre (integer division, as the hit test uses it)
     int centreY = 0;

@@ -441,8 +441,9 @@ InProcessRun runInProcess(ManualClock& clock, const QString& video, const ShotTi
     EXPECT_TRUE(run.window->isReady());
     run.window->timer->stop();
     startRun(*run.window, options);
+    ReplayClock ticking(clock);
     for (std::int64_t tick = 1; tick <= ticks; ++tick) {
-        run.record.push_back(runTick(*run.window, clock, tick));
+        run.record.push_back(runTick(*run.window, ticking, tick));
     }
     run.window->endRun();
     return run;
