@@ -15,6 +15,7 @@
 #include "simulation/evaluation.h"
 #include "simulation/evaluationReport.h"
 #include "simulation/groundTruth.h"
+#include "simulation/observerDifference.h"
 #include "simulation/runPlot.h"
 #include "simulation/sweepPlot.h"
 
@@ -98,8 +99,17 @@ class Results {
 // which collects whole runs.
 bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
                      const RunRecord& record, const GroundTruth& truth,
-                     const std::vector<SweepPoint>& sweep, Results& results) {
-    const JudgedRun judged = judgeRun(settings, record, truth);
+                     const GroundTruth* secondTruth, const std::vector<SweepPoint>& sweep,
+                     Results& results) {
+    JudgedRun judged = judgeRun(settings, record, truth);
+    if (secondTruth) {
+        judged.evaluation.observersCompared = true;
+        judged.evaluation.observerDifference = observerDifference(record, truth, *secondTruth);
+        if (judged.evaluation.millimetres) {
+            judged.evaluation.millimetres->observerDifference =
+                observerDifference(record, truth, *secondTruth, &*settings.mmPerPixel);
+        }
+    }
     const Evaluation& evaluation = judged.evaluation;
     const QString truthShown = options.truthPath.shown();
     std::optional<QString> problem;
@@ -135,6 +145,20 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
         say(*problem);
     }
     return !problem;
+}
+
+// Two annotations are compared by their positions, which labels of focus
+// do not give.
+std::optional<QString> positionsMissing(const GroundTruth& truth, const GroundTruth& second,
+                                        const ReplayOptions& options) {
+    const FileName& focusOnly = truth.labelsFocusOnly()    ? options.truthPath
+                                : second.labelsFocusOnly() ? options.compareTruthPath
+                                                           : FileName();
+    if (focusOnly.isEmpty()) {
+        return std::nullopt;
+    }
+    return QStringLiteral("--compare-truth compares positions, and %1 gives labels of focus only")
+        .arg(quotedName(focusOnly));
 }
 
 } // namespace
@@ -188,11 +212,25 @@ int main(int argc, char* argv[]) {
         return usageError(*problem);
     }
     std::optional<TruthReading> truth;
+    std::optional<TruthReading> secondTruth;
+    const auto readTruth = [&video](const FileName& name) {
+        return readGroundTruth(name, video.frames > 0 ? video.frames : -1, replayTruthRules,
+                               QSize(video.frame.width, video.frame.height));
+    };
     if (!options.truthPath.isEmpty()) {
-        truth = readGroundTruth(options.truthPath, video.frames > 0 ? video.frames : -1, {},
-                                QSize(video.frame.width, video.frame.height));
+        truth = readTruth(options.truthPath);
         if (!truth->ok()) {
             return usageError(truth->error->text());
+        }
+    }
+    if (!options.compareTruthPath.isEmpty()) {
+        secondTruth = readTruth(options.compareTruthPath);
+        if (!secondTruth->ok()) {
+            return usageError(secondTruth->error->text());
+        }
+        if (const std::optional<QString> problem =
+                positionsMissing(truth->truth, secondTruth->truth, options)) {
+            return usageError(*problem);
         }
     }
 
@@ -311,7 +349,8 @@ int main(int argc, char* argv[]) {
     Results results;
     bool written = true;
     if (truth) {
-        written = writeEvaluation(options, settings, record, truth->truth, sweep, results);
+        written = writeEvaluation(options, settings, record, truth->truth,
+                                  secondTruth ? &secondTruth->truth : nullptr, sweep, results);
     }
     const int stopSignal = rememberedTerminationSignal();
     QString summary = QStringLiteral("%1 ticks, %2 hits with tracking, %3 shots without "

@@ -26,6 +26,7 @@ std::optional<QString> fileNamedTwice(const ReplayOptions& options) {
         }
     };
     add("--truth", options.truthPath, false);
+    add("--compare-truth", options.compareTruthPath, false);
     add(options.logGiven ? "--log" : "--log (by default)", options.logPath, true);
     add("--track", options.trackPath, true);
     add("--report", options.reportPath, true);

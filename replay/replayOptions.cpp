@@ -256,10 +256,17 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
         "log", QStringLiteral("The event log (default %1 here).").arg(defaults::logFileName),
         "PATH");
     const QCommandLineOption track("track", "Write one CSV row per playing tick.", "PATH.csv");
-    const QCommandLineOption truth("truth",
-                                   "The stone's true position: CSV with frame,centre_x,centre_y "
-                                   "and optionally in_plane. Evaluates the run against it.",
-                                   "PATH.csv");
+    const QCommandLineOption truth(
+        "truth",
+        "The stone's true position: CSV with frame,centre_x,centre_y and optionally in_plane; or "
+        "labels of focus alone, frame,in_focus (a shot is on the stone when its frame is in "
+        "focus). Evaluates the run against it.",
+        "PATH.csv");
+    const QCommandLineOption compareTruth(
+        "compare-truth",
+        "A second annotation of the video's positions: its distance from --truth's, the human "
+        "baseline of the tracking error (needs --truth).",
+        "PATH.csv");
     const QCommandLineOption report("report", "Write every figure and parameter (needs --truth).",
                                     "PATH.json");
     const QCommandLineOption summary(
@@ -273,6 +280,7 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
                                         filter, threshold, ticks,   log,       track,
                                         truth,  report,    summary, plot,      quiet};
     parser.addOptions(own);
+    parser.addOption(compareTruth);
     const TimingOptions timing;
     parser.addOptions(timing.all());
     const RecordingOptions recording;
@@ -308,6 +316,7 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     const StandardOptions exactStandard(exact);
     // Every option, so that no value is taken for the video.
     exact.addOptions(own);
+    exact.addOption(compareTruth);
     exact.addOptions(timing.all());
     exact.addOptions(recording.all());
     exact.addPositionalArgument("VIDEO", {});
@@ -375,7 +384,8 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
         return fail(problem);
     }
 
-    for (const QCommandLineOption* option : {&log, &track, &truth, &report, &summary, &plot}) {
+    for (const QCommandLineOption* option :
+         {&log, &track, &truth, &compareTruth, &report, &summary, &plot}) {
         if (parser.isSet(*option) && parser.value(*option).isEmpty()) {
             return fail(bad(option->names().first(), "a file name", ""));
         }
@@ -386,6 +396,7 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     }
     options.trackPath = name(track);
     options.truthPath = name(truth);
+    options.compareTruthPath = name(compareTruth);
     options.reportPath = name(report);
     options.summaryPath = name(summary);
     options.plotPath = name(plot);
@@ -404,6 +415,9 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
             return fail("--" + option->names().first() +
                         " needs --truth: the figures are measured against the true position");
         }
+    }
+    if (parser.isSet(compareTruth) && options.truthPath.isEmpty()) {
+        return fail("--compare-truth needs --truth: the second annotation is measured against it");
     }
     if (const std::optional<QString> timingProblem = timing.read(parser, options)) {
         return fail(*timingProblem);

@@ -39,6 +39,7 @@ struct ReplayOptions {
     bool logGiven = false; // false: the log is the default one
     FileName trackPath;
     FileName truthPath;
+    FileName compareTruthPath; // a second annotation, measured against truthPath
     FileName reportPath;
     FileName summaryPath;
     FileName plotPath;

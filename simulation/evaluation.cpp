@@ -8,8 +8,6 @@
 #include "simulation/focalArea.h"
 #include "simulation/shotClock.h"
 
-namespace {
-
 std::optional<ErrorStats> errorStats(std::vector<double> errors) {
     if (errors.empty()) {
         return std::nullopt;
@@ -24,8 +22,6 @@ std::optional<ErrorStats> errorStats(std::vector<double> errors) {
     stats.maxPx = errors.back();
     return stats;
 }
-
-} // namespace
 
 // The ticks' times are decimal fractions of a second, which a double holds
 // only nearly; in whole microseconds they compare exactly.
@@ -54,6 +50,9 @@ std::optional<TruthPoint> truthAt(std::int64_t arrivalUs, const RunRecord& recor
     }
     if (shown + 1 == record.size()) {
         return std::nullopt;
+    }
+    if (truth.labelsFocusOnly()) {
+        return *here;
     }
     const TickRecord& next = record[shown + 1];
     const std::int64_t step = shownFrameIndex(next) - shownFrameIndex(tick);
@@ -96,13 +95,16 @@ std::vector<TickVerdict> judgeTicks(const RunSettings& settings, const RunRecord
         verdict.fixedFocusShots = due - fixedShotsSoFar;
         fixedShotsSoFar = due;
         verdict.truth = truth.at(shownFrameIndex(tick));
-        if (verdict.truth && verdict.truth->inPlane) {
+        const bool focusOnly = truth.labelsFocusOnly();
+        if (verdict.truth && verdict.truth->inPlane && !focusOnly) {
             const TruthPoint& stone = *verdict.truth;
             verdict.errorPx =
                 std::hypot(tick.centreX - stone.centreX, tick.centreY - stone.centreY);
         }
         verdict.atArrival = truthAt(decidedUs + latencyUs, record, truth, shownAtArrival);
-        if (verdict.atArrival && verdict.atArrival->inPlane) {
+        if (verdict.atArrival && focusOnly) {
+            verdict.stoneOnFocalArea = verdict.atArrival->inFocus;
+        } else if (verdict.atArrival && verdict.atArrival->inPlane) {
             const TruthPoint& stone = *verdict.atArrival;
             verdict.stoneOnFocalArea = onFocalArea(settings, stone.centreX, stone.centreY);
             verdict.aimErrorPx = std::hypot(tick.aimX - stone.centreX, tick.aimY - stone.centreY);
@@ -131,7 +133,7 @@ std::optional<double> ShotTally::efficiency() const {
 }
 
 std::optional<double> Evaluation::planeAgreement() const {
-    if (annotatedTicks == 0) {
+    if (annotatedTicks == 0 || byFocusLabels) {
         return std::nullopt;
     }
     return static_cast<double>(planeAgreeingTicks) / static_cast<double>(annotatedTicks);
@@ -214,6 +216,7 @@ JudgedRun judgeRun(const RunSettings& settings, const RunRecord& record, const G
     JudgedRun judged;
     judged.verdicts = judgeTicks(settings, record, truth);
     judged.evaluation = evaluate(record, judged.verdicts);
+    judged.evaluation.byFocusLabels = truth.labelsFocusOnly();
     const std::vector<MotionSample> tracked =
         motionSamples(record, [&record](std::size_t i) -> std::optional<cv::Point2d> {
             if (!record[i].inPlane) {
@@ -225,7 +228,7 @@ JudgedRun judgeRun(const RunSettings& settings, const RunRecord& record, const G
     const std::vector<MotionSample> annotated =
         motionSamples(record, [&verdicts](std::size_t i) -> std::optional<cv::Point2d> {
             const TruthPoint* stone = verdicts[i].truth;
-            if (!stone || !stone->inPlane) {
+            if (!stone || !stone->inPlane || !verdicts[i].errorPx) {
                 return std::nullopt;
             }
             return cv::Point2d(stone->centreX, stone->centreY);

@@ -34,11 +34,12 @@ struct TickVerdict {
     // Where the stone is when a shot decided on this tick arrives (truthAt);
     // none: no annotation covers the arrival, and the shot is not judged.
     std::optional<TruthPoint> atArrival;
-    // At the arrival the true centre is on the focal area, in plane.
+    // At the arrival the true centre is on the focal area, in plane; with
+    // labels of focus, the frame shown then is labelled in focus.
     bool stoneOnFocalArea = false;
     int fixedFocusShots = 0; // shots the fixed focus fires on this tick
     // The tracked centre's distance from the true centre (pixels); set on
-    // ticks whose truth is in plane.
+    // ticks whose truth is in plane and has a centre.
     std::optional<double> errorPx;
     // The aim's distance from the true centre at arrival; set where that is
     // in plane.
@@ -52,6 +53,7 @@ struct TickVerdict {
 // other's, which both must have and which must be neighbours (the same frame
 // or the next); the stone is in the plane as in the frame shown. None where
 // no annotation covers the arrival, before the first tick or after the last.
+// Labels of focus are not interpolated: the frame shown at the arrival's own.
 // `shown` is where the search starts, and is left at the tick found, so that
 // arrivals in time order are found in one pass.
 std::optional<TruthPoint> truthAt(std::int64_t arrivalUs, const RunRecord& record,
@@ -81,6 +83,9 @@ struct ErrorStats {
     double maxPx = 0.0;
 };
 
+// The statistics of distances, one per tick; none for no distances.
+std::optional<ErrorStats> errorStats(std::vector<double> distances);
+
 struct ShotTally {
     std::int64_t fired = 0;
     std::int64_t onStone = 0;
@@ -99,11 +104,15 @@ struct MotionInMm {
 struct MillimetreFigures {
     std::optional<ErrorStats> trackingError;
     std::optional<ErrorStats> aimErrorAtArrival;
+    std::optional<ErrorStats> observerDifference; // where a second annotation is compared
     MotionInMm trackMotion;
     MotionInMm truthMotion;
 };
 
 struct Evaluation {
+    // Judged by labels of focus: the figures of positions (tracking and aim
+    // error, plane agreement, the truth's motion) are not measured.
+    bool byFocusLabels = false;
     std::int64_t ticks = 0;          // playing ticks in the record
     std::int64_t annotatedTicks = 0; // of them, ticks whose shown frame is annotated
     std::int64_t truthInPlaneTicks = 0;
@@ -112,8 +121,14 @@ struct Evaluation {
     // The aim against the truth at arrival; none: no arrival in plane.
     std::optional<ErrorStats> aimErrorAtArrival;
 
-    std::int64_t planeAgreeingTicks = 0; // the tracker's in-plane state equals the truth's
-    std::optional<double> planeAgreement() const;
+    std::int64_t planeAgreeingTicks = 0;          // the tracker's in-plane state equals the truth's
+    std::optional<double> planeAgreement() const; // none by labels of focus
+
+    // Two annotations of the recording against each other, where a second
+    // one was given (observerDifference): the human baseline of the
+    // tracking error.
+    bool observersCompared = false;
+    std::optional<ErrorStats> observerDifference; // none: no tick in plane in both
 
     // With tracking a shot is a hit: fired = hits, on the stone = true hits.
     ShotTally tracking;

@@ -18,6 +18,7 @@
 #include "simulation/calibration.h"
 #include "simulation/figureText.h"
 #include "simulation/shotClock.h"
+#include "simulation/truthKindReport.h"
 
 namespace {
 
@@ -198,27 +199,34 @@ bool writeAll(int fd, const QByteArray& bytes) {
 
 QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
     QString out;
-    out += QStringLiteral("Ticks %1 (%2 s), annotated %3, stone in plane on %4\n")
+    out += QStringLiteral("Ticks %1 (%2 s), annotated %3")
                .arg(e.ticks)
                .arg(static_cast<double>(e.ticks) * (settings.tickMs / 1000.0), 0, 'f', 1)
-               .arg(e.annotatedTicks)
-               .arg(e.truthInPlaneTicks);
-    out += timingLine(settings.timing);
-    out += errorLine(QStringLiteral("Tracking error"), e.trackingError);
-    if (e.millimetres) {
-        out += millimetreErrorLine(QStringLiteral("Tracking error"), e.millimetres->trackingError);
-    }
-    if (!timingLine(settings.timing).isEmpty()) {
-        out += errorLine(QStringLiteral("Aim error at arrival"), e.aimErrorAtArrival);
-        if (e.millimetres) {
-            out += millimetreErrorLine(QStringLiteral("Aim error at arrival"),
-                                       e.millimetres->aimErrorAtArrival);
-        }
-    }
-    out += QStringLiteral("Plane agreement: %1 (%2 of %3 ticks)\n")
-               .arg(percentText(e.planeAgreement()))
-               .arg(e.planeAgreeingTicks)
                .arg(e.annotatedTicks);
+    out += e.byFocusLabels ? QStringLiteral("\n")
+                           : QStringLiteral(", stone in plane on %1\n").arg(e.truthInPlaneTicks);
+    out += timingLine(settings.timing);
+    if (e.byFocusLabels) {
+        out += QStringLiteral("Judged by labels of focus: %1\n").arg(focusLabelsNote);
+    } else {
+        out += errorLine(QStringLiteral("Tracking error"), e.trackingError);
+        if (e.millimetres) {
+            out +=
+                millimetreErrorLine(QStringLiteral("Tracking error"), e.millimetres->trackingError);
+        }
+        out += observerDifferenceLine(e);
+        if (!timingLine(settings.timing).isEmpty()) {
+            out += errorLine(QStringLiteral("Aim error at arrival"), e.aimErrorAtArrival);
+            if (e.millimetres) {
+                out += millimetreErrorLine(QStringLiteral("Aim error at arrival"),
+                                           e.millimetres->aimErrorAtArrival);
+            }
+        }
+        out += QStringLiteral("Plane agreement: %1 (%2 of %3 ticks)\n")
+                   .arg(percentText(e.planeAgreement()))
+                   .arg(e.planeAgreeingTicks)
+                   .arg(e.annotatedTicks);
+    }
     const auto row = [](const QString& name, const QString& with, const QString& without) {
         return QStringLiteral("%1%2%3\n").arg(name, -18).arg(with, 15).arg(without, 15);
     };
@@ -243,7 +251,9 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
                    .arg(e.tissueShotsSpared());
     }
     out += motionLine(QStringLiteral("track"), e.trackMotion);
-    out += motionLine(QStringLiteral("truth"), e.truthMotion);
+    if (!e.byFocusLabels) {
+        out += motionLine(QStringLiteral("truth"), e.truthMotion);
+    }
     out += millimetreMotionLine(e);
     return out;
 }
@@ -319,6 +329,7 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
         }
         root.insert("sweep", points);
     }
+    addTruthKind(root, e);
     return QJsonDocument(root);
 }
 
@@ -331,6 +342,10 @@ std::optional<QString> writeEvaluationJson(const VideoFileName& path, const RunS
         return QStringLiteral("%1: cannot be written: %2").arg(path.shown(), *problem);
     }
     return std::nullopt;
+}
+
+QJsonValue errorStatsJson(const std::optional<ErrorStats>& stats) {
+    return errorJson(stats);
 }
 
 QByteArray summaryHeader() {

@@ -38,6 +38,10 @@ std::optional<QString> writeEvaluationJson(const VideoFileName& path, const RunS
                                            const QString& truthPath, const Evaluation& evaluation,
                                            const std::vector<SweepPoint>& sweep = {});
 
+// The figures of `stats` as the report writes the tracking error: ticks,
+// mean, median, p95, max; null for none.
+QJsonValue errorStatsJson(const std::optional<ErrorStats>& stats);
+
 // The summary table's header and one row, each ending in '\n'.
 QByteArray summaryHeader();
 QByteArray summaryRow(const RunSettings& settings, const QString& truthPath,

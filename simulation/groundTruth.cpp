@@ -145,7 +145,7 @@ class Parser {
                                 : name == "centre_y" ? &columns.centreY
                                 : name == "in_plane" ? &columns.inPlane
                                                      : nullptr;
-            if (rules.annotationColumns && !column) {
+            if ((rules.annotationColumns || rules.focusLabelsWillDo) && !column) {
                 column = name == "keyframe"   ? &columns.keyframe
                          : name == "in_focus" ? &columns.inFocus
                                               : nullptr;
@@ -164,10 +164,19 @@ class Parser {
                 return;
             }
         }
+        const bool focusLabels = rules.focusLabelsWillDo && columns.centreX < 0 &&
+                                 columns.centreY < 0 && columns.inFocus >= 0;
+        if (!rules.annotationColumns && !focusLabels) {
+            // Ignored like any other column, as they are for positions.
+            columns.keyframe = -1;
+            columns.inFocus = -1;
+        }
         if (rules.centresOptional) {
             requireSomeTruth();
-        } else {
+        } else if (!focusLabels) {
             requireCentres();
+        } else if (columns.frame < 0) {
+            fail(QStringLiteral("the header has no column frame"));
         }
         TruthColumns& present = reading.truth.columns;
         present.centre = columns.centreX >= 0;
@@ -182,8 +191,10 @@ class Parser {
         for (const auto& [column, name] : required) {
             if (column < 0) {
                 fail(QStringLiteral("the header has no column %1; it must name at least "
-                                    "frame,centre_x,centre_y")
-                         .arg(QLatin1String(name)));
+                                    "frame,centre_x,centre_y%2")
+                         .arg(QLatin1String(name), rules.focusLabelsWillDo
+                                                       ? QStringLiteral(" or frame,in_focus")
+                                                       : QString()));
                 return;
             }
         }

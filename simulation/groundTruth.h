@@ -47,10 +47,17 @@ struct TruthRules {
     bool annotationColumns = false;   // keyframe and in_focus are read, 1 or 0
     bool centresOptional = false;     // frame with in_plane or in_focus alone will do
     bool otherColumnsRefused = false; // a column of no known name is an error
+    // A file with no centre columns but in_focus is labels of focus: its
+    // in_focus and keyframe columns are read. One with centres is read as
+    // without this rule.
+    bool focusLabelsWillDo = false;
 };
 
 // The annotation program's own reading: every column known, none missed.
 inline constexpr TruthRules annotationRules{true, true, true};
+
+// The replay's reading: positions, or labels of focus alone.
+inline constexpr TruthRules replayTruthRules{false, false, false, true};
 
 struct GroundTruth {
     std::map<std::int64_t, TruthPoint> byFrame; // frame index -> the stone there
@@ -58,6 +65,9 @@ struct GroundTruth {
 
     // The annotation of `frameIndex`, or nullptr where the frame has none.
     const TruthPoint* at(std::int64_t frameIndex) const;
+
+    // The truth says on which frames the stone is in focus, not where it is.
+    bool labelsFocusOnly() const { return !columns.centre && columns.inFocus; }
 };
 
 // What is wrong with a truth file, and where. `line` counts from 1 (the header

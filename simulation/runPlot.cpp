@@ -327,12 +327,16 @@ class RunPlot {
         const double focalSize = focalPixels * unit;
         const auto tracked = [&](std::size_t i) { return record[i].*trackedCoordinate * unit; };
         const auto truth = [&](std::size_t i) { return verdicts[i].truth->*trueCoordinate * unit; };
+        // Labels of focus have no centre to draw.
+        const auto hasCentre = [&](std::size_t i) {
+            return verdicts[i].truth && !evaluation.byFocusLabels;
+        };
         double low = focalFrom;
         double high = focalFrom + focalSize;
         for (std::size_t i = 0; i < record.size(); ++i) {
             low = std::min(low, tracked(i));
             high = std::max(high, tracked(i));
-            if (verdicts[i].truth) {
+            if (hasCentre(i)) {
                 low = std::min(low, truth(i));
                 high = std::max(high, truth(i));
             }
@@ -374,12 +378,12 @@ class RunPlot {
         painter.setPen(Qt::NoPen);
         painter.setBrush(trueColour);
         for (std::size_t i = 0; i < record.size(); ++i) {
-            if (!verdicts[i].truth) {
+            if (!hasCentre(i)) {
                 continue;
             }
             const QPointF at(time(record[i].timeSeconds), value(truth(i)));
-            const bool before = i > 0 && verdicts[i - 1].truth;
-            const bool after = i + 1 < record.size() && verdicts[i + 1].truth;
+            const bool before = i > 0 && hasCentre(i - 1);
+            const bool after = i + 1 < record.size() && hasCentre(i + 1);
             truthLine.add(at, !before);
             if (!before && !after) {
                 painter.drawEllipse(at, 2.2, 2.2);

@@ -250,15 +250,18 @@ TEST(GroundTruth, AnnotationRulesRefuseWithTheLine) {
     EXPECT_FALSE(focus.at(4)->inFocus);
 }
 
-// The replay's reading is what it was: the new columns are other columns to it.
+// The replay's reading of positions is what it was: the annotation columns
+// are other columns to it (labels of focus alone: test_truthKinds.cpp).
 TEST(GroundTruth, ReplayRulesIgnoreTheAnnotationColumns) {
-    const TruthReading reading = parseGroundTruth(
-        "frame,centre_x,centre_y,keyframe,in_focus,note\n0,1,2,yes,1,x\n", "t.csv", 10);
+    const TruthReading reading =
+        parseGroundTruth("frame,centre_x,centre_y,keyframe,in_focus,note\n0,1,2,yes,1,x\n", "t.csv",
+                         10, replayTruthRules);
     ASSERT_TRUE(reading.ok()) << reading.error->text().toStdString();
     EXPECT_FALSE(reading.truth.at(0)->keyframe);
     EXPECT_FALSE(reading.truth.at(0)->inFocus);
+    EXPECT_FALSE(reading.truth.labelsFocusOnly());
     const TruthReading focusOnly = parseGroundTruth("frame,in_focus\n0,1\n", "t.csv", 10);
-    ASSERT_FALSE(focusOnly.ok());
+    ASSERT_FALSE(focusOnly.ok()) << "without the replay's rule, centres are required";
     EXPECT_TRUE(focusOnly.error->text().contains("it must name at least frame,centre_x,centre_y"));
 }
 
