@@ -3,7 +3,7 @@
 #include "app/secondCopy.h"
 #include "common/displayCheck.h"
 #include "common/terminationSignals.h"
-#include "common/videoRefusal.h"
+#include "tracking/videoOpening.h"
 #include "log/eventLog.h"
 #include "log/logText.h"
 
@@ -63,7 +63,7 @@ int main(int argc, char* argv[]) {
         } else {
             sayProblem("cannot open the video \"" +
                        eventlog::escapedForTerminal(window.chosenPath()).toStdString() +
-                       "\": " + videoRefusal(window.chosenFileName()).toLocal8Bit().toStdString());
+                       "\": " + videoOpenRefusal(window.chosenFileName()).toLocal8Bit().toStdString());
         }
         return 1;
     }

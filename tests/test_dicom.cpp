@@ -1,0 +1,188 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "testSupport.h"
+#include "tools/syntheticDicom.h"
+#include "tracking/videoOpening.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+using namespace syntheticdicom;
+
+namespace {
+
+constexpr int frameCount = 4;
+const cv::Size frameSize(48, 32);
+
+// Smooth pictures that differ from frame to frame, as lossy codecs like them.
+cv::Mat colourFrame(int index) {
+    cv::Mat frame(frameSize, CV_8UC3);
+    for (int y = 0; y < frame.rows; ++y) {
+        for (int x = 0; x < frame.cols; ++x) {
+            frame.at<cv::Vec3b>(y, x) = cv::Vec3b(static_cast<uchar>(x * 5),
+                                                  static_cast<uchar>(y * 7 + index * 10),
+                                                  static_cast<uchar>(200 - index * 30));
+        }
+    }
+    return frame;
+}
+
+cv::Mat greyFrame(int index) {
+    cv::Mat grey;
+    cv::cvtColor(colourFrame(index), grey, cv::COLOR_BGR2GRAY);
+    return grey;
+}
+
+cv::Mat wideFrame(int index) {
+    cv::Mat wide;
+    greyFrame(index).convertTo(wide, CV_16U, 16.0); // 12 bits used
+    return wide;
+}
+
+cv::Mat asBgr(const cv::Mat& grey) {
+    cv::Mat bgr;
+    cv::cvtColor(grey, bgr, cv::COLOR_GRAY2BGR);
+    return bgr;
+}
+
+cv::Mat levels(const cv::Mat& wide, double low, double high) {
+    cv::Mat eight;
+    wide.convertTo(eight, CV_8U, 255.0 / (high - low), -low * 255.0 / (high - low));
+    return asBgr(eight);
+}
+
+struct FormatCase {
+    const char* name;
+    DicomSpec spec;
+    cv::Mat (*stored)(int);
+    cv::Mat (*expected)(int);
+    double tolerance;
+};
+
+DicomSpec with(Encoding encoding, const char* photometric = "MONOCHROME2",
+               std::function<void(gdcm::DataSet&)> attributes = {}) {
+    DicomSpec spec;
+    spec.encoding = encoding;
+    spec.photometric = photometric;
+    spec.addAttributes = std::move(attributes);
+    return spec;
+}
+
+cv::Mat greyShown(int index) {
+    return asBgr(greyFrame(index));
+}
+
+std::vector<FormatCase> formatCases() {
+    DicomSpec palette = with(Encoding::ExplicitLittle, "PALETTE COLOR");
+    for (int entry = 0; entry < 256; ++entry) {
+        // Red rises, green falls, blue is the index's lowest bits.
+        palette.palette.emplace_back(static_cast<ushort>(entry * 257),
+                                     static_cast<ushort>((255 - entry) * 257),
+                                     static_cast<ushort>((entry % 16) * 257));
+    }
+    DicomSpec twelveBits = with(Encoding::ExplicitLittle);
+    twelveBits.bitsStored = 12;
+    DicomSpec rleTwelveBits = twelveBits;
+    rleTwelveBits.encoding = Encoding::Rle;
+    return {
+        {"grey, implicit VR", with(Encoding::ImplicitLittle), greyFrame, greyShown, 0},
+        {"grey, explicit VR", with(Encoding::ExplicitLittle), greyFrame, greyShown, 0},
+        {"grey, MONOCHROME1", with(Encoding::ExplicitLittle, "MONOCHROME1"), greyFrame,
+         [](int i) { return asBgr(255 - greyFrame(i)); }, 0},
+        {"16 bits with a window",
+         with(Encoding::ExplicitLittle, "MONOCHROME2",
+              [](gdcm::DataSet& data) {
+                  setText(data, 0x0028, 0x1050, "2048"); // centre
+                  setText(data, 0x0028, 0x1051, "2049"); // width: 1024 .. 3072
+              }),
+         wideFrame, [](int i) { return levels(wideFrame(i), 1024, 3072); }, 1},
+        {"12 of 16 bits by their range", twelveBits, wideFrame,
+         [](int i) { return levels(wideFrame(i), 0, 4095); }, 1},
+        {"RGB", with(Encoding::ExplicitLittle, "RGB"), colourFrame, colourFrame, 0},
+        {"YBR_FULL", with(Encoding::ExplicitLittle, "YBR_FULL"), colourFrame, colourFrame, 2},
+        {"palette", palette, greyFrame,
+         [](int i) {
+             cv::Mat expected(frameSize, CV_8UC3);
+             const cv::Mat grey = greyFrame(i);
+             for (int y = 0; y < grey.rows; ++y) {
+                 for (int x = 0; x < grey.cols; ++x) {
+                     const uchar entry = grey.at<uchar>(y, x);
+                     expected.at<cv::Vec3b>(y, x) =
+                         cv::Vec3b(static_cast<uchar>(entry % 16), 255 - entry, entry);
+                 }
+             }
+             return expected;
+         },
+         0},
+        {"deflated RGB", with(Encoding::Deflated, "RGB"), colourFrame, colourFrame, 0},
+        {"RLE RGB", with(Encoding::Rle, "RGB"), colourFrame, colourFrame, 0},
+        {"RLE 16 bits", rleTwelveBits, wideFrame,
+         [](int i) { return levels(wideFrame(i), 0, 4095); }, 1},
+        {"JPEG baseline, YBR", with(Encoding::JpegBaseline, "RGB"), colourFrame, colourFrame, 12},
+        {"JPEG baseline grey", with(Encoding::JpegBaseline), greyFrame, greyShown, 8},
+        {"JPEG lossless", with(Encoding::JpegLossless), greyFrame, greyShown, 0},
+        {"JPEG-LS lossless RGB", with(Encoding::JpegLs, "RGB"), colourFrame, colourFrame, 0},
+        {"JPEG 2000 lossless", with(Encoding::Jpeg2000Lossless), greyFrame, greyShown, 0},
+    };
+}
+
+std::vector<cv::Mat> framesOf(cv::Mat (*make)(int)) {
+    std::vector<cv::Mat> frames;
+    for (int index = 0; index < frameCount; ++index) {
+        frames.push_back(make(index));
+    }
+    return frames;
+}
+
+double difference(const cv::Mat& actual, const cv::Mat& expected) {
+    if (actual.size() != expected.size() || actual.type() != expected.type()) {
+        return 1e9;
+    }
+    return cv::norm(actual, expected, cv::NORM_INF);
+}
+
+} // namespace
+
+// Each encoding gives the frames written, in order and after a seek back,
+// whatever the file is called.
+TEST(DicomLoop, EveryEncodingGivesItsFramesAndSeeksExactly) {
+    TemporaryWorkingDirectory directory;
+    for (const FormatCase& format : formatCases()) {
+        SCOPED_TRACE(format.name);
+        const std::string path = directory.file("loop.bin");
+        ASSERT_TRUE(writeDicom(path, framesOf(format.stored), format.spec));
+        std::optional<OpenedVideo> opened = openFrameReader(path);
+        ASSERT_TRUE(opened.has_value()) << videoOpenRefusal(path.c_str()).toStdString();
+        EXPECT_EQ(opened->headerFrameCount, frameCount);
+        EXPECT_EQ(opened->headerFrameSize, frameSize);
+        cv::Mat frame;
+        for (int index = 0; index < frameCount; ++index) {
+            ASSERT_TRUE(opened->reader->read(frame));
+            EXPECT_LE(difference(frame, format.expected(index)), format.tolerance) << index;
+        }
+        EXPECT_FALSE(opened->reader->read(frame));
+        opened->reader->seek(2);
+        EXPECT_EQ(opened->reader->position(), 2);
+        ASSERT_TRUE(opened->reader->read(frame));
+        EXPECT_LE(difference(frame, format.expected(2)), format.tolerance);
+        opened->reader->seek(0);
+        ASSERT_TRUE(opened->reader->read(frame));
+        EXPECT_LE(difference(frame, format.expected(0)), format.tolerance);
+    }
+}
+
+// A data set written without the preamble and its "DICM" mark is DICOM still.
+TEST(DicomLoop, AFileWithoutPreambleIsRecognised) {
+    TemporaryWorkingDirectory directory;
+    ASSERT_TRUE(writeDicom(directory.file("full.dcm"), framesOf(greyFrame),
+                           with(Encoding::ExplicitLittle)));
+    const QByteArray bytes = readBytes(directory.file("full.dcm"));
+    std::ofstream(directory.file("bare"), std::ios::binary)
+        .write(bytes.constData() + 132, bytes.size() - 132);
+    std::optional<OpenedVideo> opened = openFrameReader(directory.file("bare"));
+    ASSERT_TRUE(opened.has_value());
+    cv::Mat frame;
+    opened->reader->seek(3);
+    ASSERT_TRUE(opened->reader->read(frame));
+    EXPECT_EQ(difference(frame, greyShown(3)), 0);
+}
