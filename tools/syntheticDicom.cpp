@@ -10,6 +10,7 @@
 #include <gdcmReader.h>
 #include <gdcmWriter.h>
 #include <gdcmSequenceOfItems.h>
+#include <gdcmTrace.h>
 #include <opencv2/imgproc.hpp>
 
 namespace syntheticdicom {
@@ -138,6 +139,7 @@ bool writeDicom(const std::filesystem::path& path, const std::vector<cv::Mat>& f
     if (frames.empty()) {
         return false;
     }
+    gdcm::Trace::SetWarning(false);
     const cv::Mat& first = frames.front();
     const int bitsAllocated = first.depth() == CV_16U ? 16 : 8;
     const int samples = first.channels();
@@ -182,7 +184,15 @@ bool writeDicom(const std::filesystem::path& path, const std::vector<cv::Mat>& f
         if (!change.Change()) {
             return false;
         }
-        writer.SetImage(change.GetOutput());
+        // The writer keeps a reference to the image it writes.
+        gdcm::SmartPointer<gdcm::Image> compressed = new gdcm::Image(change.GetOutput());
+        // GDCM's JPEG encoder turns colour into YCbCr and leaves the
+        // interpretation RGB; what the frames hold is YBR_FULL_422.
+        if (spec.encoding == Encoding::JpegBaseline && samples == 3) {
+            compressed->SetPhotometricInterpretation(
+                gdcm::PhotometricInterpretation::YBR_FULL_422);
+        }
+        writer.SetImage(*compressed);
     } else {
         writer.SetImage(*image);
     }
