@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "testSupport.h"
 #include "tools/syntheticDicom.h"
+#include "tracking/recordingInfo.h"
 #include "tracking/videoOpening.h"
 
 #include <fstream>
@@ -185,4 +186,74 @@ TEST(DicomLoop, AFileWithoutPreambleIsRecognised) {
     opened->reader->seek(3);
     ASSERT_TRUE(opened->reader->read(frame));
     EXPECT_EQ(difference(frame, greyShown(3)), 0);
+}
+
+namespace {
+
+struct InfoCase {
+    const char* name;
+    std::function<void(gdcm::DataSet&)> attributes;
+    std::optional<double> frameTimeMs;
+    std::vector<double> frameTimesMs;
+    std::optional<MmPerPixel> mmPerPixel;
+    QString source;
+    int warnings;
+};
+
+std::function<void(gdcm::DataSet&)> texts(std::vector<std::pair<std::uint32_t, std::string>> values) {
+    return [values](gdcm::DataSet& data) {
+        for (const auto& [tag, value] : values) {
+            setText(data, static_cast<unsigned short>(tag >> 16),
+                    static_cast<unsigned short>(tag & 0xffff), value);
+        }
+    };
+}
+
+} // namespace
+
+TEST(DicomLoop, RecordingInfoComesFromTimingAndCalibrationAttributes) {
+    const std::vector<InfoCase> cases = {
+        {"Frame Time", texts({{0x00181063, "40"}, {0x00180040, "10"}}), 40.0, {}, {}, "", 0},
+        {"Frame Time Vector", texts({{0x00181065, "0\\30\\36\\33"}}), 33.0, {0, 30, 36, 33}, {},
+         "", 0},
+        {"zero Frame Time, then Cine Rate", texts({{0x00181063, "0"}, {0x00180040, "25"}}), 40.0,
+         {}, {}, "", 1},
+        {"Recommended Display Frame Rate", texts({{0x00082144, "50"}}), 20.0, {}, {}, "", 0},
+        {"ultrasound region holding the middle",
+         [](gdcm::DataSet& data) {
+             // A wide strip below the picture and the imaged sector around its middle.
+             addUltrasoundRegions(data, {{0, 24, 47, 31, 0.5, 0.5},
+                                         {10, 4, 40, 22, 0.02, 0.03},
+                                         {0, 0, 47, 31, 1.0, 1.0, 0, 0}});
+             setText(data, 0x0028, 0x0030, "0.9\\0.9");
+         },
+         {}, {}, MmPerPixel{0.2, 0.3}, "ultrasound region", 0},
+        {"Pixel Spacing, rows first", texts({{0x00280030, "0.3\\0.2"}}), {}, {},
+         MmPerPixel{0.2, 0.3}, "Pixel Spacing", 0},
+        {"Imager Pixel Spacing through the magnification",
+         texts({{0x00181164, "0.4\\0.3"}, {0x00181114, "2"}}), {}, {}, MmPerPixel{0.15, 0.2},
+         "Imager Pixel Spacing and magnification", 0},
+        {"negative Pixel Spacing", texts({{0x00280030, "-0.3\\0.2"}, {0x00181063, "1e9"}}), {}, {},
+         {}, "", 2},
+    };
+    TemporaryWorkingDirectory directory;
+    for (const InfoCase& info : cases) {
+        SCOPED_TRACE(info.name);
+        DicomSpec spec = with(Encoding::ExplicitLittle, "MONOCHROME2", info.attributes);
+        ASSERT_TRUE(writeDicom(directory.file("info.dcm"), framesOf(greyFrame), spec));
+        const RecordingInfo read = readRecordingInfo(directory.file("info.dcm"));
+        EXPECT_TRUE(read.isDicom);
+        ASSERT_EQ(read.frameTimeMs.has_value(), info.frameTimeMs.has_value());
+        if (info.frameTimeMs) {
+            EXPECT_DOUBLE_EQ(*read.frameTimeMs, *info.frameTimeMs);
+        }
+        EXPECT_EQ(read.frameTimesMs, info.frameTimesMs);
+        ASSERT_EQ(read.mmPerPixel.has_value(), info.mmPerPixel.has_value());
+        if (info.mmPerPixel) {
+            EXPECT_DOUBLE_EQ(read.mmPerPixel->x, info.mmPerPixel->x);
+            EXPECT_DOUBLE_EQ(read.mmPerPixel->y, info.mmPerPixel->y);
+        }
+        EXPECT_EQ(read.calibrationSource, info.source);
+        EXPECT_EQ(read.warnings.size(), info.warnings) << read.warnings.join(' ').toStdString();
+    }
 }
