@@ -4,6 +4,9 @@
 #include "tracking/recordingInfo.h"
 #include "tracking/videoOpening.h"
 
+#include <QProcess>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
@@ -255,5 +258,154 @@ TEST(DicomLoop, RecordingInfoComesFromTimingAndCalibrationAttributes) {
         }
         EXPECT_EQ(read.calibrationSource, info.source);
         EXPECT_EQ(read.warnings.size(), info.warnings) << read.warnings.join(' ').toStdString();
+    }
+}
+
+namespace {
+
+struct ProgramRun {
+    int exitCode = -1;
+    QByteArray errors;
+};
+
+ProgramRun replay(const QStringList& arguments) {
+    QProcess program;
+    program.start(TESSAVOLANT_REPLAY_BINARY, arguments);
+    ProgramRun run;
+    if (program.waitForFinished(120000) && program.exitStatus() == QProcess::NormalExit) {
+        run.exitCode = program.exitCode();
+    }
+    run.errors = program.readAllStandardError();
+    return run;
+}
+
+// The log without the rows that name the video.
+QByteArray withoutVideoName(QByteArray log, const QByteArray& name) {
+    QList<QByteArray> lines = log.split('\n');
+    lines.removeIf([&name](const QByteArray& line) { return line.contains(name); });
+    return lines.join('\n');
+}
+
+} // namespace
+
+// The same pixels give the same run: only the row naming the file differs.
+TEST(DicomLoop, TheReplayOfADicomLoopLogsWhatTheSameFramesInAnAviLog) {
+    TemporaryWorkingDirectory directory;
+    SyntheticVideoSpec spec;
+    spec.width = 400;
+    spec.height = 300;
+    spec.frames = 60;
+    ASSERT_TRUE(writeSyntheticVideo(directory.file("loop.avi"), "", spec));
+    std::optional<OpenedVideo> avi = openFrameReader(directory.file("loop.avi"));
+    ASSERT_TRUE(avi.has_value());
+    std::vector<cv::Mat> frames;
+    for (cv::Mat frame; avi->reader->read(frame);) {
+        frames.push_back(frame.clone());
+    }
+    ASSERT_EQ(frames.size(), 60u);
+    ASSERT_TRUE(writeDicom(directory.file("loop.dcm"), frames, with(Encoding::Rle, "RGB")));
+    for (const char* name : {"loop.avi", "loop.dcm"}) {
+        const ProgramRun run =
+            replay({"--select", "207,205,21,19", "--log", QString(name) + ".log", name});
+        ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+    }
+    const QByteArray aviLog = readBytes(directory.file("loop.avi.log"));
+    EXPECT_TRUE(aviLog.contains("loop.avi"));
+    EXPECT_GT(aviLog.count('\n'), 10);
+    EXPECT_EQ(withoutVideoName(readBytes(directory.file("loop.dcm.log")), "loop.dcm"),
+              withoutVideoName(aviLog, "loop.avi"));
+}
+
+// Files that cannot be played are refused as a bad AVI is, saying what is wrong.
+TEST(DicomLoop, DicomFilesThatCannotBePlayedAreRefusedWithTheReason) {
+    TemporaryWorkingDirectory directory;
+    const auto loop = [&](const char* name, Encoding encoding) {
+        const std::string path = directory.file(name);
+        EXPECT_TRUE(writeDicom(path, framesOf(colourFrame), with(encoding, "RGB")));
+        return path;
+    };
+    const std::string cut = loop("cut.dcm", Encoding::ExplicitLittle);
+    std::filesystem::resize_file(cut, std::filesystem::file_size(cut) * 6 / 10);
+    const std::string cutJpeg = loop("cutJpeg.dcm", Encoding::JpegBaseline);
+    std::filesystem::resize_file(cutJpeg, std::filesystem::file_size(cutJpeg) * 6 / 10);
+    const std::string overcounted = loop("overcounted.dcm", Encoding::ExplicitLittle);
+    ASSERT_TRUE(rewriteAttributes(overcounted, [](gdcm::DataSet& data, gdcm::DataSet&) {
+        setText(data, 0x0028, 0x0008, "9");
+    }));
+    const std::string overcountedRle = loop("overcountedRle.dcm", Encoding::Rle);
+    ASSERT_TRUE(rewriteAttributes(overcountedRle, [](gdcm::DataSet& data, gdcm::DataSet&) {
+        setText(data, 0x0028, 0x0008, "9");
+    }));
+    // JPEG 2000 Part 2 in place of JPEG baseline, of the same length.
+    const std::string unknownSyntax = loop("part2.dcm", Encoding::JpegBaseline);
+    QByteArray bytes = readBytes(unknownSyntax);
+    bytes.replace("1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.92");
+    std::ofstream(unknownSyntax, std::ios::binary | std::ios::trunc)
+        .write(bytes.constData(), bytes.size());
+    ASSERT_TRUE(writeDicomWithoutImage(directory.file("report.dcm"), "1.2.840.10008.5.1.4.1.1.88.33"));
+    ASSERT_TRUE(writeDicomWithoutImage(directory.file("DICOMDIR"), "1.2.840.10008.1.3.10"));
+    QByteArray garbage(4000, '\x5a');
+    garbage.replace(128, 4, "DICM");
+    std::ofstream(directory.file("garbage.dcm"), std::ios::binary)
+        .write(garbage.constData(), garbage.size());
+
+    const struct {
+        std::string file;
+        const char* reason;
+    } cases[] = {
+        {cut, "cut short"},
+        {cutJpeg, "cut short"},
+        {overcounted, "fewer frames than its Number of Frames (9)"},
+        {overcountedRle, "fewer frames than its Number of Frames (9)"},
+        {unknownSyntax, "transfer syntax \"JPEG 2000 Part 2 Multi-component"},
+        {directory.file("report.dcm"), "holds no image but a Comprehensive SR"},
+        {directory.file("DICOMDIR"), "holds no image"},
+        {directory.file("garbage.dcm"), "cannot be read"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        EXPECT_FALSE(openFrameReader(c.file).has_value());
+        const ProgramRun run = replay({"--select", "1,1,4,4", QString::fromStdString(c.file)});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.errors.contains("cannot open the video")) << run.errors.constData();
+        EXPECT_TRUE(run.errors.contains(c.reason)) << run.errors.constData();
+    }
+}
+
+// A damaged frame is skipped as in an AVI: that read fails, the next succeeds.
+TEST(DicomLoop, ADamagedFrameFailsAloneAndThePositionMovesPastIt) {
+    TemporaryWorkingDirectory directory;
+    for (const Encoding encoding : {Encoding::JpegBaseline, Encoding::Rle, Encoding::JpegLs,
+                                    Encoding::Jpeg2000Lossless}) {
+        const std::string path = directory.file("damaged.dcm");
+        ASSERT_TRUE(writeDicom(path, framesOf(colourFrame), with(encoding, "RGB")));
+        // The third fragment after the offset table, overwritten but for its ends.
+        QByteArray bytes = readBytes(path);
+        const qsizetype pixelData = bytes.lastIndexOf(QByteArray("\xe0\x7f\x10\x00", 4));
+        qsizetype at = bytes.indexOf(QByteArray("\xfe\xff\x00\xe0", 4), pixelData);
+        ASSERT_GT(pixelData, 0);
+        std::uint32_t length = 0;
+        for (int item = 0; item <= 3; ++item) {
+            ASSERT_LT(at + 8, bytes.size());
+            std::memcpy(&length, bytes.constData() + at + 4, 4);
+            if (item < 3) {
+                at += 8 + length;
+            }
+        }
+        ASSERT_LE(at + 8 + length, bytes.size());
+        for (std::uint32_t offset = 8; offset + 4 < length; ++offset) {
+            bytes[at + 8 + offset] = static_cast<char>((offset * 97) ^ 0x3c);
+        }
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.constData(), bytes.size());
+
+        std::optional<OpenedVideo> opened = openFrameReader(path);
+        ASSERT_TRUE(opened.has_value());
+        cv::Mat frame;
+        opened->reader->seek(2);
+        const bool damagedRead = opened->reader->read(frame);
+        EXPECT_EQ(opened->reader->position(), 3);
+        ASSERT_TRUE(opened->reader->read(frame));
+        EXPECT_LE(difference(frame, colourFrame(3)), 12);
+        (void)damagedRead; // some codecs make a picture of damaged data
     }
 }

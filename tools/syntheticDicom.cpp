@@ -223,4 +223,33 @@ bool writeDicom(const std::filesystem::path& path, const std::vector<cv::Mat>& f
     return rewriter.Write();
 }
 
+bool rewriteAttributes(const std::filesystem::path& path,
+                       const std::function<void(gdcm::DataSet& data, gdcm::DataSet& meta)>& change) {
+    gdcm::Reader reader;
+    reader.SetFileName(path.c_str());
+    if (!reader.Read()) {
+        return false;
+    }
+    change(reader.GetFile().GetDataSet(), reader.GetFile().GetHeader());
+    gdcm::Writer writer;
+    writer.SetFile(reader.GetFile());
+    writer.SetFileName(path.c_str());
+    return writer.Write();
+}
+
+bool writeDicomWithoutImage(const std::filesystem::path& path, const std::string& sopClassUid) {
+    gdcm::Writer writer;
+    gdcm::DataSet& data = writer.GetFile().GetDataSet();
+    setText(data, 0x0008, 0x0016, sopClassUid);
+    setText(data, 0x0008, 0x0018, "1.2.826.0.1.3680043.9.7433.1.1");
+    setText(data, 0x0010, 0x0010, "Synthetic^Patient");
+    gdcm::FileMetaInformation& meta = writer.GetFile().GetHeader();
+    meta.SetDataSetTransferSyntax(gdcm::TransferSyntax::ExplicitVRLittleEndian);
+    setText(meta, 0x0002, 0x0002, sopClassUid);
+    setText(meta, 0x0002, 0x0003, "1.2.826.0.1.3680043.9.7433.1.1");
+    meta.FillFromDataSet(data);
+    writer.SetFileName(path.c_str());
+    return writer.Write();
+}
+
 } // namespace syntheticdicom

@@ -47,6 +47,16 @@ struct DicomSpec {
 bool writeDicom(const std::filesystem::path& path, const std::vector<cv::Mat>& frames,
                 const DicomSpec& spec);
 
+// Reads the DICOM file at `path`, lets `change` alter its data set and its
+// file meta information (a damaged count, another transfer syntax), and writes
+// it back as it is, without re-encoding the pixel data.
+bool rewriteAttributes(const std::filesystem::path& path,
+                       const std::function<void(gdcm::DataSet& data, gdcm::DataSet& meta)>& change);
+
+// Writes a DICOM file of the SOP class `sopClassUid` that holds no image (a
+// structured report, a DICOMDIR).
+bool writeDicomWithoutImage(const std::filesystem::path& path, const std::string& sopClassUid);
+
 // Sets a text attribute (DS, IS, UI, CS, ...) of `dataSet`, values joined by '\'.
 void setText(gdcm::DataSet& dataSet, unsigned short group, unsigned short element,
              const std::string& value);
