@@ -204,6 +204,10 @@ struct DicomReader::Loop {
     std::vector<char> inflated;
     std::vector<char> compressed;
     std::vector<char> decoded;
+    // Encapsulated: the codec's output, used where it lies.
+    gdcm::DataElement codecOutput;
+    const char* decodedData = nullptr;
+    std::size_t decodedSize = 0;
 
     bool decode(std::int64_t index, const char*& data, std::size_t& size);
     bool decodeFragments(std::int64_t index);
@@ -254,7 +258,8 @@ bool DicomReader::Loop::decodeFragments(std::int64_t index) {
     } else if (auto* jpegLs = dynamic_cast<gdcm::JPEGLSCodec*>(codec.get())) {
         jpegLs->SetBufferLength(bytesPerFrame);
     }
-    gdcm::DataElement output;
+    gdcm::DataElement& output = codecOutput;
+    output = gdcm::DataElement();
     try {
         if (!codec->Decode(input, output)) {
             return false;
@@ -285,7 +290,8 @@ bool DicomReader::Loop::decodeFragments(std::int64_t index) {
         }
         converter.emplace(made);
     }
-    decoded.assign(bytes->GetPointer(), bytes->GetPointer() + frameBytes(made));
+    decodedData = bytes->GetPointer();
+    decodedSize = frameBytes(made);
     return true;
 }
 
@@ -310,8 +316,8 @@ bool DicomReader::Loop::decode(std::int64_t index, const char*& data, std::size_
         if (!decodeFragments(index)) {
             return false;
         }
-        data = decoded.data();
-        size = decoded.size();
+        data = decodedData;
+        size = decodedSize;
         return true;
     }
     return false;
