@@ -1,11 +1,11 @@
 #include "replay/replayFiles.h"
 
 #include "common/outputFiles.h"
-#include "tracking/videoOpening.h"
 #include "log/logCheck.h"
 #include "log/logText.h"
 #include "simulation/sweepPlot.h"
 #include "tracking/frameReader.h"
+#include "tracking/videoOpening.h"
 
 #include <vector>
 

@@ -23,9 +23,9 @@ cv::Mat colourFrame(int index) {
     cv::Mat frame(frameSize, CV_8UC3);
     for (int y = 0; y < frame.rows; ++y) {
         for (int x = 0; x < frame.cols; ++x) {
-            frame.at<cv::Vec3b>(y, x) = cv::Vec3b(static_cast<uchar>(x * 5),
-                                                  static_cast<uchar>(y * 7 + index * 10),
-                                                  static_cast<uchar>(200 - index * 30));
+            frame.at<cv::Vec3b>(y, x) =
+                cv::Vec3b(static_cast<uchar>(x * 5), static_cast<uchar>(y * 7 + index * 10),
+                          static_cast<uchar>(200 - index * 30));
         }
     }
     return frame;
@@ -203,7 +203,8 @@ struct InfoCase {
     int warnings;
 };
 
-std::function<void(gdcm::DataSet&)> texts(std::vector<std::pair<std::uint32_t, std::string>> values) {
+std::function<void(gdcm::DataSet&)>
+texts(std::vector<std::pair<std::uint32_t, std::string>> values) {
     return [values](gdcm::DataSet& data) {
         for (const auto& [tag, value] : values) {
             setText(data, static_cast<unsigned short>(tag >> 16),
@@ -217,10 +218,20 @@ std::function<void(gdcm::DataSet&)> texts(std::vector<std::pair<std::uint32_t, s
 TEST(DicomLoop, RecordingInfoComesFromTimingAndCalibrationAttributes) {
     const std::vector<InfoCase> cases = {
         {"Frame Time", texts({{0x00181063, "40"}, {0x00180040, "10"}}), 40.0, {}, {}, "", 0},
-        {"Frame Time Vector", texts({{0x00181065, "0\\30\\36\\33"}}), 33.0, {0, 30, 36, 33}, {},
-         "", 0},
-        {"zero Frame Time, then Cine Rate", texts({{0x00181063, "0"}, {0x00180040, "25"}}), 40.0,
-         {}, {}, "", 1},
+        {"Frame Time Vector",
+         texts({{0x00181065, "0\\30\\36\\33"}}),
+         33.0,
+         {0, 30, 36, 33},
+         {},
+         "",
+         0},
+        {"zero Frame Time, then Cine Rate",
+         texts({{0x00181063, "0"}, {0x00180040, "25"}}),
+         40.0,
+         {},
+         {},
+         "",
+         1},
         {"Recommended Display Frame Rate", texts({{0x00082144, "50"}}), 20.0, {}, {}, "", 0},
         {"ultrasound region holding the middle",
          [](gdcm::DataSet& data) {
@@ -230,14 +241,32 @@ TEST(DicomLoop, RecordingInfoComesFromTimingAndCalibrationAttributes) {
                                          {0, 0, 47, 31, 1.0, 1.0, 0, 0}});
              setText(data, 0x0028, 0x0030, "0.9\\0.9");
          },
-         {}, {}, MmPerPixel{0.2, 0.3}, "ultrasound region", 0},
-        {"Pixel Spacing, rows first", texts({{0x00280030, "0.3\\0.2"}}), {}, {},
-         MmPerPixel{0.2, 0.3}, "Pixel Spacing", 0},
+         {},
+         {},
+         MmPerPixel{0.2, 0.3},
+         "ultrasound region",
+         0},
+        {"Pixel Spacing, rows first",
+         texts({{0x00280030, "0.3\\0.2"}}),
+         {},
+         {},
+         MmPerPixel{0.2, 0.3},
+         "Pixel Spacing",
+         0},
         {"Imager Pixel Spacing through the magnification",
-         texts({{0x00181164, "0.4\\0.3"}, {0x00181114, "2"}}), {}, {}, MmPerPixel{0.15, 0.2},
-         "Imager Pixel Spacing and magnification", 0},
-        {"negative Pixel Spacing", texts({{0x00280030, "-0.3\\0.2"}, {0x00181063, "1e9"}}), {}, {},
-         {}, "", 2},
+         texts({{0x00181164, "0.4\\0.3"}, {0x00181114, "2"}}),
+         {},
+         {},
+         MmPerPixel{0.15, 0.2},
+         "Imager Pixel Spacing and magnification",
+         0},
+        {"negative Pixel Spacing",
+         texts({{0x00280030, "-0.3\\0.2"}, {0x00181063, "1e9"}}),
+         {},
+         {},
+         {},
+         "",
+         2},
     };
     TemporaryWorkingDirectory directory;
     for (const InfoCase& info : cases) {
@@ -342,7 +371,8 @@ TEST(DicomLoop, DicomFilesThatCannotBePlayedAreRefusedWithTheReason) {
     bytes.replace("1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.92");
     std::ofstream(unknownSyntax, std::ios::binary | std::ios::trunc)
         .write(bytes.constData(), bytes.size());
-    ASSERT_TRUE(writeDicomWithoutImage(directory.file("report.dcm"), "1.2.840.10008.5.1.4.1.1.88.33"));
+    ASSERT_TRUE(
+        writeDicomWithoutImage(directory.file("report.dcm"), "1.2.840.10008.5.1.4.1.1.88.33"));
     ASSERT_TRUE(writeDicomWithoutImage(directory.file("DICOMDIR"), "1.2.840.10008.1.3.10"));
     QByteArray garbage(4000, '\x5a');
     garbage.replace(128, 4, "DICM");
@@ -375,8 +405,8 @@ TEST(DicomLoop, DicomFilesThatCannotBePlayedAreRefusedWithTheReason) {
 // A damaged frame is skipped as in an AVI: that read fails, the next succeeds.
 TEST(DicomLoop, ADamagedFrameFailsAloneAndThePositionMovesPastIt) {
     TemporaryWorkingDirectory directory;
-    for (const Encoding encoding : {Encoding::JpegBaseline, Encoding::Rle, Encoding::JpegLs,
-                                    Encoding::Jpeg2000Lossless}) {
+    for (const Encoding encoding :
+         {Encoding::JpegBaseline, Encoding::Rle, Encoding::JpegLs, Encoding::Jpeg2000Lossless}) {
         const std::string path = directory.file("damaged.dcm");
         ASSERT_TRUE(writeDicom(path, framesOf(colourFrame), with(encoding, "RGB")));
         // The third fragment after the offset table, overwritten but for its ends.
@@ -396,7 +426,8 @@ TEST(DicomLoop, ADamagedFrameFailsAloneAndThePositionMovesPastIt) {
         for (std::uint32_t offset = 8; offset + 4 < length; ++offset) {
             bytes[at + 8 + offset] = static_cast<char>((offset * 97) ^ 0x3c);
         }
-        std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.constData(), bytes.size());
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(bytes.constData(), bytes.size());
 
         std::optional<OpenedVideo> opened = openFrameReader(path);
         ASSERT_TRUE(opened.has_value());

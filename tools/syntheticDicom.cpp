@@ -8,9 +8,9 @@
 #include <gdcmImageChangeTransferSyntax.h>
 #include <gdcmImageWriter.h>
 #include <gdcmReader.h>
-#include <gdcmWriter.h>
 #include <gdcmSequenceOfItems.h>
 #include <gdcmTrace.h>
+#include <gdcmWriter.h>
 #include <opencv2/imgproc.hpp>
 
 namespace syntheticdicom {
@@ -74,7 +74,8 @@ std::vector<char> storedBytes(const std::vector<cv::Mat>& frames, const DicomSpe
 void setPalette(gdcm::DataSet& dataSet, const std::vector<cv::Vec3w>& palette) {
     for (std::uint16_t channel = 0; channel < 3; ++channel) {
         const std::uint16_t descriptor[3] = {static_cast<std::uint16_t>(palette.size()), 0, 16};
-        gdcm::DataElement described(gdcm::Tag(0x0028, static_cast<std::uint16_t>(0x1101 + channel)));
+        gdcm::DataElement described(
+            gdcm::Tag(0x0028, static_cast<std::uint16_t>(0x1101 + channel)));
         described.SetVR(gdcm::VR::US);
         described.SetByteValue(reinterpret_cast<const char*>(descriptor), sizeof descriptor);
         dataSet.Replace(described);
@@ -113,14 +114,14 @@ void addUltrasoundRegions(gdcm::DataSet& dataSet, const std::vector<UltrasoundRe
         gdcm::Item item;
         item.SetVLToUndefined();
         gdcm::DataSet& nested = item.GetNestedDataSet();
-        nested.Insert(gdcm::Attribute<0x0018, 0x6018>{static_cast<unsigned>(region.x0)}
-                          .GetAsDataElement());
-        nested.Insert(gdcm::Attribute<0x0018, 0x601a>{static_cast<unsigned>(region.y0)}
-                          .GetAsDataElement());
-        nested.Insert(gdcm::Attribute<0x0018, 0x601c>{static_cast<unsigned>(region.x1)}
-                          .GetAsDataElement());
-        nested.Insert(gdcm::Attribute<0x0018, 0x601e>{static_cast<unsigned>(region.y1)}
-                          .GetAsDataElement());
+        nested.Insert(
+            gdcm::Attribute<0x0018, 0x6018>{static_cast<unsigned>(region.x0)}.GetAsDataElement());
+        nested.Insert(
+            gdcm::Attribute<0x0018, 0x601a>{static_cast<unsigned>(region.y0)}.GetAsDataElement());
+        nested.Insert(
+            gdcm::Attribute<0x0018, 0x601c>{static_cast<unsigned>(region.x1)}.GetAsDataElement());
+        nested.Insert(
+            gdcm::Attribute<0x0018, 0x601e>{static_cast<unsigned>(region.y1)}.GetAsDataElement());
         nested.Insert(gdcm::Attribute<0x0018, 0x6024>{region.unitsX}.GetAsDataElement());
         nested.Insert(gdcm::Attribute<0x0018, 0x6026>{region.unitsY}.GetAsDataElement());
         nested.Insert(gdcm::Attribute<0x0018, 0x602c>{region.deltaXcm}.GetAsDataElement());
@@ -151,10 +152,9 @@ bool writeDicom(const std::filesystem::path& path, const std::vector<cv::Mat>& f
                                     static_cast<unsigned>(first.rows),
                                     static_cast<unsigned>(frames.size())};
     image->SetDimensions(dimensions);
-    image->SetPixelFormat(gdcm::PixelFormat(static_cast<unsigned short>(samples),
-                                            static_cast<unsigned short>(bitsAllocated),
-                                            static_cast<unsigned short>(bitsStored),
-                                            static_cast<unsigned short>(bitsStored - 1), 0));
+    image->SetPixelFormat(gdcm::PixelFormat(
+        static_cast<unsigned short>(samples), static_cast<unsigned short>(bitsAllocated),
+        static_cast<unsigned short>(bitsStored), static_cast<unsigned short>(bitsStored - 1), 0));
     // GDCM's image writer wants a palette of its own making: a palette file is
     // written grey, then its interpretation and tables are replaced.
     const bool palette = spec.photometric == "PALETTE COLOR";
@@ -167,9 +167,10 @@ bool writeDicom(const std::filesystem::path& path, const std::vector<cv::Mat>& f
         gdcm::PhotometricInterpretation::GetPIType(interpretation.c_str()));
     image->SetPlanarConfiguration(0);
     const gdcm::TransferSyntax target = transferSyntaxOf(spec.encoding);
-    image->SetTransferSyntax(isCompressed(spec.encoding)
-                                 ? gdcm::TransferSyntax(gdcm::TransferSyntax::ExplicitVRLittleEndian)
-                                 : target);
+    image->SetTransferSyntax(
+        isCompressed(spec.encoding)
+            ? gdcm::TransferSyntax(gdcm::TransferSyntax::ExplicitVRLittleEndian)
+            : target);
     const std::vector<char> bytes = storedBytes(frames, spec);
     gdcm::DataElement pixels(gdcm::Tag(0x7fe0, 0x0010));
     pixels.SetVR(bitsAllocated == 16 ? gdcm::VR::OW : gdcm::VR::OB);
@@ -189,8 +190,7 @@ bool writeDicom(const std::filesystem::path& path, const std::vector<cv::Mat>& f
         // GDCM's JPEG encoder turns colour into YCbCr and leaves the
         // interpretation RGB; what the frames hold is YBR_FULL_422.
         if (spec.encoding == Encoding::JpegBaseline && samples == 3) {
-            compressed->SetPhotometricInterpretation(
-                gdcm::PhotometricInterpretation::YBR_FULL_422);
+            compressed->SetPhotometricInterpretation(gdcm::PhotometricInterpretation::YBR_FULL_422);
         }
         writer.SetImage(*compressed);
     } else {
@@ -223,8 +223,9 @@ bool writeDicom(const std::filesystem::path& path, const std::vector<cv::Mat>& f
     return rewriter.Write();
 }
 
-bool rewriteAttributes(const std::filesystem::path& path,
-                       const std::function<void(gdcm::DataSet& data, gdcm::DataSet& meta)>& change) {
+bool rewriteAttributes(
+    const std::filesystem::path& path,
+    const std::function<void(gdcm::DataSet& data, gdcm::DataSet& meta)>& change) {
     gdcm::Reader reader;
     reader.SetFileName(path.c_str());
     if (!reader.Read()) {

@@ -93,7 +93,8 @@ std::vector<std::uint8_t> greyTable(const DicomPixelLayout& layout) {
     const double highestStored = lowestStored + std::ldexp(1.0, layout.bitsStored) - 1.0;
     double low = lowestStored * layout.rescaleSlope + layout.rescaleIntercept;
     double high = highestStored * layout.rescaleSlope + layout.rescaleIntercept;
-    if (layout.smallestValue && layout.largestValue && *layout.smallestValue < *layout.largestValue) {
+    if (layout.smallestValue && layout.largestValue &&
+        *layout.smallestValue < *layout.largestValue) {
         low = *layout.smallestValue;
         high = *layout.largestValue;
     }
@@ -101,9 +102,9 @@ std::vector<std::uint8_t> greyTable(const DicomPixelLayout& layout) {
         std::swap(low, high);
     }
     for (std::size_t raw = 0; raw < values; ++raw) {
-        const double value = storedValue(static_cast<std::uint32_t>(raw), layout) *
-                                 layout.rescaleSlope +
-                             layout.rescaleIntercept;
+        const double value =
+            storedValue(static_cast<std::uint32_t>(raw), layout) * layout.rescaleSlope +
+            layout.rescaleIntercept;
         double level = 0.0;
         if (asStored) {
             level = static_cast<double>(raw);
@@ -116,8 +117,8 @@ std::vector<std::uint8_t> greyTable(const DicomPixelLayout& layout) {
         } else {
             level = high > low ? (value - low) * 255.0 / (high - low) : 0.0;
         }
-        table[raw] = invert ? static_cast<std::uint8_t>(255 - clampedLevel(level))
-                            : clampedLevel(level);
+        table[raw] =
+            invert ? static_cast<std::uint8_t>(255 - clampedLevel(level)) : clampedLevel(level);
     }
     return table;
 }
@@ -132,11 +133,10 @@ DicomPixelConverter::DicomPixelConverter(DicomPixelLayout layout) : pixels(std::
         for (std::size_t raw = 0; raw < values; ++raw) {
             // Values below the first entry take the first colour, above the
             // last the last, as PS3.3 C.7.6.3.1.5 says.
-            const std::int64_t entry =
-                std::clamp<std::int64_t>(static_cast<std::int64_t>(storedValue(
-                                             static_cast<std::uint32_t>(raw), pixels)) -
-                                             pixels.paletteFirstIndex,
-                                         0, last);
+            const std::int64_t entry = std::clamp<std::int64_t>(
+                static_cast<std::int64_t>(storedValue(static_cast<std::uint32_t>(raw), pixels)) -
+                    pixels.paletteFirstIndex,
+                0, last);
             colourOf[raw] = pixels.palette[static_cast<std::size_t>(entry)];
         }
     }
@@ -188,9 +188,8 @@ bool DicomPixelConverter::toBgr(const char* data, std::size_t size, cv::Mat& bgr
     auto* interleaved = samples.ptr<cv::Vec3b>();
     const int shift = pixels.bitsStored > 8 ? pixels.bitsStored - 8 : 0;
     const auto eight = [&](std::size_t index) {
-        return static_cast<std::uint8_t>(
-            std::min<std::uint32_t>(255, (sampleAt(index) & ((1u << pixels.bitsStored) - 1u)) >>
-                                             shift));
+        return static_cast<std::uint8_t>(std::min<std::uint32_t>(
+            255, (sampleAt(index) & ((1u << pixels.bitsStored) - 1u)) >> shift));
     };
     if (pixels.photometric == "YBR_FULL_422") {
         for (std::size_t pair = 0; pair < count / 2; ++pair) {

@@ -57,6 +57,6 @@ class DicomPixelConverter {
 
   private:
     DicomPixelLayout pixels;
-    std::vector<std::uint8_t> grey;   // for grey frames
-    std::vector<cv::Vec3b> colourOf;  // for palette frames, by stored value
+    std::vector<std::uint8_t> grey;  // for grey frames
+    std::vector<cv::Vec3b> colourOf; // for palette frames, by stored value
 };

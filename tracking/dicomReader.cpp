@@ -146,8 +146,7 @@ DicomPixelLayout layoutOf(const gdcm::DataSet& data) {
                 return layout;
             }
             tables[channel].resize(static_cast<std::size_t>(entries));
-            std::memcpy(tables[channel].data(), bytes->GetPointer(),
-                        tables[channel].size() * 2);
+            std::memcpy(tables[channel].data(), bytes->GetPointer(), tables[channel].size() * 2);
             for (std::uint16_t& value : tables[channel]) {
                 value = static_cast<std::uint16_t>(bits > 8 ? value >> (bits - 8) : value);
             }
@@ -277,7 +276,8 @@ bool DicomReader::Loop::decodeFragments(std::int64_t index) {
         codec->GetPhotometricInterpretation().GetType());
     made.photometric.erase(made.photometric.find_last_not_of(' ') + 1); // "RGB " is padded
     made.planarConfiguration = static_cast<int>(codec->GetPlanarConfiguration());
-    if (made.photometric == "YBR_FULL_422" && bytes->GetLength() == stored.rows * stored.columns * 3u) {
+    if (made.photometric == "YBR_FULL_422" &&
+        bytes->GetLength() == stored.rows * stored.columns * 3u) {
         made.photometric = "YBR_FULL"; // the codec upsampled the colour
     }
     if (bytes->GetLength() < frameBytes(made)) {
@@ -300,8 +300,8 @@ bool DicomReader::Loop::decode(std::int64_t index, const char*& data, std::size_
     case Storage::Native:
         decoded.resize(bytesPerFrame);
         file.clear();
-        file.seekg(static_cast<std::streamoff>(firstFrame + static_cast<std::uint64_t>(index) *
-                                                                bytesPerFrame));
+        file.seekg(static_cast<std::streamoff>(firstFrame +
+                                               static_cast<std::uint64_t>(index) * bytesPerFrame));
         if (!file.read(decoded.data(), static_cast<std::streamsize>(bytesPerFrame))) {
             return false;
         }
@@ -400,7 +400,8 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
     if (!hasImage || storageClass == gdcm::MediaStorage::MediaStorageDirectoryStorage) {
         const std::string what = uidName(sopClass);
         return QStringLiteral("it is a DICOM file that holds no image%1")
-            .arg(what.empty() ? QString() : QStringLiteral(" but a %1").arg(QString::fromStdString(what)));
+            .arg(what.empty() ? QString()
+                              : QStringLiteral(" but a %1").arg(QString::fromStdString(what)));
     }
 
     const std::string syntaxUid = textOf(dicom.GetHeader(), gdcm::Tag(0x0002, 0x0010));
@@ -412,10 +413,10 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
     if (!native && !deflated && !decodableEncapsulated(type)) {
         const std::string name = uidName(syntaxUid);
         return QStringLiteral("its transfer syntax %1 is not one whose frames can be decoded here")
-            .arg(name.empty() ? QStringLiteral("%1 (unknown)").arg(QString::fromStdString(syntaxUid))
-                              : QStringLiteral("\"%1\" (%2)")
-                                    .arg(QString::fromStdString(name),
-                                         QString::fromStdString(syntaxUid)));
+            .arg(name.empty()
+                     ? QStringLiteral("%1 (unknown)").arg(QString::fromStdString(syntaxUid))
+                     : QStringLiteral("\"%1\" (%2)")
+                           .arg(QString::fromStdString(name), QString::fromStdString(syntaxUid)));
     }
 
     DicomPixelLayout& layout = opened->stored;
@@ -438,12 +439,11 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
     if (opened->frames < 1 || opened->frames > largestFrameCount) {
         return QStringLiteral("its Number of Frames is %1").arg(opened->frames);
     }
-    opened->pixelFormat = gdcm::PixelFormat(
-        static_cast<unsigned short>(layout.samplesPerPixel),
-        static_cast<unsigned short>(layout.bitsAllocated),
-        static_cast<unsigned short>(layout.bitsStored),
-        static_cast<unsigned short>(layout.bitsStored - 1),
-        static_cast<unsigned short>(layout.isSigned ? 1 : 0));
+    opened->pixelFormat = gdcm::PixelFormat(static_cast<unsigned short>(layout.samplesPerPixel),
+                                            static_cast<unsigned short>(layout.bitsAllocated),
+                                            static_cast<unsigned short>(layout.bitsStored),
+                                            static_cast<unsigned short>(layout.bitsStored - 1),
+                                            static_cast<unsigned short>(layout.isSigned ? 1 : 0));
     // GDCM knows the names padded to an even length, as files store them.
     std::string paddedName = layout.photometric;
     if (paddedName.size() % 2 != 0) {

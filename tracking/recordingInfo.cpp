@@ -147,8 +147,7 @@ void readSpacing(const gdcm::DataSet& data, RecordingInfo& info) {
     const std::vector<double> imager = numbersOf(data, gdcm::Tag(0x0018, 0x1164));
     if (imager.size() == 2) {
         // At the detector; the patient is nearer the source by the magnification.
-        const double magnification =
-            numberOf(data, gdcm::Tag(0x0018, 0x1114)).value_or(1.0);
+        const double magnification = numberOf(data, gdcm::Tag(0x0018, 0x1114)).value_or(1.0);
         if (!(magnification >= 1.0 && magnification <= 10.0)) {
             info.warnings << QStringLiteral("The Estimated Radiographic Magnification Factor of %1 "
                                             "cannot be right and was ignored.")
@@ -157,9 +156,8 @@ void readSpacing(const gdcm::DataSet& data, RecordingInfo& info) {
             return;
         }
         setSpacing(info, imager[1] / magnification, imager[0] / magnification,
-                   magnification == 1.0
-                       ? QStringLiteral("Imager Pixel Spacing")
-                       : QStringLiteral("Imager Pixel Spacing and magnification"));
+                   magnification == 1.0 ? QStringLiteral("Imager Pixel Spacing")
+                                        : QStringLiteral("Imager Pixel Spacing and magnification"));
     }
 }
 
