@@ -72,6 +72,12 @@ DicomSpec with(Encoding encoding, const char* photometric = "MONOCHROME2",
     return spec;
 }
 
+// The storage classes of cine loops beside ultrasound multi-frame.
+DicomSpec ofClass(DicomSpec spec, const char* sopClassUid) {
+    spec.sopClassUid = sopClassUid;
+    return spec;
+}
+
 cv::Mat greyShown(int index) {
     return asBgr(greyFrame(index));
 }
@@ -89,8 +95,12 @@ std::vector<FormatCase> formatCases() {
     DicomSpec rleTwelveBits = twelveBits;
     rleTwelveBits.encoding = Encoding::Rle;
     return {
-        {"grey, implicit VR", with(Encoding::ImplicitLittle), greyFrame, greyShown, 0},
-        {"grey, explicit VR", with(Encoding::ExplicitLittle), greyFrame, greyShown, 0},
+        {"grey, implicit VR, X-ray angiography",
+         ofClass(with(Encoding::ImplicitLittle), "1.2.840.10008.5.1.4.1.1.12.1"), greyFrame,
+         greyShown, 0},
+        {"grey, explicit VR, radiofluoroscopy",
+         ofClass(with(Encoding::ExplicitLittle), "1.2.840.10008.5.1.4.1.1.12.2"), greyFrame,
+         greyShown, 0},
         {"grey, MONOCHROME1", with(Encoding::ExplicitLittle, "MONOCHROME1"), greyFrame,
          [](int i) { return asBgr(255 - greyFrame(i)); }, 0},
         {"16 bits with a window",
@@ -102,7 +112,9 @@ std::vector<FormatCase> formatCases() {
          wideFrame, [](int i) { return levels(wideFrame(i), 1024, 3072); }, 1},
         {"12 of 16 bits by their range", twelveBits, wideFrame,
          [](int i) { return levels(wideFrame(i), 0, 4095); }, 1},
-        {"RGB", with(Encoding::ExplicitLittle, "RGB"), colourFrame, colourFrame, 0},
+        {"RGB, multi-frame true colour secondary capture",
+         ofClass(with(Encoding::ExplicitLittle, "RGB"), "1.2.840.10008.5.1.4.1.1.7.4"),
+         colourFrame, colourFrame, 0},
         {"YBR_FULL", with(Encoding::ExplicitLittle, "YBR_FULL"), colourFrame, colourFrame, 2},
         {"palette", palette, greyFrame,
          [](int i) {
@@ -124,7 +136,9 @@ std::vector<FormatCase> formatCases() {
          [](int i) { return levels(wideFrame(i), 0, 4095); }, 1},
         {"JPEG baseline, YBR", with(Encoding::JpegBaseline, "RGB"), colourFrame, colourFrame, 12},
         {"JPEG baseline grey", with(Encoding::JpegBaseline), greyFrame, greyShown, 8},
-        {"JPEG lossless", with(Encoding::JpegLossless), greyFrame, greyShown, 0},
+        {"JPEG lossless, multi-frame grey secondary capture",
+         ofClass(with(Encoding::JpegLossless), "1.2.840.10008.5.1.4.1.1.7.2"), greyFrame,
+         greyShown, 0},
         {"JPEG-LS lossless RGB", with(Encoding::JpegLs, "RGB"), colourFrame, colourFrame, 0},
         {"JPEG 2000 lossless", with(Encoding::Jpeg2000Lossless), greyFrame, greyShown, 0},
     };
