@@ -108,11 +108,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
     "Tessavolant replays a recorded imaging video (an AVI or a DICOM cine loop),
 follows the kidney stone that the user marks on it from frame to frame, and
-simulates a lithotripter beside it: a focal area that the user places and sizes, a shot rate of 40 to
-160 shots per minute, and hits counted whenever the tracked stone lies on the
-focal area. Every event goes with a time stamp into an event log, which ends
-with a comparison of the shots fired with tracking against those fired
-without it.")
+simulates a lithotripter beside it: a focal area that the user places and
+sizes, a shot rate of 40 to 160 shots per minute, and hits counted whenever
+the tracked stone lies on the focal area. Every event goes with a time stamp
+into an event log, which ends with a comparison of the shots fired with
+tracking against those fired without it.")
 set(CPACK_PACKAGE_CONTACT ${TESSAVOLANT_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${TESSAVOLANT_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
