@@ -1,7 +1,7 @@
 #include "annotate/recording.h"
 
 #include "common/videoFileCheck.h"
-#include "common/videoRefusal.h"
+#include "tracking/videoOpening.h"
 
 std::optional<Recording> openRecording(const QByteArray& fileName, QString& refusal) {
     Recording recording;
@@ -12,7 +12,7 @@ std::optional<Recording> openRecording(const QByteArray& fileName, QString& refu
         recording.source->read(recording.firstFrame) &&
         (recording.firstFrame.type() == CV_8UC3 || recording.firstFrame.type() == CV_8UC1);
     if (!opened) {
-        refusal = videoRefusal(fileName);
+        refusal = videoOpenRefusal(fileName);
         return std::nullopt;
     }
     recording.frameCount = recording.source->headerFrameCount();
@@ -20,7 +20,7 @@ std::optional<Recording> openRecording(const QByteArray& fileName, QString& refu
         recording.frameCount = countFramesByReading(fileName.toStdString());
     }
     if (recording.frameCount == 0) {
-        refusal = videoRefusal(fileName);
+        refusal = videoOpenRefusal(fileName);
         return std::nullopt;
     }
     recording.timing = frameTimingOf(fileName.toStdString());

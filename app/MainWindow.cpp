@@ -24,8 +24,9 @@
 namespace {
 
 QString askForVideo() {
-    return QFileDialog::getOpenFileName(nullptr, QObject::tr("Select AVI"), QString(),
-                                        QObject::tr("AVI Files (*.avi)"));
+    return QFileDialog::getOpenFileName(
+        nullptr, QObject::tr("Select AVI"), QString(),
+        QObject::tr("AVI Files (*.avi);;DICOM (*.dcm *.dicom *.DCM);;All files (*)"));
 }
 
 // Opens with FFmpeg only, by the name the file system knows the file under: a

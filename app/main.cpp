@@ -3,9 +3,9 @@
 #include "app/secondCopy.h"
 #include "common/displayCheck.h"
 #include "common/terminationSignals.h"
-#include "common/videoRefusal.h"
 #include "log/eventLog.h"
 #include "log/logText.h"
+#include "tracking/videoOpening.h"
 
 #include <QApplication>
 #include <clocale>
@@ -62,8 +62,8 @@ int main(int argc, char* argv[]) {
             sayProblem("no video was chosen");
         } else {
             sayProblem("cannot open the video \"" +
-                       eventlog::escapedForTerminal(window.chosenPath()).toStdString() +
-                       "\": " + videoRefusal(window.chosenFileName()).toLocal8Bit().toStdString());
+                       eventlog::escapedForTerminal(window.chosenPath()).toStdString() + "\": " +
+                       videoOpenRefusal(window.chosenFileName()).toLocal8Bit().toStdString());
         }
         return 1;
     }

@@ -95,8 +95,9 @@ add_custom_target(packaging_data ALL DEPENDS ${generated}/tessavolant.png ${comp
                                                ${generated}/changelog.gz)
 
 # The Debian package: tessavolant_<version>_<architecture>.deb. Its Depends
-# come from the libraries that the programs load (dpkg-shlibdeps); Qt's
-# platform plugins are loaded at run time, which that cannot see.
+# come from the libraries that the programs load (dpkg-shlibdeps), GDCM's for
+# DICOM among them; Qt's platform plugins are loaded at run time, which that
+# cannot see.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessavolant)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -105,13 +106,13 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 # Lines of at most 79 characters: the control file indents each by one space,
 # and Debian wants the description within 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tessavolant replays a recorded imaging video (AVI), follows the kidney stone
-that the user marks on it from frame to frame, and simulates a lithotripter
-beside it: a focal area that the user places and sizes, a shot rate of 40 to
-160 shots per minute, and hits counted whenever the tracked stone lies on the
-focal area. Every event goes with a time stamp into an event log, which ends
-with a comparison of the shots fired with tracking against those fired
-without it.")
+    "Tessavolant replays a recorded imaging video (an AVI or a DICOM cine loop),
+follows the kidney stone that the user marks on it from frame to frame, and
+simulates a lithotripter beside it: a focal area that the user places and
+sizes, a shot rate of 40 to 160 shots per minute, and hits counted whenever
+the tracked stone lies on the focal area. Every event goes with a time stamp
+into an event log, which ends with a comparison of the shots fired with
+tracking against those fired without it.")
 set(CPACK_PACKAGE_CONTACT ${TESSAVOLANT_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${TESSAVOLANT_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

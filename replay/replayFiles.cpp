@@ -1,11 +1,11 @@
 #include "replay/replayFiles.h"
 
 #include "common/outputFiles.h"
-#include "common/videoRefusal.h"
 #include "log/logCheck.h"
 #include "log/logText.h"
 #include "simulation/sweepPlot.h"
 #include "tracking/frameReader.h"
+#include "tracking/videoOpening.h"
 
 #include <vector>
 
@@ -85,16 +85,15 @@ std::variant<ProbedVideo, QString> probeVideo(const FileName& video) {
     if (const std::optional<QString> why = videoFileRefusal(video.bytes)) {
         return refused(*why);
     }
-    CaptureReader reader;
+    std::optional<OpenedVideo> opened = openFrameReader(video.bytes.toStdString());
     cv::Mat first;
-    if (!reader.open(video.bytes.toStdString()) || !reader.read(first) || first.empty() ||
-        first.type() != CV_8UC3) {
-        return refused(videoRefusal(video.bytes));
+    if (!opened || !opened->reader->read(first) || first.empty() || first.type() != CV_8UC3) {
+        return refused(videoOpenRefusal(video.bytes));
     }
     ProbedVideo probed;
     probed.frame = first.size();
-    probed.headerFrameCount = reader.headerFrameCount();
-    reader.release();
+    probed.headerFrameCount = opened->headerFrameCount;
+    opened.reset();
     // Where the header gives no count, the file is read through once.
     probed.frames = probed.headerFrameCount > 0 ? probed.headerFrameCount
                                                 : countFramesByReading(video.bytes.toStdString());

@@ -231,7 +231,9 @@ TEST_F(MainWindowTest, TheVideoIsChosenInTheDialogAndTheFirstStampIncludesThatTi
     answerFileDialog(video, [this](QFileDialog& dialog) {
         clock.advanceMs(4321);
         EXPECT_EQ(dialog.windowTitle(), "Select AVI");
-        EXPECT_EQ(dialog.nameFilters(), QStringList{"AVI Files (*.avi)"});
+        EXPECT_EQ(
+            dialog.nameFilters(),
+            QStringList({"AVI Files (*.avi)", "DICOM (*.dcm *.dicom *.DCM)", "All files (*)"}));
     });
     {
         MainWindow window;

@@ -1,5 +1,7 @@
 #include "tracking/VideoSource.h"
 
+#include "tracking/videoOpening.h"
+
 #include <algorithm>
 
 namespace {
@@ -16,13 +18,11 @@ VideoSource::~VideoSource() {
 
 bool VideoSource::open(const std::string& fileName) {
     release();
-    auto capture = std::make_unique<CaptureReader>();
-    if (!capture->open(fileName)) {
+    std::optional<OpenedVideo> opened = openFrameReader(fileName);
+    if (!opened) {
         return false;
     }
-    const std::int64_t count = capture->headerFrameCount();
-    const cv::Size size = capture->headerFrameSize();
-    start(std::move(capture), count, size);
+    start(std::move(opened->reader), opened->headerFrameCount, opened->headerFrameSize);
     return true;
 }
 

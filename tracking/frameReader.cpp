@@ -1,5 +1,7 @@
 #include "tracking/frameReader.h"
 
+#include "tracking/dicomReader.h"
+
 #include <cmath>
 #include <limits>
 
@@ -76,6 +78,11 @@ std::int64_t CaptureReader::position() {
 }
 
 std::int64_t countFramesByReading(const std::string& fileName) {
+    // A DICOM file's count is checked against its pixel data when it opens.
+    if (isDicomFile(fileName)) {
+        DicomReader dicom;
+        return dicom.open(fileName) ? 0 : dicom.frameCount();
+    }
     cv::VideoCapture capture;
     try {
         if (!openWithFfmpeg(capture, fileName)) {

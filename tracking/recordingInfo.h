@@ -38,4 +38,9 @@ std::optional<double> frameTimeFromRate(double framesPerSecond);
 
 // What the recording `fileName` (its bytes as the file system knows them)
 // says about its timing and calibration. An unreadable file says nothing.
+// A DICOM file (known by its content) gives its Frame Time, else its Frame
+// Time Vector, else its Cine Rate, else its Recommended Display Frame Rate;
+// and the pixel size of its ultrasound region measured in cm that holds the
+// middle of the picture (else of the largest such region), else its Pixel
+// Spacing, else its Imager Pixel Spacing divided by the magnification.
 RecordingInfo readRecordingInfo(const std::string& fileName);

@@ -1,0 +1,646 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tracking/dicomReader.h"
+
+// GCC's flow analysis sees a null pointer that GDCM's ByteValue copies from
+// when its length is 0 (std::copy of nothing), inlined from GDCM's headers.
+#pragma GCC diagnostic ignored "-Wnonnull"
+
+#include "tracking/dicomAttributes.h"
+#include "tracking/dicomPixels.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gdcmExplicitDataElement.h>
+#include <gdcmFragment.h>
+#include <gdcmImageReader.h>
+#include <gdcmImplicitDataElement.h>
+#include <gdcmJPEG2000Codec.h>
+#include <gdcmJPEGCodec.h>
+#include <gdcmJPEGLSCodec.h>
+#include <gdcmMediaStorage.h>
+#include <gdcmRLECodec.h>
+#include <gdcmReader.h>
+#include <gdcmSequenceOfFragments.h>
+#include <gdcmTrace.h>
+#include <gdcmUIDs.h>
+
+namespace {
+
+const gdcm::Tag pixelDataTag(0x7fe0, 0x0010);
+const gdcm::Tag itemTag(0xfffe, 0xe000);
+const gdcm::Tag sequenceEndTag(0xfffe, 0xe0dd);
+
+// Bounds that no cine loop reaches and that a damaged header easily does: a
+// frame of them is still decoded in reasonable memory.
+constexpr int largestSide = 16384;
+constexpr std::size_t largestFrameBytes = std::size_t{256} << 20;
+constexpr std::int64_t largestFrameCount = 10'000'000;
+// A deflated file is inflated whole, frames and all, so it has to fit.
+constexpr std::uint64_t largestDeflatedPixelBytes = std::uint64_t{1} << 30;
+
+struct Span {
+    std::uint64_t offset = 0;
+    std::uint32_t length = 0;
+};
+
+enum class Storage { Native, Encapsulated, Inflated };
+
+std::string uidName(const std::string& uid) {
+    gdcm::UIDs known;
+    if (known.SetFromUID(uid.c_str()) && known.GetName() != nullptr && *known.GetName() != '\0') {
+        return known.GetName();
+    }
+    return {};
+}
+
+bool decodableEncapsulated(gdcm::TransferSyntax::TSType type) {
+    using TS = gdcm::TransferSyntax;
+    switch (type) {
+    case TS::RLELossless:
+    case TS::JPEGBaselineProcess1:
+    case TS::JPEGExtendedProcess2_4:
+    case TS::JPEGLosslessProcess14:
+    case TS::JPEGLosslessProcess14_1:
+    case TS::JPEGLSLossless:
+    case TS::JPEGLSNearLossless:
+    case TS::JPEG2000Lossless:
+    case TS::JPEG2000:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::unique_ptr<gdcm::ImageCodec> codecFor(const gdcm::TransferSyntax& syntax) {
+    std::unique_ptr<gdcm::ImageCodec> codec;
+    if (syntax == gdcm::TransferSyntax::RLELossless) {
+        codec = std::make_unique<gdcm::RLECodec>();
+    } else if (syntax == gdcm::TransferSyntax::JPEGLSLossless ||
+               syntax == gdcm::TransferSyntax::JPEGLSNearLossless) {
+        codec = std::make_unique<gdcm::JPEGLSCodec>();
+    } else if (syntax == gdcm::TransferSyntax::JPEG2000Lossless ||
+               syntax == gdcm::TransferSyntax::JPEG2000) {
+        codec = std::make_unique<gdcm::JPEG2000Codec>();
+    } else {
+        codec = std::make_unique<gdcm::JPEGCodec>();
+    }
+    return codec;
+}
+
+// Whether a fragment that starts with `head` starts a new frame: JPEG and
+// JPEG-LS start with a start-of-image marker, JPEG 2000 with its code stream
+// or its file signature.
+bool startsAFrame(const std::array<unsigned char, 4>& head) {
+    const bool jpeg = head[0] == 0xff && head[1] == 0xd8;
+    const bool codestream = head[0] == 0xff && head[1] == 0x4f && head[2] == 0xff;
+    const bool jp2 = head[0] == 0 && head[1] == 0 && head[2] == 0 && head[3] == 0x0c;
+    return jpeg || codestream || jp2;
+}
+
+DicomPixelLayout layoutOf(const gdcm::DataSet& data) {
+    DicomPixelLayout layout;
+    const auto integer = [&data](std::uint16_t element, int fallback) {
+        const std::optional<double> value = numberOf(data, gdcm::Tag(0x0028, element));
+        return value && *value >= 0 && *value < 1e6 ? static_cast<int>(*value) : fallback;
+    };
+    layout.rows = integer(0x0010, 0);
+    layout.columns = integer(0x0011, 0);
+    layout.samplesPerPixel = integer(0x0002, 1);
+    layout.bitsAllocated = integer(0x0100, 0);
+    layout.bitsStored = integer(0x0101, layout.bitsAllocated);
+    layout.isSigned = integer(0x0103, 0) == 1;
+    layout.photometric = textOf(data, gdcm::Tag(0x0028, 0x0004));
+    if (layout.photometric.empty()) {
+        layout.photometric = layout.samplesPerPixel == 3 ? "RGB" : "MONOCHROME2";
+    }
+    layout.planarConfiguration = integer(0x0006, 0);
+    layout.rescaleSlope = numberOf(data, gdcm::Tag(0x0028, 0x1053)).value_or(1.0);
+    if (layout.rescaleSlope == 0.0) {
+        layout.rescaleSlope = 1.0;
+    }
+    layout.rescaleIntercept = numberOf(data, gdcm::Tag(0x0028, 0x1052)).value_or(0.0);
+    layout.windowCentre = numberOf(data, gdcm::Tag(0x0028, 0x1050));
+    layout.windowWidth = numberOf(data, gdcm::Tag(0x0028, 0x1051));
+    layout.smallestValue = numberOf(data, gdcm::Tag(0x0028, 0x0106), layout.isSigned);
+    layout.largestValue = numberOf(data, gdcm::Tag(0x0028, 0x0107), layout.isSigned);
+    if (layout.photometric == "PALETTE COLOR") {
+        // Descriptor: entries (0 meaning 65536), first value mapped, bits per entry.
+        std::array<std::vector<std::uint16_t>, 3> tables;
+        int entries = 0;
+        for (std::uint16_t channel = 0; channel < 3; ++channel) {
+            const std::vector<double> descriptor =
+                numbersOf(data, gdcm::Tag(0x0028, static_cast<std::uint16_t>(0x1101 + channel)));
+            const gdcm::Tag table(0x0028, static_cast<std::uint16_t>(0x1201 + channel));
+            if (descriptor.size() != 3 || !data.FindDataElement(table) ||
+                data.GetDataElement(table).GetByteValue() == nullptr) {
+                return layout;
+            }
+            entries = descriptor[0] == 0 ? 65536 : static_cast<int>(descriptor[0]);
+            layout.paletteFirstIndex = static_cast<int>(descriptor[1]);
+            const int bits = static_cast<int>(descriptor[2]);
+            const gdcm::ByteValue* bytes = data.GetDataElement(table).GetByteValue();
+            if (bytes->GetLength() < static_cast<std::uint32_t>(entries) * 2) {
+                return layout;
+            }
+            tables[channel].resize(static_cast<std::size_t>(entries));
+            std::memcpy(tables[channel].data(), bytes->GetPointer(), tables[channel].size() * 2);
+            for (std::uint16_t& value : tables[channel]) {
+                value = static_cast<std::uint16_t>(bits > 8 ? value >> (bits - 8) : value);
+            }
+        }
+        for (int entry = 0; entry < entries; ++entry) {
+            const auto at = static_cast<std::size_t>(entry);
+            const auto level = [&](int channel) {
+                return static_cast<std::uint8_t>(std::min<std::uint16_t>(tables[channel][at], 255));
+            };
+            layout.palette.emplace_back(level(2), level(1), level(0));
+        }
+    }
+    return layout;
+}
+
+} // namespace
+
+bool isDicomFile(const std::string& fileName) {
+    std::ifstream file(fileName, std::ios::binary);
+    std::array<char, 132> head{};
+    if (!file.read(head.data(), head.size())) {
+        file.clear();
+    }
+    if (file.gcount() == 132 && std::memcmp(head.data() + 128, "DICM", 4) == 0) {
+        return true;
+    }
+    // Without a preamble, GDCM looks whether the file starts as a data set does.
+    gdcm::Trace::SetWarning(false);
+    gdcm::Reader reader;
+    reader.SetFileName(fileName.c_str());
+    try {
+        return reader.CanRead();
+    } catch (...) {
+        return false;
+    }
+}
+
+struct DicomReader::Loop {
+    std::ifstream file;
+    Storage storage = Storage::Native;
+    gdcm::TransferSyntax syntax;
+    gdcm::PixelFormat pixelFormat;
+    gdcm::PhotometricInterpretation photometric;
+    DicomPixelLayout stored;
+    std::optional<DicomPixelConverter> converter;
+    std::int64_t frames = 0;
+    std::int64_t next = 0;
+    // Native: where the first frame starts and how long each is.
+    std::uint64_t firstFrame = 0;
+    std::size_t bytesPerFrame = 0;
+    // Encapsulated: the fragments of each frame.
+    std::vector<std::vector<Span>> fragments;
+    // Deflated: the inflated pixel data.
+    std::vector<char> inflated;
+    std::vector<char> compressed;
+    std::vector<char> decoded;
+    // Encapsulated: the codec's output, used where it lies.
+    gdcm::DataElement codecOutput;
+    const char* decodedData = nullptr;
+    std::size_t decodedSize = 0;
+
+    bool decode(std::int64_t index, const char*& data, std::size_t& size);
+    bool decodeFragments(std::int64_t index);
+};
+
+bool DicomReader::Loop::decodeFragments(std::int64_t index) {
+    const std::vector<Span>& spans = fragments[static_cast<std::size_t>(index)];
+    gdcm::SmartPointer<gdcm::SequenceOfFragments> sequence = new gdcm::SequenceOfFragments;
+    std::uint64_t total = 0;
+    for (const Span& span : spans) {
+        total += span.length;
+    }
+    // A frame is never much larger compressed than it is decoded.
+    if (total > 2 * static_cast<std::uint64_t>(bytesPerFrame) + (std::uint64_t{1} << 20)) {
+        return false;
+    }
+    for (const Span& span : spans) {
+        compressed.resize(span.length);
+        file.clear();
+        file.seekg(static_cast<std::streamoff>(span.offset));
+        if (!file.read(compressed.data(), static_cast<std::streamsize>(span.length))) {
+            return false;
+        }
+        gdcm::Fragment fragment;
+        fragment.SetByteValue(compressed.data(), span.length);
+        sequence->AddFragment(fragment);
+    }
+    // In this order: GDCM asserts that only a sequence has an undefined length.
+    gdcm::DataElement input(pixelDataTag);
+    input.SetVLToUndefined();
+    input.SetVR(gdcm::VR::OB);
+    input.SetValue(*sequence);
+
+    std::unique_ptr<gdcm::ImageCodec> codec = codecFor(syntax);
+    const unsigned dimensions[3] = {static_cast<unsigned>(stored.columns),
+                                    static_cast<unsigned>(stored.rows), 1};
+    codec->SetNumberOfDimensions(2);
+    codec->SetDimensions(dimensions);
+    codec->SetPlanarConfiguration(static_cast<unsigned>(stored.planarConfiguration));
+    codec->SetPhotometricInterpretation(photometric);
+    // Last: the JPEG codec picks its 8-, 12- or 16-bit decoder here and hands
+    // it what it was told before.
+    codec->SetPixelFormat(pixelFormat);
+    codec->SetNeedOverlayCleanup(false);
+    // RLE and JPEG-LS decode into a buffer of the frame's size, which they are told.
+    if (auto* rle = dynamic_cast<gdcm::RLECodec*>(codec.get())) {
+        rle->SetBufferLength(bytesPerFrame);
+    } else if (auto* jpegLs = dynamic_cast<gdcm::JPEGLSCodec*>(codec.get())) {
+        jpegLs->SetBufferLength(bytesPerFrame);
+    }
+    gdcm::DataElement& output = codecOutput;
+    output = gdcm::DataElement();
+    try {
+        if (!codec->Decode(input, output)) {
+            return false;
+        }
+    } catch (...) {
+        return false;
+    }
+    const gdcm::ByteValue* bytes = output.GetByteValue();
+    if (bytes == nullptr) {
+        return false;
+    }
+    // What the codec made of the frame: JPEG turns YBR into RGB.
+    DicomPixelLayout made = stored;
+    made.photometric = gdcm::PhotometricInterpretation::GetPIString(
+        codec->GetPhotometricInterpretation().GetType());
+    made.photometric.erase(made.photometric.find_last_not_of(' ') + 1); // "RGB " is padded
+    made.planarConfiguration = static_cast<int>(codec->GetPlanarConfiguration());
+    if (made.photometric == "YBR_FULL_422" &&
+        bytes->GetLength() == stored.rows * stored.columns * 3u) {
+        made.photometric = "YBR_FULL"; // the codec upsampled the colour
+    }
+    if (bytes->GetLength() < frameBytes(made)) {
+        return false;
+    }
+    if (!converter || converter->layout().photometric != made.photometric ||
+        converter->layout().planarConfiguration != made.planarConfiguration) {
+        if (!layoutProblem(made).empty()) {
+            return false;
+        }
+        converter.emplace(made);
+    }
+    decodedData = bytes->GetPointer();
+    decodedSize = frameBytes(made);
+    return true;
+}
+
+bool DicomReader::Loop::decode(std::int64_t index, const char*& data, std::size_t& size) {
+    switch (storage) {
+    case Storage::Native:
+        decoded.resize(bytesPerFrame);
+        file.clear();
+        file.seekg(static_cast<std::streamoff>(firstFrame +
+                                               static_cast<std::uint64_t>(index) * bytesPerFrame));
+        if (!file.read(decoded.data(), static_cast<std::streamsize>(bytesPerFrame))) {
+            return false;
+        }
+        data = decoded.data();
+        size = bytesPerFrame;
+        return true;
+    case Storage::Inflated:
+        data = inflated.data() + static_cast<std::size_t>(index) * bytesPerFrame;
+        size = bytesPerFrame;
+        return true;
+    case Storage::Encapsulated:
+        if (!decodeFragments(index)) {
+            return false;
+        }
+        data = decodedData;
+        size = decodedSize;
+        return true;
+    }
+    return false;
+}
+
+DicomReader::DicomReader() = default;
+DicomReader::~DicomReader() = default;
+
+namespace {
+
+struct Opening {
+    gdcm::Reader header;
+    std::uint64_t fileSize = 0;
+};
+
+// The pixel data's element header at `position`: its value length, and where
+// its value starts. None if no pixel data element starts there.
+std::optional<std::pair<std::uint32_t, std::uint64_t>>
+pixelDataAt(std::ifstream& file, std::uint64_t position, bool explicitVr) {
+    file.clear();
+    file.seekg(static_cast<std::streamoff>(position));
+    try {
+        gdcm::Tag tag;
+        gdcm::VL length;
+        if (explicitVr) {
+            gdcm::ExplicitDataElement element;
+            element.ReadPreValue<gdcm::SwapperNoOp>(file);
+            tag = element.GetTag();
+            length = element.GetVL();
+        } else {
+            gdcm::ImplicitDataElement element;
+            element.ReadPreValue<gdcm::SwapperNoOp>(file);
+            tag = element.GetTag();
+            length = element.GetVL();
+        }
+        if (!file || tag != pixelDataTag) {
+            return std::nullopt;
+        }
+        return std::make_pair(static_cast<std::uint32_t>(length),
+                              static_cast<std::uint64_t>(file.tellg()));
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::optional<QString> DicomReader::open(const std::string& fileName) {
+    gdcm::Trace::SetWarning(false);
+    gdcm::Trace::SetError(false);
+    loop.reset();
+    auto opened = std::make_unique<Loop>();
+    std::error_code error;
+    const std::uint64_t fileSize = std::filesystem::file_size(fileName, error);
+    if (error) {
+        return QStringLiteral("the file cannot be read");
+    }
+    gdcm::Reader header;
+    header.SetFileName(fileName.c_str());
+    bool headerRead = false;
+    try {
+        // Skipping the pixel data's value leaves it in the file, unread.
+        headerRead = header.ReadUpToTag(pixelDataTag, {pixelDataTag});
+    } catch (...) {
+        headerRead = false;
+    }
+    if (!headerRead) {
+        return QStringLiteral("it is a DICOM file whose attributes cannot be read (damaged or cut "
+                              "short before its pixel data)");
+    }
+    const gdcm::File& dicom = header.GetFile();
+    const gdcm::DataSet& data = dicom.GetDataSet();
+
+    gdcm::MediaStorage storageClass;
+    storageClass.SetFromFile(dicom);
+    const std::string sopClass = textOf(dicom.GetHeader(), gdcm::Tag(0x0002, 0x0002)).empty()
+                                     ? textOf(data, gdcm::Tag(0x0008, 0x0016))
+                                     : textOf(dicom.GetHeader(), gdcm::Tag(0x0002, 0x0002));
+    const bool hasImage = data.FindDataElement(gdcm::Tag(0x0028, 0x0010));
+    if (!hasImage || storageClass == gdcm::MediaStorage::MediaStorageDirectoryStorage) {
+        const std::string what = uidName(sopClass);
+        return QStringLiteral("it is a DICOM file that holds no image%1")
+            .arg(what.empty() ? QString()
+                              : QStringLiteral(" but a %1").arg(QString::fromStdString(what)));
+    }
+
+    const std::string syntaxUid = textOf(dicom.GetHeader(), gdcm::Tag(0x0002, 0x0010));
+    opened->syntax = dicom.GetHeader().GetDataSetTransferSyntax();
+    using TS = gdcm::TransferSyntax;
+    const TS::TSType type = opened->syntax;
+    const bool native = type == TS::ImplicitVRLittleEndian || type == TS::ExplicitVRLittleEndian;
+    const bool deflated = type == TS::DeflatedExplicitVRLittleEndian;
+    if (!native && !deflated && !decodableEncapsulated(type)) {
+        const std::string name = uidName(syntaxUid);
+        return QStringLiteral("its transfer syntax %1 is not one whose frames can be decoded here")
+            .arg(name.empty()
+                     ? QStringLiteral("%1 (unknown)").arg(QString::fromStdString(syntaxUid))
+                     : QStringLiteral("\"%1\" (%2)")
+                           .arg(QString::fromStdString(name), QString::fromStdString(syntaxUid)));
+    }
+
+    DicomPixelLayout& layout = opened->stored;
+    layout = layoutOf(data);
+    if (layout.rows < 1 || layout.columns < 1 || layout.rows > largestSide ||
+        layout.columns > largestSide) {
+        return QStringLiteral("its frames are said to be %1 x %2 pixels")
+            .arg(layout.columns)
+            .arg(layout.rows);
+    }
+    if (const std::string problem = layoutProblem(layout); !problem.empty()) {
+        return QString::fromStdString(problem);
+    }
+    opened->bytesPerFrame = frameBytes(layout);
+    if (opened->bytesPerFrame > largestFrameBytes) {
+        return QStringLiteral("its frames are larger than 256 MiB each");
+    }
+    const std::optional<double> frameCount = numberOf(data, gdcm::Tag(0x0028, 0x0008));
+    opened->frames = frameCount ? static_cast<std::int64_t>(*frameCount) : 1;
+    if (opened->frames < 1 || opened->frames > largestFrameCount) {
+        return QStringLiteral("its Number of Frames is %1").arg(opened->frames);
+    }
+    opened->pixelFormat = gdcm::PixelFormat(static_cast<unsigned short>(layout.samplesPerPixel),
+                                            static_cast<unsigned short>(layout.bitsAllocated),
+                                            static_cast<unsigned short>(layout.bitsStored),
+                                            static_cast<unsigned short>(layout.bitsStored - 1),
+                                            static_cast<unsigned short>(layout.isSigned ? 1 : 0));
+    // GDCM knows the names padded to an even length, as files store them.
+    std::string paddedName = layout.photometric;
+    if (paddedName.size() % 2 != 0) {
+        paddedName += ' ';
+    }
+    opened->photometric = gdcm::PhotometricInterpretation(
+        gdcm::PhotometricInterpretation::GetPIType(paddedName.c_str()));
+    const QString noPixelData = QStringLiteral("it is a DICOM file that holds no pixel data");
+    const QString cutShort =
+        QStringLiteral("its pixel data are cut short (the file ends before its frames do)");
+    const QString tooFewFrames = QStringLiteral("its pixel data hold fewer frames than its "
+                                                "Number of Frames (%1) says")
+                                     .arg(opened->frames);
+    const std::uint64_t allBytes =
+        static_cast<std::uint64_t>(opened->frames) * opened->bytesPerFrame;
+
+    if (deflated) {
+        // The whole data set is one deflated stream: nothing can be found in it
+        // without inflating it, so GDCM inflates it once and the frames are
+        // kept as they came out.
+        if (allBytes > largestDeflatedPixelBytes) {
+            return QStringLiteral("it is a deflated file whose frames are larger than 1 GiB");
+        }
+        gdcm::ImageReader whole;
+        whole.SetFileName(fileName.c_str());
+        try {
+            if (!whole.Read()) {
+                return cutShort;
+            }
+            const gdcm::Image& image = whole.GetImage();
+            if (image.GetBufferLength() < allBytes) {
+                return tooFewFrames;
+            }
+            opened->inflated.resize(image.GetBufferLength());
+            if (!image.GetBuffer(opened->inflated.data())) {
+                return cutShort;
+            }
+        } catch (...) {
+            return cutShort;
+        }
+        opened->storage = Storage::Inflated;
+    } else {
+        opened->file.open(fileName, std::ios::binary);
+        // GDCM stops either after the pixel data's element header (as 3.0 does)
+        // or before it.
+        const std::uint64_t stop = header.GetStreamCurrentPosition();
+        const bool explicitVr = type != TS::ImplicitVRLittleEndian;
+        const std::uint64_t headerLength = explicitVr ? 12 : 8;
+        auto element = stop >= headerLength
+                           ? pixelDataAt(opened->file, stop - headerLength, explicitVr)
+                           : std::nullopt;
+        if (!element || element->second != stop) {
+            element = pixelDataAt(opened->file, stop, explicitVr);
+        }
+        if (!element) {
+            return noPixelData;
+        }
+        const auto [length, valueStart] = *element;
+        if (length != 0xffffffffu) {
+            if (!native) {
+                return QStringLiteral("its pixel data are not encapsulated, as its transfer "
+                                      "syntax says they are");
+            }
+            if (valueStart + std::min<std::uint64_t>(length, allBytes) > fileSize) {
+                return cutShort;
+            }
+            if (length < allBytes) {
+                return tooFewFrames;
+            }
+            opened->storage = Storage::Native;
+            opened->firstFrame = valueStart;
+        } else {
+            if (native) {
+                return QStringLiteral("its pixel data are encapsulated, which its transfer "
+                                      "syntax does not allow");
+            }
+            // The fragments: the first item is the Basic Offset Table.
+            std::vector<Span> items;
+            std::vector<bool> frameStarts;
+            std::vector<std::uint64_t> itemStarts;
+            std::uint64_t at = valueStart;
+            bool ended = false;
+            while (!ended) {
+                opened->file.clear();
+                opened->file.seekg(static_cast<std::streamoff>(at));
+                gdcm::Fragment item;
+                try {
+                    item.ReadPreValue<gdcm::SwapperNoOp>(opened->file);
+                } catch (...) {
+                    return cutShort;
+                }
+                if (item.GetTag() == sequenceEndTag) {
+                    ended = true;
+                    break;
+                }
+                const std::uint32_t length = item.GetVL();
+                const std::uint64_t start = at + 8;
+                if (item.GetTag() != itemTag || length == 0xffffffffu) {
+                    return QStringLiteral("its encapsulated pixel data are damaged");
+                }
+                if (start + length > fileSize) {
+                    return cutShort;
+                }
+                std::array<unsigned char, 4> head{};
+                if (length >= 4) {
+                    opened->file.read(reinterpret_cast<char*>(head.data()), 4);
+                }
+                itemStarts.push_back(at);
+                items.push_back({start, length});
+                frameStarts.push_back(startsAFrame(head));
+                at = start + length;
+            }
+            if (items.size() < 2) {
+                return noPixelData;
+            }
+            const std::vector<Span> pieces(items.begin() + 1, items.end());
+            const std::uint64_t firstPiece = itemStarts[1];
+            std::vector<std::uint32_t> offsets(items[0].length / 4);
+            if (!offsets.empty()) {
+                opened->file.clear();
+                opened->file.seekg(static_cast<std::streamoff>(items[0].offset));
+                opened->file.read(reinterpret_cast<char*>(offsets.data()),
+                                  static_cast<std::streamsize>(offsets.size() * 4));
+            }
+            auto& frames = opened->fragments;
+            if (static_cast<std::int64_t>(pieces.size()) == opened->frames) {
+                for (const Span& piece : pieces) {
+                    frames.push_back({piece});
+                }
+            } else if (opened->frames == 1) {
+                frames.push_back(pieces);
+            } else if (static_cast<std::int64_t>(offsets.size()) == opened->frames) {
+                // A frame is the fragments from its offset up to the next one's.
+                for (std::size_t piece = 0; piece < pieces.size(); ++piece) {
+                    const std::uint64_t offset = itemStarts[piece + 1] - firstPiece;
+                    while (frames.size() < offsets.size() && offsets[frames.size()] <= offset) {
+                        frames.emplace_back();
+                    }
+                    if (frames.empty()) {
+                        return QStringLiteral("its encapsulated pixel data are damaged");
+                    }
+                    frames.back().push_back(pieces[piece]);
+                }
+            } else if (type != TS::RLELossless) {
+                for (std::size_t piece = 0; piece < pieces.size(); ++piece) {
+                    if (frameStarts[piece + 1] || frames.empty()) {
+                        frames.emplace_back();
+                    }
+                    frames.back().push_back(pieces[piece]);
+                }
+            }
+            if (static_cast<std::int64_t>(frames.size()) < opened->frames) {
+                return tooFewFrames;
+            }
+            frames.resize(static_cast<std::size_t>(opened->frames));
+            opened->storage = Storage::Encapsulated;
+        }
+    }
+    if (opened->storage != Storage::Encapsulated) {
+        opened->converter.emplace(layout);
+    }
+    // The first frame shows whether the codec can decode this file at all.
+    const char* first = nullptr;
+    std::size_t size = 0;
+    if (!opened->decode(0, first, size)) {
+        return QStringLiteral("its first frame cannot be decoded (%1)")
+            .arg(QString::fromStdString(uidName(syntaxUid)));
+    }
+    loop = std::move(opened);
+    return std::nullopt;
+}
+
+std::int64_t DicomReader::frameCount() const {
+    return loop ? loop->frames : 0;
+}
+
+cv::Size DicomReader::frameSize() const {
+    return loop ? cv::Size(loop->stored.columns, loop->stored.rows) : cv::Size();
+}
+
+bool DicomReader::read(cv::Mat& frame) {
+    if (!loop || loop->next >= loop->frames) {
+        return false;
+    }
+    const std::int64_t index = loop->next++;
+    const char* data = nullptr;
+    std::size_t size = 0;
+    return loop->decode(index, data, size) && loop->converter &&
+           loop->converter->toBgr(data, size, frame);
+}
+
+void DicomReader::seek(std::int64_t index) {
+    if (loop) {
+        loop->next = std::clamp<std::int64_t>(index, 0, loop->frames);
+    }
+}
+
+std::int64_t DicomReader::position() {
+    return loop ? loop->next : 0;
+}
