@@ -78,9 +78,10 @@ double replay(const std::string& loop, const ScratchDirectory& scratch, long lon
     ScopedTickSource useClock(clock);
     const auto window = openTrackingWindow(loop, scratch.path());
     QElapsedTimer timer;
+    ReplayClock ticking(clock);
     timer.start();
     for (long long tick = 1; tick <= ticks; ++tick) {
-        runTick(*window, clock, tick);
+        runTick(*window, ticking, tick);
     }
     return static_cast<double>(ticks) / (timer.nsecsElapsed() / 1e9);
 }

@@ -4,6 +4,9 @@
 #include "tracking/recordingInfo.h"
 #include "tracking/videoOpening.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <cstring>
 #include <filesystem>
@@ -113,8 +116,8 @@ std::vector<FormatCase> formatCases() {
         {"12 of 16 bits by their range", twelveBits, wideFrame,
          [](int i) { return levels(wideFrame(i), 0, 4095); }, 1},
         {"RGB, multi-frame true colour secondary capture",
-         ofClass(with(Encoding::ExplicitLittle, "RGB"), "1.2.840.10008.5.1.4.1.1.7.4"),
-         colourFrame, colourFrame, 0},
+         ofClass(with(Encoding::ExplicitLittle, "RGB"), "1.2.840.10008.5.1.4.1.1.7.4"), colourFrame,
+         colourFrame, 0},
         {"YBR_FULL", with(Encoding::ExplicitLittle, "YBR_FULL"), colourFrame, colourFrame, 2},
         {"palette", palette, greyFrame,
          [](int i) {
@@ -137,8 +140,8 @@ std::vector<FormatCase> formatCases() {
         {"JPEG baseline, YBR", with(Encoding::JpegBaseline, "RGB"), colourFrame, colourFrame, 12},
         {"JPEG baseline grey", with(Encoding::JpegBaseline), greyFrame, greyShown, 8},
         {"JPEG lossless, multi-frame grey secondary capture",
-         ofClass(with(Encoding::JpegLossless), "1.2.840.10008.5.1.4.1.1.7.2"), greyFrame,
-         greyShown, 0},
+         ofClass(with(Encoding::JpegLossless), "1.2.840.10008.5.1.4.1.1.7.2"), greyFrame, greyShown,
+         0},
         {"JPEG-LS lossless RGB", with(Encoding::JpegLs, "RGB"), colourFrame, colourFrame, 0},
         {"JPEG 2000 lossless", with(Encoding::Jpeg2000Lossless), greyFrame, greyShown, 0},
     };
@@ -357,6 +360,48 @@ TEST(DicomLoop, TheReplayOfADicomLoopLogsWhatTheSameFramesInAnAviLog) {
     EXPECT_GT(aviLog.count('\n'), 10);
     EXPECT_EQ(withoutVideoName(readBytes(directory.file("loop.dcm.log")), "loop.dcm"),
               withoutVideoName(aviLog, "loop.avi"));
+}
+
+// A loop's own frame time and pixel size reach the replay: the ticks follow
+// its 50 ms a frame and the distances come in millimetres beside pixels.
+TEST(DicomLoop, TheReplayRunsALoopOnItsOwnClockAndMeasuresInMillimetres) {
+    TemporaryWorkingDirectory directory;
+    SyntheticVideoSpec spec;
+    spec.frames = 40;
+    ASSERT_TRUE(writeSyntheticVideo(directory.file("loop.avi"), directory.file("truth.csv"), spec));
+    std::optional<OpenedVideo> avi = openFrameReader(directory.file("loop.avi"));
+    ASSERT_TRUE(avi.has_value());
+    std::vector<cv::Mat> frames;
+    for (cv::Mat frame; avi->reader->read(frame);) {
+        frames.push_back(frame.clone());
+    }
+    ASSERT_TRUE(writeDicom(directory.file("loop.dcm"), frames,
+                           with(Encoding::Rle, "RGB", [&frames](gdcm::DataSet& data) {
+                               setText(data, 0x0018, 0x1063, "50");
+                               addUltrasoundRegions(data, {{0, 0, frames[0].cols - 1,
+                                                            frames[0].rows - 1, 0.02, 0.02}});
+                           })));
+    const ProgramRun run =
+        replay({"--select", "207,205,21,19", "--ticks", "30", "--clock", "recording", "--truth",
+                "truth.csv", "--report", "report.json", "--track", "track.csv", "loop.dcm"});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+
+    const QJsonObject report = QJsonDocument::fromJson(readBytes("report.json")).object();
+    const QJsonObject settings = report["settings"].toObject();
+    EXPECT_EQ(settings["frame_time_ms"].toDouble(), 50.0);
+    EXPECT_EQ(settings["tick_ms"].toDouble(), 50.0);
+    EXPECT_EQ(settings["mm_per_pixel"].toArray().toVariantList(), QVariantList({0.2, 0.2}));
+    const double px = report["tracking_error_px"].toObject()["mean"].toDouble();
+    const double mm = report["tracking_error_mm"].toObject()["mean"].toDouble();
+    EXPECT_GT(px, 0.0);
+    EXPECT_NEAR(mm, 0.2 * px, 1e-9);
+
+    const QList<QByteArray> rows = readBytes("track.csv").split('\n');
+    ASSERT_GT(rows.size(), 3);
+    const qsizetype column = rows[0].split(',').indexOf("time_s");
+    ASSERT_GE(column, 0);
+    EXPECT_NEAR(rows[2].split(',')[column].toDouble() - rows[1].split(',')[column].toDouble(), 0.05,
+                1e-9);
 }
 
 // Files that cannot be played are refused as a bad AVI is, saying what is wrong.

@@ -199,28 +199,24 @@ bool writeDicom(const std::filesystem::path& path, const std::vector<cv::Mat>& f
     gdcm::DataSet& dataSet = writer.GetFile().GetDataSet();
     setText(dataSet, 0x0008, 0x0016, spec.sopClassUid);
     setText(dataSet, 0x0008, 0x0060, "US");
-    if (spec.addAttributes) {
-        spec.addAttributes(dataSet);
-    }
     writer.SetFileName(path.c_str());
     if (!writer.Write()) {
         return false;
     }
-    if (!palette) {
+    if (!palette && !spec.addAttributes) {
         return true;
     }
-    gdcm::Reader reader;
-    reader.SetFileName(path.c_str());
-    if (!reader.Read()) {
-        return false;
-    }
-    gdcm::DataSet& written = reader.GetFile().GetDataSet();
-    setText(written, 0x0028, 0x0004, "PALETTE COLOR");
-    setPalette(written, spec.palette);
-    gdcm::Writer rewriter;
-    rewriter.SetFile(reader.GetFile());
-    rewriter.SetFileName(path.c_str());
-    return rewriter.Write();
+    // The image writer writes the image's own spacing into a Sequence of
+    // Ultrasound Regions, so the attributes are added afterwards, as they are.
+    return rewriteAttributes(path, [&spec, palette](gdcm::DataSet& written, gdcm::DataSet&) {
+        if (palette) {
+            setText(written, 0x0028, 0x0004, "PALETTE COLOR");
+            setPalette(written, spec.palette);
+        }
+        if (spec.addAttributes) {
+            spec.addAttributes(written);
+        }
+    });
 }
 
 bool rewriteAttributes(
