@@ -10,6 +10,7 @@
 #include "replay/replayOptions.h"
 #include "replay/replayRun.h"
 #include "replay/trackCsv.h"
+#include "replay/trackerComparison.h"
 #include "simulation/evaluation.h"
 #include "simulation/evaluationReport.h"
 #include "simulation/groundTruth.h"
@@ -95,13 +96,18 @@ class Results {
 // which collects whole runs.
 bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
                      const RunRecord& record, const GroundTruth& truth,
-                     const std::vector<SweepPoint>& sweep, Results& results) {
+                     const std::vector<SweepPoint>& sweep, const std::vector<TrackerRow>& trackers,
+                     double cycleMsPerTick, Results& results) {
     const JudgedRun judged = judgeRun(settings, record, truth);
     const Evaluation& evaluation = judged.evaluation;
     const QString truthShown = options.truthPath.shown();
     std::optional<QString> problem;
     if (!options.reportPath.isEmpty()) {
-        problem = writeEvaluationJson(options.reportPath, settings, truthShown, evaluation, sweep);
+        problem = trackers.empty() ? writeEvaluationJson(options.reportPath, settings, truthShown,
+                                                         evaluation, sweep)
+                                   : writeReportWithTrackers(options.reportPath, settings,
+                                                             truthShown, evaluation, sweep,
+                                                             trackers);
     }
     if (!problem && !options.plotPath.isEmpty()) {
         problem = writeRunPlot(options.plotPath, settings, record, judged);
@@ -127,6 +133,9 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
     results.print(evaluationTable(settings, evaluation) + '\n');
     if (!sweep.empty()) {
         results.print('\n' + sweepTable(settings, sweep));
+    }
+    if (!trackers.empty()) {
+        results.print('\n' + trackerTable(settings, trackers, cycleMsPerTick));
     }
     if (problem) {
         say(*problem);
@@ -237,7 +246,12 @@ int main(int argc, char* argv[]) {
     std::int64_t previousFrame = 0;
     while (done < ticks && rememberedTerminationSignal() == 0 && !startedOver && !stopped &&
            (!track || track->isOpen())) {
+        QElapsedTimer tickTime;
+        tickTime.start();
         const TickRecord tick = runTick(*window, clock, ++done);
+        if (TrackerComparison* comparison = comparisonOf(*window)) {
+            comparison->closeTick(static_cast<double>(tickTime.nsecsElapsed()) / 1e9);
+        }
         stopped = window->playing != 1;
         if (track) {
             track->write(trackCsvRow(tick));
@@ -255,6 +269,11 @@ int main(int argc, char* argv[]) {
     const int shotsWithout = shotsWithoutTrackingSoFar(*window);
     RunSettings settings = settingsInForce(*window, options.settings.video, done);
     settings.timing = options.settings.timing;
+    settings.tracker = QString::fromLatin1(trackerName(options.trackers.tracker));
+    const bool trackerRefused = window->regionTrackerRefused;
+    const QString refusal =
+        trackerRefused ? trackerRefusal(*window, options.trackers, options.settings.selection)
+                       : QString();
     const std::size_t linesLost = window->endRun();
     std::vector<SweepPoint> sweep;
     if (truth && options.sweep && rememberedTerminationSignal() == 0) {
@@ -274,7 +293,17 @@ int main(int argc, char* argv[]) {
                          program);
         }
     }
+    std::vector<TrackerRow> trackers;
+    double cycleMsPerTick = 0.0;
+    const TrackerComparison* comparison = comparisonOf(*window);
+    if (truth && comparison && !trackerRefused && rememberedTerminationSignal() == 0) {
+        trackers = judgeTrackers(*window, clock, settings, record, truth->truth, *comparison);
+        cycleMsPerTick = comparison->cycleSecondsPerTick() * 1000.0;
+    }
     window.reset();
+    if (trackerRefused) {
+        return failure(refusal);
+    }
     if (stopped) {
         return failure(QStringLiteral("cannot play the video %1: no frame after the first can be "
                                       "read")
@@ -293,7 +322,8 @@ int main(int argc, char* argv[]) {
     Results results;
     bool written = true;
     if (truth) {
-        written = writeEvaluation(options, settings, record, truth->truth, sweep, results);
+        written = writeEvaluation(options, settings, record, truth->truth, sweep, trackers,
+                                  cycleMsPerTick, results);
     }
     const int stopSignal = rememberedTerminationSignal();
     QString summary = QStringLiteral("%1 ticks, %2 hits with tracking, %3 shots without "

@@ -272,6 +272,8 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     parser.addOptions(own);
     const TimingOptions timing;
     parser.addOptions(timing.all());
+    const TrackerOptions trackerOptions;
+    parser.addOptions(trackerOptions.all());
 
     ParsedReplayCommand result;
     if (!parser.parse(QStringList{replayProgramName} + arguments)) {
@@ -304,6 +306,7 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     // Every option, so that no value is taken for the video.
     exact.addOptions(own);
     exact.addOptions(timing.all());
+    exact.addOptions(trackerOptions.all());
     exact.addPositionalArgument("VIDEO", {});
     exact.parse(QStringList{replayProgramName} + asBytes);
     const auto name = [&exact](const QCommandLineOption& option) {
@@ -401,6 +404,9 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     }
     if (const std::optional<QString> timingProblem = timing.read(parser, options)) {
         return fail(*timingProblem);
+    }
+    if (const std::optional<QString> trackerProblem = trackerOptions.read(parser, options)) {
+        return fail(*trackerProblem);
     }
     options.quiet = parser.isSet(quiet);
     result.outcome = ParsedReplayCommand::Outcome::Run;

@@ -2,6 +2,7 @@
 
 #include "common/defaults.h"
 #include "common/videoFileCheck.h"
+#include "replay/trackerOptions.h"
 #include "simulation/latencySweep.h"
 #include "simulation/runRecord.h"
 
@@ -42,6 +43,7 @@ struct ReplayOptions {
     FileName summaryPath;
     FileName plotPath;
     std::optional<LatencySweep> sweep; // the treatment again at each of its latencies
+    TrackerChoice trackers;
     bool quiet = false;
 };
 

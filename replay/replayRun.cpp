@@ -5,6 +5,7 @@
 #include "log/ticks.h"
 #include "simulation/aimPrediction.h"
 #include "simulation/shotClock.h"
+#include "replay/trackerComparison.h"
 #include "tracking/VideoImage.h"
 #include "ui_MainWindow.h"
 
@@ -88,6 +89,7 @@ void startRun(MainWindow& window, const ReplayOptions& options) {
         dragTo(ui.thresholdSlider, *settings.fixedThreshold);
     }
     aimAs(window, settings.timing);
+    followWith(window, options.trackers);
 
     // A drag from the region's corner to the pixel after its opposite corner
     // leaves exactly this region marked.
@@ -136,6 +138,7 @@ TickRecord runTick(MainWindow& window, ManualClock& clock, std::int64_t tick) {
     record.onFocalArea = window.inBrennpunkt == 1;
     record.hit = window.antallSkudd > hitsBefore;
     record.threshold = window.threshold;
+    record.confidence = window.trackConfidence;
     return record;
 }
 
@@ -155,6 +158,7 @@ RunSettings settingsInForce(const MainWindow& window, const QString& video, std:
     settings.ticks = ticks;
     settings.frame = window.frame.size();
     settings.timing.gateMarginPx = window.gateMarginPx;
+    settings.lostBelow = window.lostBelow;
     return settings;
 }
 
