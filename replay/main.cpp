@@ -11,6 +11,7 @@
 #include "replay/replayRun.h"
 #include "replay/trackCsv.h"
 #include "replay/trackerComparison.h"
+#include "replay/trackerPlot.h"
 #include "simulation/evaluation.h"
 #include "simulation/evaluationReport.h"
 #include "simulation/groundTruth.h"
@@ -114,6 +115,13 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
     }
     if (!problem && !options.plotPath.isEmpty() && !sweep.empty()) {
         problem = writeSweepPlot(sweepPicture(options), settings, sweep);
+    }
+    if (!problem && !trackerPicture(options).isEmpty() && !trackers.empty()) {
+        std::vector<TrackerCurve> curves;
+        for (const TrackerRow& row : trackers) {
+            curves.push_back({QString::fromLatin1(trackerName(row.kind)), row.record});
+        }
+        problem = writeTrackerPlot(trackerPicture(options), settings, curves, truth);
     }
     if (!problem && !options.summaryPath.isEmpty()) {
         if (rememberedTerminationSignal() != 0) {

@@ -19,7 +19,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 QString msText(double ms) {
-    return QString::number(ms, 'f', 2);
+    return QString::number(ms, 'f', 3);
 }
 
 QString pxText(const std::optional<ErrorStats>& error, double ErrorStats::*field) {
@@ -153,7 +153,7 @@ std::vector<TrackerRow> judgeTrackers(MainWindow& window, ManualClock& clock,
         own.tracker = trackerName(track.kind);
         const RunRecord again = treatAgain(window, clock, withTrack(run, track.steps), own.timing);
         const double ms = track.follows > 0 ? track.seconds * 1000.0 / track.follows : 0.0;
-        rows.push_back({track.kind, evaluateRun(own, again, truth), ms});
+        rows.push_back({track.kind, evaluateRun(own, again, truth), ms, again});
     }
     return rows;
 }

@@ -86,6 +86,7 @@ struct TrackerRow {
     TrackerKind kind;
     Evaluation evaluation;
     double msPerTick = 0.0;
+    RunRecord record; // the tracker's ticks through the treatment step
 };
 
 // Every compared tracker's track through the window's treatment step at the
