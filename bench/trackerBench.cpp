@@ -46,7 +46,8 @@ Frames& framesAt(int width, int height) {
 }
 
 void decoding(benchmark::State& state) {
-    const Frames& frames = framesAt(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const Frames& frames =
+        framesAt(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     cv::VideoCapture capture(frames.video, cv::CAP_FFMPEG);
     cv::Mat picture;
     for (auto _ : state) {
@@ -61,7 +62,8 @@ void decoding(benchmark::State& state) {
 }
 
 void tracking(benchmark::State& state, TrackerKind kind) {
-    const Frames& frames = framesAt(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const Frames& frames =
+        framesAt(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     const std::unique_ptr<RegionTracker> tracker = makeRegionTracker(kind);
     if (!tracker->start(frames.pictures[0], frames.planes[0], marked)) {
         state.SkipWithError("the tracker cannot start on the marked region");

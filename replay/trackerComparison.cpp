@@ -200,8 +200,8 @@ QJsonArray trackersJson(const RunSettings& settings, const std::vector<TrackerRo
         QJsonObject entry{
             {"tracker", trackerName(row.kind)},
             {"tracking_error_px", e.trackingError ? QJsonValue(error) : QJsonValue()},
-            {"plane_agreement", e.planeAgreement() ? QJsonValue(*e.planeAgreement())
-                                                   : QJsonValue()},
+            {"plane_agreement",
+             e.planeAgreement() ? QJsonValue(*e.planeAgreement()) : QJsonValue()},
             {"shots_on_stone", static_cast<double>(e.tracking.onStone)},
             {"tissue_shots", static_cast<double>(e.tracking.tissue())},
             {"latency_ms", settings.timing.latencyMs},
@@ -217,12 +217,10 @@ QJsonArray trackersJson(const RunSettings& settings, const std::vector<TrackerRo
     return list;
 }
 
-std::optional<QString> writeReportWithTrackers(const VideoFileName& path,
-                                               const RunSettings& settings,
-                                               const QString& truthPath,
-                                               const Evaluation& evaluation,
-                                               const std::vector<SweepPoint>& sweep,
-                                               const std::vector<TrackerRow>& rows) {
+std::optional<QString>
+writeReportWithTrackers(const VideoFileName& path, const RunSettings& settings,
+                        const QString& truthPath, const Evaluation& evaluation,
+                        const std::vector<SweepPoint>& sweep, const std::vector<TrackerRow>& rows) {
     QJsonDocument document = evaluationJson(settings, truthPath, evaluation, sweep);
     QJsonObject root = document.object();
     root.insert("trackers", trackersJson(settings, rows));

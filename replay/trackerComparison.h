@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/videoFileCheck.h"
 #include "replay/trackerOptions.h"
 #include "simulation/evaluation.h"
-#include "common/videoFileCheck.h"
 #include "simulation/groundTruth.h"
 #include "simulation/latencySweep.h"
 #include "simulation/runRecord.h"
@@ -106,9 +106,7 @@ QJsonArray trackersJson(const RunSettings& settings, const std::vector<TrackerRo
 
 // The run's report (evaluationJson) with the rows as its "trackers" list,
 // replacing `path` whole. Returns an error message, or none on success.
-std::optional<QString> writeReportWithTrackers(const VideoFileName& path,
-                                               const RunSettings& settings,
-                                               const QString& truthPath,
-                                               const Evaluation& evaluation,
-                                               const std::vector<SweepPoint>& sweep,
-                                               const std::vector<TrackerRow>& rows);
+std::optional<QString>
+writeReportWithTrackers(const VideoFileName& path, const RunSettings& settings,
+                        const QString& truthPath, const Evaluation& evaluation,
+                        const std::vector<SweepPoint>& sweep, const std::vector<TrackerRow>& rows);

@@ -60,9 +60,8 @@ std::optional<QString> TrackerOptions::read(const QCommandLineParser& parser,
         const QString accepted = "a comma list of " + names() + ", each once";
         for (const QString& part : parser.value(compare).split(',')) {
             const std::optional<TrackerKind> kind = trackerNamed(part.trimmed().toStdString());
-            if (!kind ||
-                std::find(choice.compared.begin(), choice.compared.end(), *kind) !=
-                    choice.compared.end()) {
+            if (!kind || std::find(choice.compared.begin(), choice.compared.end(), *kind) !=
+                             choice.compared.end()) {
                 return bad("compare-trackers", accepted, parser.value(compare));
             }
             choice.compared.push_back(*kind);

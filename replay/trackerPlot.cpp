@@ -13,7 +13,7 @@
 
 namespace {
 
-const QColor curveColours[] = {QColor(0, 114, 178),  QColor(230, 159, 0), QColor(0, 158, 115),
+const QColor curveColours[] = {QColor(0, 114, 178),   QColor(230, 159, 0), QColor(0, 158, 115),
                                QColor(204, 121, 167), QColor(213, 94, 0),  QColor(86, 180, 233)};
 
 struct Range {
@@ -104,9 +104,9 @@ void paintTrackerPlot(QPainter& painter, QSizeF size, const RunSettings& setting
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::black);
     painter.setFont(plot::font(20, true));
-    painter.drawText(QPointF(80, 34),
-                     QStringLiteral("Tracked centres against the truth (dashed): %1")
-                         .arg(settings.video));
+    painter.drawText(
+        QPointF(80, 34),
+        QStringLiteral("Tracked centres against the truth (dashed): %1").arg(settings.video));
     const double left = 90;
     const double right = size.width() - 200;
     const double panel = (size.height() - 130) / 2;
@@ -126,7 +126,8 @@ void paintTrackerPlot(QPainter& painter, QSizeF size, const RunSettings& setting
     painter.drawLine(QPointF(right + 20, y - 5), QPointF(right + 50, y - 5));
     painter.setPen(Qt::black);
     painter.drawText(QPointF(right + 58, y), QStringLiteral("truth"));
-    painter.drawText(QPointF(size.width() / 2 - 20, size.height() - 12), QStringLiteral("time (s)"));
+    painter.drawText(QPointF(size.width() / 2 - 20, size.height() - 12),
+                     QStringLiteral("time (s)"));
 }
 
 std::optional<QString> writeTrackerPlot(const FileName& path, const RunSettings& settings,

@@ -198,7 +198,8 @@ TEST_F(Replay, TheTrackMarksAHitOnEveryTickThatTheLogLogsOne) {
 
     QList<QByteArray> rows = readBytes("track.csv").split('\n');
     ASSERT_EQ(rows.takeFirst(), "tick,frame,time_s,track_x,track_y,track_w,track_h,centre_x,"
-                                "centre_y,area,in_plane,on_focal_area,hit,threshold,aim_x,aim_y");
+                                "centre_y,area,in_plane,on_focal_area,hit,threshold,aim_x,aim_y,"
+                                "confidence");
     ASSERT_EQ(rows.takeLast(), "");
     ASSERT_EQ(rows.size(), 598);
     QStringList trackHitTimes;

@@ -42,9 +42,13 @@ class MeanShiftTracker : public RegionTracker {
 // region, the box stays where it was and the confidence is 0.
 class OpenCvTracker : public RegionTracker {
   public:
-    explicit OpenCvTracker(cv::Ptr<cv::Tracker> tracker) : tracker(std::move(tracker)) {}
+    OpenCvTracker(cv::Ptr<cv::Tracker> tracker, int smallestSide)
+        : tracker(std::move(tracker)), smallestSide(smallestSide) {}
 
     bool start(const cv::Mat& frame, const cv::Mat&, const cv::Rect& region) override {
+        if (std::min(region.width, region.height) < smallestSide) {
+            return false;
+        }
         try {
             tracker->init(frame, region);
         } catch (const cv::Exception&) {
@@ -73,6 +77,7 @@ class OpenCvTracker : public RegionTracker {
 
   private:
     cv::Ptr<cv::Tracker> tracker;
+    int smallestSide;
     cv::Mat first;
     cv::Rect last;
 };
@@ -94,7 +99,8 @@ class TemplateTracker : public RegionTracker {
     TrackStep follow(const cv::Mat& frame, const cv::Mat& plane) override {
         const cv::Rect search =
             cv::Rect(last.x - templateSearchMargin, last.y - templateSearchMargin,
-                     last.width + 2 * templateSearchMargin, last.height + 2 * templateSearchMargin) &
+                     last.width + 2 * templateSearchMargin,
+                     last.height + 2 * templateSearchMargin) &
             cv::Rect(0, 0, frame.cols, frame.rows);
         cv::Mat scores;
         cv::matchTemplate(greyPatch(frame, search), patch, scores, cv::TM_CCOEFF_NORMED);
@@ -192,11 +198,13 @@ std::unique_ptr<RegionTracker> makeRegionTracker(TrackerKind kind) {
     case TrackerKind::MeanShift:
         return std::make_unique<MeanShiftTracker>();
     case TrackerKind::Csrt:
-        return std::make_unique<OpenCvTracker>(cv::TrackerCSRT::create());
+        return std::make_unique<OpenCvTracker>(cv::TrackerCSRT::create(), 1);
     case TrackerKind::Kcf:
-        return std::make_unique<OpenCvTracker>(cv::TrackerKCF::create());
+        return std::make_unique<OpenCvTracker>(cv::TrackerKCF::create(), 1);
     case TrackerKind::Mil:
-        return std::make_unique<OpenCvTracker>(cv::TrackerMIL::create());
+        // OpenCV's MIL does not come back from its first update on a region
+        // of a few pixels.
+        return std::make_unique<OpenCvTracker>(cv::TrackerMIL::create(), milSmallestSide);
     case TrackerKind::Template:
         return std::make_unique<TemplateTracker>();
     }

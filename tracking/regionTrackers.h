@@ -33,6 +33,9 @@ inline constexpr double defaultLostBelow = 0.5;
 // every side (cut to the picture).
 inline constexpr int templateSearchMargin = 32;
 
+// MIL cannot start on a region with a shorter side.
+inline constexpr int milSmallestSide = 8;
+
 // One tick of a tracker: the box (inside the picture), the stone pixels in it
 // as the window's plane test counts them (the zeroth moment of the
 // thresholded picture in the box; mean shift's own area), and the confidence
