@@ -205,7 +205,9 @@ TEST_F(Replay, TheTrackMarksAHitOnEveryTickThatTheLogLogsOne) {
     QStringList trackHitTimes;
     for (const QByteArray& row : rows) {
         const QList<QByteArray> fields = row.split(',');
-        ASSERT_EQ(fields.size(), 16) << row.constData();
+        ASSERT_EQ(fields.size(), 17) << row.constData();
+        // Mean shift is sure of the stone exactly while its window holds it.
+        EXPECT_EQ(fields[16], fields[10] == "1" ? "1.000" : "0.000") << row.constData();
         // Without a prediction the hit test aims at the tracked centre.
         EXPECT_EQ(fields[14], fields[7] + ".000") << row.constData();
         EXPECT_EQ(fields[15], fields[8] + ".000") << row.constData();
