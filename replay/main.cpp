@@ -104,11 +104,11 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
     const QString truthShown = options.truthPath.shown();
     std::optional<QString> problem;
     if (!options.reportPath.isEmpty()) {
-        problem = trackers.empty() ? writeEvaluationJson(options.reportPath, settings, truthShown,
-                                                         evaluation, sweep)
-                                   : writeReportWithTrackers(options.reportPath, settings,
-                                                             truthShown, evaluation, sweep,
-                                                             trackers);
+        problem =
+            trackers.empty()
+                ? writeEvaluationJson(options.reportPath, settings, truthShown, evaluation, sweep)
+                : writeReportWithTrackers(options.reportPath, settings, truthShown, evaluation,
+                                          sweep, trackers);
     }
     if (!problem && !options.plotPath.isEmpty()) {
         problem = writeRunPlot(options.plotPath, settings, record, judged);

@@ -3,9 +3,9 @@
 #include "app/MainWindow.h"
 #include "common/controlRanges.h"
 #include "log/ticks.h"
+#include "replay/trackerComparison.h"
 #include "simulation/aimPrediction.h"
 #include "simulation/shotClock.h"
-#include "replay/trackerComparison.h"
 #include "tracking/VideoImage.h"
 #include "ui_MainWindow.h"
 
