@@ -114,7 +114,8 @@ TEST(Evaluation, MeasuresAHandComputedRun) {
 
     const QByteArray row = summaryRow(settings, QStringLiteral("truth.csv"), e);
     EXPECT_TRUE(row.startsWith("\"stone, \"\"left\"\".avi\",truth.csv,190,190,40,40,160,"));
-    EXPECT_TRUE(row.endsWith(",2,1,1,0.500000,1,1,0,1.000000,-0.500000\n")) << row.constData();
+    EXPECT_TRUE(row.endsWith(",2,1,1,0.500000,1,1,0,1.000000,-0.500000,meanshift\n"))
+        << row.constData();
 }
 
 // The fixed focus fires what the log's summary counts without tracking over
