@@ -4,6 +4,7 @@
 #include "common/videoFileCheck.h"
 #include "tracking/VideoSource.h"
 #include "tracking/meanShift.h"
+#include "tracking/regionTrackers.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -156,6 +157,18 @@ class MainWindow : public QMainWindow {
     double gateMarginPx = 0.0;
     // None in the window: it aims at the tracked centre.
     std::unique_ptr<AimPredictor> aimPredictor;
+    // None in the window: it tracks with mean shift. A replay may have another
+    // tracker follow the marked region instead; it starts on the frame on
+    // which the region is taken over, and the treatment step gets its box.
+    std::unique_ptr<RegionTracker> regionTracker;
+    // Set when regionTracker could not start on the marked region: playback
+    // stops there.
+    bool regionTrackerRefused = false;
+    // How sure the tracker is on this tick that it holds the stone (0..1);
+    // mean shift is sure while its window holds stone pixels. A tick below
+    // lostBelow counts as out of the plane.
+    double trackConfidence = 0.0;
+    double lostBelow = 0.5;
     int histSize = 0;
     cv::Mat hist;
     std::int64_t logTick = 0;
@@ -222,6 +235,8 @@ class MainWindow : public QMainWindow {
     // if need be cut so that it lies inside the frame.
     cv::Rect regionOfInterest() const;
     void trackMarkedRegion();
+    // Sets trackComp and trackConfidence from regionTracker.
+    void followWithRegionTracker(bool justMarked);
     // Outlines the focal area on `frame`: red as a rule, green on a hit.
     void drawFocalArea(const cv::Scalar& colour);
     // Sets aimX and aimY for the treatment step of this tick.

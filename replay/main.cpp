@@ -11,6 +11,8 @@
 #include "replay/replayOptions.h"
 #include "replay/replayRun.h"
 #include "replay/trackCsv.h"
+#include "replay/trackerComparison.h"
+#include "replay/trackerPlot.h"
 #include "simulation/calibration.h"
 #include "simulation/evaluation.h"
 #include "simulation/evaluationReport.h"
@@ -100,6 +102,7 @@ class Results {
 bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
                      const RunRecord& record, const GroundTruth& truth,
                      const GroundTruth* secondTruth, const std::vector<SweepPoint>& sweep,
+                     const std::vector<TrackerRow>& trackers, double cycleMsPerTick,
                      Results& results) {
     JudgedRun judged = judgeRun(settings, record, truth);
     if (secondTruth) {
@@ -114,13 +117,24 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
     const QString truthShown = options.truthPath.shown();
     std::optional<QString> problem;
     if (!options.reportPath.isEmpty()) {
-        problem = writeEvaluationJson(options.reportPath, settings, truthShown, evaluation, sweep);
+        problem =
+            trackers.empty()
+                ? writeEvaluationJson(options.reportPath, settings, truthShown, evaluation, sweep)
+                : writeReportWithTrackers(options.reportPath, settings, truthShown, evaluation,
+                                          sweep, trackers);
     }
     if (!problem && !options.plotPath.isEmpty()) {
         problem = writeRunPlot(options.plotPath, settings, record, judged);
     }
     if (!problem && !options.plotPath.isEmpty() && !sweep.empty()) {
         problem = writeSweepPlot(sweepPicture(options), settings, sweep);
+    }
+    if (!problem && !trackerPicture(options).isEmpty() && !trackers.empty()) {
+        std::vector<TrackerCurve> curves;
+        for (const TrackerRow& row : trackers) {
+            curves.push_back({QString::fromLatin1(trackerName(row.kind)), row.record});
+        }
+        problem = writeTrackerPlot(trackerPicture(options), settings, curves, truth);
     }
     if (!problem && !options.summaryPath.isEmpty()) {
         if (rememberedTerminationSignal() != 0) {
@@ -140,6 +154,9 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
     results.print(evaluationTable(settings, evaluation) + '\n');
     if (!sweep.empty()) {
         results.print('\n' + sweepTable(settings, sweep));
+    }
+    if (!trackers.empty()) {
+        results.print('\n' + trackerTable(settings, trackers, cycleMsPerTick));
     }
     if (problem) {
         say(*problem);
@@ -290,7 +307,12 @@ int main(int argc, char* argv[]) {
     std::int64_t previousFrame = 0;
     while (done < ticks && rememberedTerminationSignal() == 0 && !startedOver && !stopped &&
            (!track || track->isOpen())) {
+        QElapsedTimer tickTime;
+        tickTime.start();
         const TickRecord tick = runTick(*window, ticking, ++done);
+        if (TrackerComparison* comparison = comparisonOf(*window)) {
+            comparison->closeTick(static_cast<double>(tickTime.nsecsElapsed()) / 1e9);
+        }
         stopped = window->playing != 1;
         if (track) {
             track->write(terms.mmPerPixel
@@ -311,6 +333,11 @@ int main(int argc, char* argv[]) {
     RunSettings settings = settingsInForce(*window, options.settings.video, done);
     settings.timing = options.settings.timing;
     applyTerms(settings, terms);
+    settings.tracker = QString::fromLatin1(trackerName(options.trackers.tracker));
+    const bool trackerRefused = window->regionTrackerRefused;
+    const QString refusal =
+        trackerRefused ? trackerRefusal(*window, options.trackers, options.settings.selection)
+                       : QString();
     const std::size_t linesLost = window->endRun();
     std::vector<SweepPoint> sweep;
     if (truth && options.sweep && rememberedTerminationSignal() == 0) {
@@ -330,7 +357,17 @@ int main(int argc, char* argv[]) {
                          program);
         }
     }
+    std::vector<TrackerRow> trackers;
+    double cycleMsPerTick = 0.0;
+    const TrackerComparison* comparison = comparisonOf(*window);
+    if (truth && comparison && !trackerRefused && rememberedTerminationSignal() == 0) {
+        trackers = judgeTrackers(*window, clock, settings, record, truth->truth, *comparison);
+        cycleMsPerTick = comparison->cycleSecondsPerTick() * 1000.0;
+    }
     window.reset();
+    if (trackerRefused) {
+        return failure(refusal);
+    }
     if (stopped) {
         return failure(QStringLiteral("cannot play the video %1: no frame after the first can be "
                                       "read")
@@ -350,7 +387,8 @@ int main(int argc, char* argv[]) {
     bool written = true;
     if (truth) {
         written = writeEvaluation(options, settings, record, truth->truth,
-                                  secondTruth ? &secondTruth->truth : nullptr, sweep, results);
+                                  secondTruth ? &secondTruth->truth : nullptr, sweep, trackers,
+                                  cycleMsPerTick, results);
     }
     const int stopSignal = rememberedTerminationSignal();
     QString summary = QStringLiteral("%1 ticks, %2 hits with tracking, %3 shots without "

@@ -3,6 +3,7 @@
 #include "common/outputFiles.h"
 #include "log/logCheck.h"
 #include "log/logText.h"
+#include "replay/trackerPlot.h"
 #include "simulation/sweepPlot.h"
 #include "tracking/frameReader.h"
 #include "tracking/videoOpening.h"
@@ -32,6 +33,7 @@ std::optional<QString> fileNamedTwice(const ReplayOptions& options) {
     add("--report", options.reportPath, true);
     add("--plot", options.plotPath, true);
     add("--plot (the sweep's picture beside it)", sweepPicture(options), true);
+    add("--plot (the trackers' picture beside it)", trackerPicture(options), true);
     add("--summary", options.summaryPath, true);
     const auto twice = sameFileTwice(files);
     if (!twice) {
@@ -60,6 +62,7 @@ std::optional<QString> unwritableOutput(const ReplayOptions& options) {
         {"the report", options.reportPath, Writing::Replaced},
         {"the picture", options.plotPath, Writing::Replaced},
         {"the sweep's picture", sweepPicture(options), Writing::Replaced},
+        {"the trackers' picture", trackerPicture(options), Writing::Replaced},
         {"the summary table", options.summaryPath, Writing::InPlace},
     };
     for (const auto& output : outputs) {

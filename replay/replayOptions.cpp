@@ -285,6 +285,8 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     parser.addOptions(timing.all());
     const RecordingOptions recording;
     parser.addOptions(recording.all());
+    const TrackerOptions trackerOptions;
+    parser.addOptions(trackerOptions.all());
 
     ParsedReplayCommand result;
     if (!parser.parse(QStringList{replayProgramName} + arguments)) {
@@ -319,6 +321,7 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     exact.addOption(compareTruth);
     exact.addOptions(timing.all());
     exact.addOptions(recording.all());
+    exact.addOptions(trackerOptions.all());
     exact.addPositionalArgument("VIDEO", {});
     exact.parse(QStringList{replayProgramName} + asBytes);
     const auto name = [&exact](const QCommandLineOption& option) {
@@ -424,6 +427,9 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     }
     if (const std::optional<QString> recordingProblem = recording.read(parser, options.recording)) {
         return fail(*recordingProblem);
+    }
+    if (const std::optional<QString> trackerProblem = trackerOptions.read(parser, options)) {
+        return fail(*trackerProblem);
     }
     options.quiet = parser.isSet(quiet);
     result.outcome = ParsedReplayCommand::Outcome::Run;

@@ -3,6 +3,7 @@
 #include "common/defaults.h"
 #include "common/videoFileCheck.h"
 #include "replay/recordingOptions.h"
+#include "replay/trackerOptions.h"
 #include "simulation/latencySweep.h"
 #include "simulation/runRecord.h"
 
@@ -45,6 +46,7 @@ struct ReplayOptions {
     FileName plotPath;
     std::optional<LatencySweep> sweep; // the treatment again at each of its latencies
     RecordingRequest recording;        // calibration and clock
+    TrackerChoice trackers;
     bool quiet = false;
 };
 

@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "common/controlRanges.h"
 #include "log/ticks.h"
+#include "replay/trackerComparison.h"
 #include "simulation/aimPrediction.h"
 #include "simulation/shotClock.h"
 #include "tracking/VideoImage.h"
@@ -88,6 +89,7 @@ void startRun(MainWindow& window, const ReplayOptions& options) {
         dragTo(ui.thresholdSlider, *settings.fixedThreshold);
     }
     aimAs(window, settings.timing);
+    followWith(window, options.trackers);
 
     // A drag from the region's corner to the pixel after its opposite corner
     // leaves exactly this region marked.
@@ -137,6 +139,7 @@ TickRecord runTick(MainWindow& window, ReplayClock& clock, std::int64_t tick) {
     record.onFocalArea = window.inBrennpunkt == 1;
     record.hit = window.antallSkudd > hitsBefore;
     record.threshold = window.threshold;
+    record.confidence = window.trackConfidence;
     return record;
 }
 
@@ -156,6 +159,7 @@ RunSettings settingsInForce(const MainWindow& window, const QString& video, std:
     settings.ticks = ticks;
     settings.frame = window.frame.size();
     settings.timing.gateMarginPx = window.gateMarginPx;
+    settings.lostBelow = window.lostBelow;
     return settings;
 }
 

@@ -4,7 +4,7 @@
 
 QByteArray trackCsvHeader() {
     return "tick,frame,time_s,track_x,track_y,track_w,track_h,centre_x,centre_y,area,in_plane,"
-           "on_focal_area,hit,threshold,aim_x,aim_y\n";
+           "on_focal_area,hit,threshold,aim_x,aim_y,confidence\n";
 }
 
 QByteArray trackCsvRow(const TickRecord& tick) {
@@ -24,6 +24,7 @@ QByteArray trackCsvRow(const TickRecord& tick) {
                              flag(tick.hit),
                              QString::number(tick.threshold),
                              QString::number(tick.aimX, 'f', 3),
-                             QString::number(tick.aimY, 'f', 3)};
+                             QString::number(tick.aimY, 'f', 3),
+                             QString::number(tick.confidence, 'f', 3)};
     return (fields.join(',') + '\n').toLatin1();
 }

@@ -55,6 +55,8 @@ QJsonObject settingsJson(const RunSettings& s) {
         {"predict", predictionName(s.timing.predict)},
         {"predict_window", s.timing.predictWindow},
         {"gate_margin_px", s.timing.gateMarginPx},
+        {"tracker", s.tracker},
+        {"lost_below", s.lostBelow},
     };
     addRecordingSettings(json, s);
     return json;
@@ -177,7 +179,8 @@ const char* const summaryColumns[] = {"video",
                                       "fixed_shots_on_stone",
                                       "fixed_tissue_shots",
                                       "fixed_efficiency",
-                                      "efficiency_gain"};
+                                      "efficiency_gain",
+                                      "tracker"};
 
 QString systemError(const QString& path, const char* doing) {
     return QStringLiteral("%1: cannot %2: %3")
@@ -394,7 +397,8 @@ QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Eval
                              n(e.fixedFocus.onStone),
                              n(e.fixedFocus.tissue()),
                              csvFigure(e.fixedFocus.efficiency(), 6),
-                             csvFigure(e.efficiencyGain(), 6)};
+                             csvFigure(e.efficiencyGain(), 6),
+                             s.tracker};
     QByteArrayList quoted;
     for (const QString& field : fields + recordingSummaryFields(s)) {
         quoted.append(csvField(field));

@@ -51,6 +51,10 @@ struct RunSettings {
     QString clock = QStringLiteral("window");
     double tickMs = defaults::tickMs;
     ShotTiming timing;
+    // What followed the marked region (the replay's --tracker) and the
+    // confidence below which a tick counted as out of the plane.
+    QString tracker = QStringLiteral("meanshift");
+    double lostBelow = 0.5;
 };
 
 // The window's frame clock's period: every tick comes this long after the
@@ -73,6 +77,8 @@ struct TickRecord {
     bool onFocalArea = false; // the tick counts as on the focal area (a hit tick)
     bool hit = false;         // a shot was fired on the focal area on this tick
     int threshold = 0;        // the binary threshold in force on this tick
+    double confidence = 0.0;  // the tracker's, 0..1 (mean shift: 1 while its window
+                              // holds stone pixels)
 };
 
 using RunRecord = std::vector<TickRecord>;

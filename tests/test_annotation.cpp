@@ -292,13 +292,13 @@ TEST(TrackKeyframes, EveryNthTickOnTheFrameItShowed) {
     };
     const Case cases[] = {
         {"tick,frame,centre_x\n", 1, "no column centre_y"},
-        {header + "1,0,0.025,0,0,1,1,5,5,10,1,0,0,100,5.000,5.000\n", 2,
+        {header + "1,0,0.025,0,0,1,1,5,5,10,1,0,0,100,5.000,5.000,1.000\n", 2,
          "frame must be a whole number from 1"},
-        {header + "1,12,0.025,0,0,1,1,5,5,10,1,0,0,100,5.000,5.000\n", 2,
+        {header + "1,12,0.025,0,0,1,1,5,5,10,1,0,0,100,5.000,5.000,1.000\n", 2,
          "beyond the video's last frame, 8"},
-        {header + "1,1,0.025,0,0,1,1,x,5,10,1,0,0,100,5.000,5.000\n", 2,
+        {header + "1,1,0.025,0,0,1,1,x,5,10,1,0,0,100,5.000,5.000,1.000\n", 2,
          "centre_x is not a number"},
-        {header + "1,1,0.025,0,0,1,1,5,5,10,2,0,0,100,5.000,5.000\n", 2, "in_plane must be 1 or 0"},
+        {header + "1,1,0.025,0,0,1,1,5,5,10,2,0,0,100,5.000,5.000,1.000\n", 2, "in_plane must be 1 or 0"},
         {header + "1,1,0.025\n", 2, "fields"},
         {"", 1, "no header"},
     };

@@ -345,14 +345,14 @@ TEST_F(ReplayOnRecordingTerms, ACalibratedRunGivesMillimetresBesidePixels) {
     const std::vector<QList<QByteArray>> rows = csvRows("track.csv");
     ASSERT_GT(rows.size(), 500u);
     const QList<QByteArray>& header = rows.front();
-    ASSERT_EQ(header.size(), 18);
+    ASSERT_EQ(header.size(), 19);
     EXPECT_EQ(header[7], "centre_x");
-    EXPECT_EQ(header[16], "centre_x_mm");
-    EXPECT_EQ(header[17], "centre_y_mm");
+    EXPECT_EQ(header[17], "centre_x_mm");
+    EXPECT_EQ(header[18], "centre_y_mm");
     for (std::size_t i = 1; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 18) << "row " << i;
-        EXPECT_EQ(rows[i][16], QByteArray::number(rows[i][7].toInt() * mm, 'f', 3)) << "row " << i;
-        EXPECT_EQ(rows[i][17], QByteArray::number(rows[i][8].toInt() * mm, 'f', 3)) << "row " << i;
+        ASSERT_EQ(rows[i].size(), 19) << "row " << i;
+        EXPECT_EQ(rows[i][17], QByteArray::number(rows[i][7].toInt() * mm, 'f', 3)) << "row " << i;
+        EXPECT_EQ(rows[i][18], QByteArray::number(rows[i][8].toInt() * mm, 'f', 3)) << "row " << i;
     }
 }
 
@@ -380,7 +380,7 @@ TEST_F(ReplayOnRecordingTerms, TheLogAndTheTrackRunOnTheChosenClock) {
         ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
         const std::vector<QList<QByteArray>> rows = csvRows("track.csv");
         ASSERT_EQ(rows.size(), 121u);
-        EXPECT_EQ(rows.front().size(), 16) << "no millimetres without a calibration";
+        EXPECT_EQ(rows.front().size(), 17) << "no millimetres without a calibration";
         for (std::size_t i = 1; i < rows.size(); ++i) {
             EXPECT_EQ(rows[i][2],
                       QByteArray::number(static_cast<double>(i) * c.stepSeconds, 'f', 3))

@@ -198,13 +198,16 @@ TEST_F(Replay, TheTrackMarksAHitOnEveryTickThatTheLogLogsOne) {
 
     QList<QByteArray> rows = readBytes("track.csv").split('\n');
     ASSERT_EQ(rows.takeFirst(), "tick,frame,time_s,track_x,track_y,track_w,track_h,centre_x,"
-                                "centre_y,area,in_plane,on_focal_area,hit,threshold,aim_x,aim_y");
+                                "centre_y,area,in_plane,on_focal_area,hit,threshold,aim_x,aim_y,"
+                                "confidence");
     ASSERT_EQ(rows.takeLast(), "");
     ASSERT_EQ(rows.size(), 598);
     QStringList trackHitTimes;
     for (const QByteArray& row : rows) {
         const QList<QByteArray> fields = row.split(',');
-        ASSERT_EQ(fields.size(), 16) << row.constData();
+        ASSERT_EQ(fields.size(), 17) << row.constData();
+        // Mean shift is sure of the stone exactly while its window holds it.
+        EXPECT_EQ(fields[16], fields[10] == "1" ? "1.000" : "0.000") << row.constData();
         // Without a prediction the hit test aims at the tracked centre.
         EXPECT_EQ(fields[14], fields[7] + ".000") << row.constData();
         EXPECT_EQ(fields[15], fields[8] + ".000") << row.constData();
@@ -523,7 +526,7 @@ TEST_F(Replay, APredictionAimsCloserToTheStoneAtArrivalThanNone) {
         int ahead = 0;
         for (const QByteArray& row : rows) {
             const QList<QByteArray> fields = row.split(',');
-            ahead += fields.size() == 16 && fields[14] != fields[7] + ".000" ? 1 : 0;
+            ahead += fields.size() == 17 && fields[14] != fields[7] + ".000" ? 1 : 0;
         }
         EXPECT_EQ(ahead > 100, QString(predict) != "none") << ahead;
     }

@@ -122,7 +122,7 @@ TEST_F(TruthKinds, LabelsOfFocusJudgeTheShotsAndLeaveThePositionsOut) {
     rows.removeFirst();
     for (const QByteArray& row : rows) {
         const QList<QByteArray> fields = row.split(',');
-        ASSERT_EQ(fields.size(), 16);
+        ASSERT_EQ(fields.size(), 17);
         shownAndHit.emplace_back(fields[1].toLongLong() - 1, fields[12] == "1");
     }
     const std::size_t ahead = latencyMs / 25;

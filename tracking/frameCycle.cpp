@@ -4,6 +4,7 @@
 #include "log/ticks.h"
 #include "tracking/VideoImage.h"
 #include "tracking/regionAnalysis.h"
+#include "tracking/regionTrackers.h"
 #include "ui_MainWindow.h"
 
 #include <QStatusBar>
@@ -16,8 +17,6 @@ namespace {
 
 const cv::Scalar trackColour(100, 0, 150);
 const cv::Scalar focalColour(0, 0, 255);
-constexpr int meanShiftIterations = 10;
-constexpr double meanShiftEpsilon = 1.0;
 // Frames that one read may drop in a row before playback starts over.
 constexpr int maxDroppedFrames = 100;
 
@@ -234,7 +233,8 @@ void MainWindow::trackMarkedRegion() {
     if (dataScene->selectionState == 0) {
         return;
     }
-    if (dataScene->selectionState < 0) {
+    const bool justMarked = dataScene->selectionState < 0;
+    if (justMarked) {
         const QRect& marked = dataScene->handedOver;
         trackWindow = cv::Rect(marked.left(), marked.top(), marked.right() - marked.left() + 1,
                                marked.bottom() - marked.top() + 1);
@@ -246,7 +246,18 @@ void MainWindow::trackMarkedRegion() {
         trackingStarted = 1;
     }
 
-    trackComp = meanShift(dataPlane, trackWindow, meanShiftIterations, meanShiftEpsilon);
+    if (regionTracker) {
+        followWithRegionTracker(justMarked);
+    } else {
+        trackComp = meanShift(dataPlane, trackWindow, meanShiftIterations, meanShiftEpsilon);
+        trackConfidence = trackComp.area > 0 ? 1.0 : 0.0;
+    }
+    // Mean shift's confidence is below any cut above 0 only where its window
+    // is empty, which is out of the plane already.
+    trackComp.area = judgedStep({trackComp.rect, trackComp.area, trackConfidence}, lostBelow).area;
+    if (regionTrackerRefused) {
+        return;
+    }
     trackWindow = trackComp.rect;
     drawRectangle(dataFrame, trackWindow, trackColour, 1);
     drawRectangle(frame, trackWindow, trackColour, 2);
@@ -254,4 +265,20 @@ void MainWindow::trackMarkedRegion() {
     trackCenterY = trackWindow.y + trackWindow.height / 2;
 
     updatePlaneAndIntervals();
+}
+
+// Another tracker in place of mean shift. It starts on the frame on which the
+// region is taken over, and the treatment step weighs its box as it weighs
+// mean shift's window. One that cannot start stops playback.
+void MainWindow::followWithRegionTracker(bool justMarked) {
+    if (justMarked && !regionTracker->start(frame, dataPlane, trackWindow)) {
+        regionTrackerRefused = true;
+        playing = 0;
+        trackComp = {0.0, trackWindow};
+        trackConfidence = 0.0;
+        return;
+    }
+    const TrackStep step = regionTracker->follow(frame, dataPlane);
+    trackComp = {step.area, step.box};
+    trackConfidence = step.confidence;
 }

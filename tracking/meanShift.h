@@ -2,6 +2,10 @@
 
 #include <opencv2/core.hpp>
 
+// How the frame cycle runs mean shift on every tick.
+inline constexpr int meanShiftIterations = 10;
+inline constexpr double meanShiftEpsilon = 1.0;
+
 // The result of one mean-shift search: the moved window and the zeroth moment
 // (the sum of the picture's values) of the last window whose moments were taken.
 struct ConnectedComp {

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "common/videoFileCheck.h"
+#include "replay/trackerOptions.h"
+#include "simulation/evaluation.h"
+#include "simulation/groundTruth.h"
+#include "simulation/latencySweep.h"
+#include "simulation/runRecord.h"
+#include "tracking/regionTrackers.h"
+
+#include <QJsonArray>
+#include <QString>
+#include <memory>
+#include <vector>
+
+class MainWindow;
+class ManualClock;
+
+// Several trackers over one decoding of a recording: each follows the marked
+// region on the same frames, and each one's track goes through the window's
+// own treatment step afterwards (treatAgain) to be judged against the truth.
+
+// Gives the window the tracker that `choice` names and its confidence cut:
+// nothing for mean shift alone (the window's own), one tracker, or with a
+// comparison a TrackerComparison that runs them all.
+void followWith(MainWindow& window, const TrackerChoice& choice);
+
+// The window's tracker while a comparison runs: every tracker of the list,
+// and the run's own tracker if the list leaves it out, follows the region on
+// every tick; the window weighs the run's own tracker's box.
+class TrackerComparison : public RegionTracker {
+  public:
+    TrackerComparison(const std::vector<TrackerKind>& compared, TrackerKind own, double lostBelow);
+    bool start(const cv::Mat& frame, const cv::Mat& plane, const cv::Rect& region) override;
+    TrackStep follow(const cv::Mat& frame, const cv::Mat& plane) override;
+
+    // Ends a tick of the run that took `seconds` in all: every tracker's
+    // latest step (the previous one where no frame was tracked) is its step
+    // for that tick, confidence cut applied.
+    void closeTick(double seconds);
+
+    struct Track {
+        TrackerKind kind;
+        std::vector<TrackStep> steps; // one per closed tick
+        double seconds = 0.0;         // spent following, over all ticks
+        std::int64_t follows = 0;
+    };
+    // The compared trackers, in the order of the list.
+    std::vector<Track> compared() const;
+    // What one tick of the run cost without the trackers run beside the
+    // run's own, on average (seconds): decoding, thresholding, the run's
+    // tracker and the treatment step.
+    double cycleSecondsPerTick() const;
+    // The tracker that could not start, if one could not.
+    std::optional<TrackerKind> refused() const { return refusedKind; }
+
+  private:
+    struct Runner {
+        Track track;
+        std::unique_ptr<RegionTracker> tracker;
+        TrackStep latest;
+        double tickSeconds = 0.0; // spent following on the open tick
+    };
+    std::vector<Runner> runners;
+    std::size_t compareCount = 0; // runners past these are the run's own tracker only
+    std::size_t own = 0;
+    double lostBelow = 0.0;
+    double cycleSeconds = 0.0;
+    std::int64_t ticks = 0;
+    std::optional<TrackerKind> refusedKind;
+};
+
+// The comparison that `window` runs, if it runs one.
+TrackerComparison* comparisonOf(MainWindow& window);
+
+// What to say when the window's tracker could not start on the region.
+QString trackerRefusal(MainWindow& window, const TrackerChoice& choice, const cv::Rect& region);
+
+// The run's record with the tracking of `steps` in place of the run's own:
+// the box, its centre as the frame cycle takes it, the area (0 out of the
+// plane) and the confidence; aims and hits are the treatment step's to say.
+RunRecord withTrack(const RunRecord& run, const std::vector<TrackStep>& steps);
+
+struct TrackerRow {
+    TrackerKind kind;
+    Evaluation evaluation;
+    double msPerTick = 0.0;
+    RunRecord record; // the tracker's ticks through the treatment step
+};
+
+// Every compared tracker's track through the window's treatment step at the
+// run's timing, judged against the truth. Call it once the run has ended.
+std::vector<TrackerRow> judgeTrackers(MainWindow& window, ManualClock& clock,
+                                      const RunSettings& settings, const RunRecord& run,
+                                      const GroundTruth& truth,
+                                      const TrackerComparison& comparison);
+
+// The table for stdout: one row per tracker, then the cost of the window's
+// tick without them.
+QString trackerTable(const RunSettings& settings, const std::vector<TrackerRow>& rows,
+                     double cycleMsPerTick);
+
+// The rows as the report's "trackers" list.
+QJsonArray trackersJson(const RunSettings& settings, const std::vector<TrackerRow>& rows);
+
+// The run's report (evaluationJson) with the rows as its "trackers" list,
+// replacing `path` whole. Returns an error message, or none on success.
+std::optional<QString>
+writeReportWithTrackers(const VideoFileName& path, const RunSettings& settings,
+                        const QString& truthPath, const Evaluation& evaluation,
+                        const std::vector<SweepPoint>& sweep, const std::vector<TrackerRow>& rows);

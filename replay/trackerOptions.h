@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "tracking/regionTrackers.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QList>
+#include <QString>
+#include <optional>
+#include <vector>
+
+struct ReplayOptions;
+
+// Which tracker follows the marked region, when a tick counts as lost, and
+// the trackers that a comparison runs over the same decoded frames.
+struct TrackerChoice {
+    TrackerKind tracker = TrackerKind::MeanShift;
+    double lostBelow = defaultLostBelow;
+    std::vector<TrackerKind> compared; // empty: no comparison
+};
+
+// --tracker, --lost-below and --compare-trackers.
+class TrackerOptions {
+  public:
+    QList<QCommandLineOption> all() const { return {tracker, lostBelow, compare}; }
+    // Reads the options into `options` once its truth is known; returns what
+    // is wrong, if anything.
+    std::optional<QString> read(const QCommandLineParser& parser, ReplayOptions& options) const;
+
+  private:
+    const QCommandLineOption tracker;
+    const QCommandLineOption lostBelow;
+    const QCommandLineOption compare;
+
+  public:
+    TrackerOptions();
+};
