@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "annotate/annotationEdit.h"
 
 AnnotationEdit::AnnotationEdit(Annotation& annotation, Layer layer, std::int64_t frame,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the frame cycle on generated videos at 640 x 480 and 1920 x 1080:
 // decoding alone, a whole playing tick, a playing tick after decoding, a paused
 // tick with and without a new picture, one view conversion, and a plain copy of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a latency sweep costs beside the replay it follows, on the demo video
 // (640 x 480, 600 frames) with its truth: one replay (decoding, tracking, the
 // treatment step on every tick, the evaluation), the sweep's 9 latencies

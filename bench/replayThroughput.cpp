@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How fast a replay runs against how fast the same video decodes alone.
 //
 //   bench_replayThroughput [--repetitions R] [--ticks N] [--memory-ticks M]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A driver for profilers (callgrind, perf), which Google Benchmark's timing
 // loop does not suit: it runs one kind of work a given number of times on a
 // generated video, and nothing else.

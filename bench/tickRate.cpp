@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame cycle with the real timer and event loop: the window is shown (on
 // the offscreen platform unless QT_QPA_PLATFORM says otherwise) and plays a
 // generated video while the stone is tracked and logging is on. Prints, per

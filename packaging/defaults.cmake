@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The window's start values and the bounds of its controls, for the pages that
 # quote them, read from the header that the programs compile: each
 # `inline constexpr TYPE NAME = VALUE;` there becomes TESSAVOLANT_NAME (a

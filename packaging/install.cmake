@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installation (`cmake --install`) and the Debian package (`cpack -G DEB`):
 # the programs (the window, the replay and the annotation program), a menu
 # entry that opens AVI videos, the icon, the AppStream metainfo and the man

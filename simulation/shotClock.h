@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The time between two shots, in single precision: 60 / rate x 1000, dividing

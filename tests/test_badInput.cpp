@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Awkward and damaged inputs, and surroundings where the log cannot be written:
 // the program neither crashes nor hangs, refuses what it cannot play with a
 // reason, plays what it can, and its log is either complete and well formed or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shots that arrive some time after their image: what the predictors aim at,
 // where the truth puts the stone at arrival, how shots and aims are judged
 // then, the stone's motion figures, and the sweep's pieces.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The options every program has: --help (which wins over --version) and
 // --version, in both spellings, answered with the program's own name.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The replay is the window's run on a perfect clock: its log is the window's
 // to the byte, its track agrees with the log, its options are checked before
 // anything runs, and a signal ends it with a complete log.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The replay never destroys a file it is given: an output that is an input or
 // another output is refused, nothing is written before every check has passed,
 // every name keeps its own bytes, no wait outlasts Ctrl+C, and results reach

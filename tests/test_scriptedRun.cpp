@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole treatment run as a user would make it, on the demo video: mark the
 // stone with the mouse on the processed view, start
 // logging, play until the video has looped, change the shot rate once and close

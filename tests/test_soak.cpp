@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A long run: half an hour of the 25 ms frame clock, playing and tracking a
 // small video that loops, with the stone leaving the imaging plane and passing
 // the focal area on every breath. Resident memory stays flat and the log stays

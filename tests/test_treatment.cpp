@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The treatment side of the tracking tick: whether the stone is in the imaging
 // plane, shot intervals, hits and the shot clock, the colour of the focal area,
 // and the summary that the window writes when it is destroyed.

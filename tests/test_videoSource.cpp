@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video as the frame cycle reads it: decoding ahead on a second thread
 // changes no frame and no position, the slider's seeks are coalesced, and
 // recordings whose header lies about their length play and loop.

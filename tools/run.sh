@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up, makes the demo video if it is missing and opens the
 # program on it (or on the video given as argument). The event log
 # "loggfile.txt" is written to the directory this script is started from.

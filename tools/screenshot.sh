@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the README's picture of the program tracking the demo video: the real
 # program in a private X server, the stone marked with a real mouse drag, Play
 # and Start clicked, and the window taken, paused, at a moment when the tracking

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the README's picture of the annotation program: the real program in a
 # private X server on the demo video, the stone clicked on frames 0, 24 and 44
 # with real mouse clicks and keys, frame 0 labelled in focus, and the window

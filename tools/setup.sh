@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages that building, running and testing need (only the
 # missing ones, so a second run does nothing) and builds into build/: everything,
 # or only the targets that BUILD_TARGETS names (for example

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up and runs every test: once in the normal build, then once
 # more built with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail

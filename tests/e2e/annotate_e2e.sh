@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end test of the annotation program: it runs in a private X server
 # (Xvfb, no window manager) and is driven with real mouse and keyboard events
 # (xdotool), as a user annotates a recording.

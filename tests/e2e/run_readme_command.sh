@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the README's run command, `tools/run.sh`, exactly as a new user does:
 # from the root of the checkout, with a display, and without the demo video,
 # so that the first-use path (making the demo video) is what runs. Passes when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // send_close_request WINDOW_ID
 //
 // Asks an X11 top-level window to close, exactly as a window manager's close

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash disable=SC2034
 # Helpers for driving the real Tessavolant program in a private X server with
 # real input events (XTEST through xdotool). Sourced by tests/e2e/run_e2e.sh and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from an already built tree, checks it with lintian,
 # checks its control fields and files, validates the menu entry and the
 # metainfo, and runs the programs from a throwaway root into which the package

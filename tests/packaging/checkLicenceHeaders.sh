@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a tracked source file does not name its licence in its first lines:
 # every *.cpp, *.h, *.sh, CMakeLists.txt, *.cmake, *.in and *.ui file needs an
 # SPDX line for GPL-3.0-or-later within its first 5 lines (after a shebang or
