@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <cstdlib>
@@ -110,4 +111,16 @@ void PrintTo(const QSize& size, std::ostream* out) {
 
 void PrintTo(const QRect& rect, std::ostream* out) {
     *out << "(" << rect.x() << ", " << rect.y() << ") " << rect.width() << " x " << rect.height();
+}
+
+ProgramOutput runToEnd(const char* program, const QStringList& arguments, int timeoutMs) {
+    QProcess process;
+    process.start(QString::fromLocal8Bit(program), arguments);
+    ProgramOutput run;
+    if (process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit) {
+        run.exitCode = process.exitCode();
+    }
+    run.output = process.readAllStandardOutput();
+    run.errors = process.readAllStandardError();
+    return run;
 }

@@ -63,3 +63,12 @@ void answerFileDialog(const QString& path, std::function<void(QFileDialog&)> whi
 // A window on `video` whose frame clock is stopped, so that the test ticks it.
 // A window that could not open its video comes back as it is (not ready).
 std::unique_ptr<MainWindow> openWindowForTicking(const QString& video);
+
+// What a program run to its end left: its exit code (-1 where it was ended by
+// a signal or did not end within `timeoutMs`) and what it wrote.
+struct ProgramOutput {
+    int exitCode = -1;
+    QByteArray output;
+    QByteArray errors;
+};
+ProgramOutput runToEnd(const char* program, const QStringList& arguments, int timeoutMs = 120000);

@@ -54,22 +54,10 @@ class Replay : public testing::Test {
     TemporaryWorkingDirectory directory;
 };
 
-struct ReplayRun {
-    int exitCode = -1;
-    QByteArray output;
-    QByteArray errors;
-};
+using ReplayRun = ProgramOutput;
 
 ReplayRun replay(const QStringList& arguments) {
-    QProcess program;
-    program.start(TESSAVOLANT_REPLAY_BINARY, arguments);
-    ReplayRun run;
-    if (program.waitForFinished(120000) && program.exitStatus() == QProcess::NormalExit) {
-        run.exitCode = program.exitCode();
-    }
-    run.output = program.readAllStandardOutput();
-    run.errors = program.readAllStandardError();
-    return run;
+    return runToEnd(TESSAVOLANT_REPLAY_BINARY, arguments);
 }
 
 // What a user does in the window before the first tick, all at one moment.

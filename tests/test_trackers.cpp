@@ -40,22 +40,10 @@ class Trackers : public testing::Test {
     TemporaryWorkingDirectory directory;
 };
 
-struct ReplayRun {
-    int exitCode = -1;
-    QByteArray output;
-    QByteArray errors;
-};
+using ReplayRun = ProgramOutput;
 
 ReplayRun replay(const QStringList& arguments) {
-    QProcess program;
-    program.start(TESSAVOLANT_REPLAY_BINARY, arguments);
-    ReplayRun run;
-    if (program.waitForFinished(300000) && program.exitStatus() == QProcess::NormalExit) {
-        run.exitCode = program.exitCode();
-    }
-    run.output = program.readAllStandardOutput();
-    run.errors = program.readAllStandardError();
-    return run;
+    return runToEnd(TESSAVOLANT_REPLAY_BINARY, arguments, 300000);
 }
 
 QJsonObject reportOf(const QString& path) {

@@ -33,22 +33,10 @@ class TruthKinds : public testing::Test {
     TemporaryWorkingDirectory directory;
 };
 
-struct ReplayEnd {
-    int exitCode = -1;
-    QByteArray output;
-    QByteArray errors;
-};
+using ReplayEnd = ProgramOutput;
 
 ReplayEnd replay(const QStringList& arguments) {
-    QProcess program;
-    program.start(TESSAVOLANT_REPLAY_BINARY, arguments + QStringList{"--quiet"});
-    ReplayEnd run;
-    if (program.waitForFinished(120000) && program.exitStatus() == QProcess::NormalExit) {
-        run.exitCode = program.exitCode();
-    }
-    run.output = program.readAllStandardOutput();
-    run.errors = program.readAllStandardError();
-    return run;
+    return runToEnd(TESSAVOLANT_REPLAY_BINARY, arguments + QStringList{"--quiet"});
 }
 
 QJsonObject reportOf(const char* path) {
