@@ -12,6 +12,7 @@
 
 #include "app/MainWindow.h"
 #include "bench/benchSupport.h"
+#include "bench/replaySpeed.h"
 #include "log/ticks.h"
 #include "replay/replayRun.h"
 #include "tools/syntheticDicom.h"
@@ -27,12 +28,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 std::string writeBenchLoop(const std::filesystem::path& directory, int frames) {
     SyntheticVideoSpec spec;
@@ -72,29 +67,6 @@ double decodeOnly(const std::string& loop, long long ticks) {
     return static_cast<double>(ticks) / (timer.nsecsElapsed() / 1e9);
 }
 
-// Ticks per second of the replay's loop.
-double replay(const std::string& loop, const ScratchDirectory& scratch, long long ticks) {
-    ManualClock clock;
-    ScopedTickSource useClock(clock);
-    const auto window = openTrackingWindow(loop, scratch.path());
-    QElapsedTimer timer;
-    ReplayClock ticking(clock);
-    timer.start();
-    for (long long tick = 1; tick <= ticks; ++tick) {
-        runTick(*window, ticking, tick);
-    }
-    return static_cast<double>(ticks) / (timer.nsecsElapsed() / 1e9);
-}
-
-long long option(int argc, char** argv, const char* name, long long fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) {
-            return std::atoll(argv[i + 1]);
-        }
-    }
-    return fallback;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -113,7 +85,7 @@ int main(int argc, char** argv) {
     std::vector<double> replaying;
     for (long long i = 0; i < repetitions; ++i) {
         decoding.push_back(decodeOnly(loop, ticks));
-        replaying.push_back(replay(loop, scratch, ticks));
+        replaying.push_back(replayTicksPerSecond(loop, scratch, ticks));
     }
     const double decoded = median(decoding);
     const double replayed = median(replaying);

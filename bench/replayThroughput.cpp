@@ -12,6 +12,7 @@
 
 #include "app/MainWindow.h"
 #include "bench/benchSupport.h"
+#include "bench/replaySpeed.h"
 #include "log/ticks.h"
 #include "replay/replayRun.h"
 
@@ -25,12 +26,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 // Frames per second of decoding alone, wrapping to frame 1 as playback does.
 double decodeOnly(const std::string& video, long long ticks) {
@@ -47,29 +42,6 @@ double decodeOnly(const std::string& video, long long ticks) {
         capture.read(frame);
     }
     return static_cast<double>(ticks) / (timer.nsecsElapsed() / 1e9);
-}
-
-// Ticks per second of the replay's loop.
-double replay(const std::string& video, const ScratchDirectory& scratch, long long ticks) {
-    ManualClock clock;
-    ScopedTickSource useClock(clock);
-    const auto window = openTrackingWindow(video, scratch.path());
-    QElapsedTimer timer;
-    ReplayClock ticking(clock);
-    timer.start();
-    for (long long tick = 1; tick <= ticks; ++tick) {
-        runTick(*window, ticking, tick);
-    }
-    return static_cast<double>(ticks) / (timer.nsecsElapsed() / 1e9);
-}
-
-long long option(int argc, char** argv, const char* name, long long fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) {
-            return std::atoll(argv[i + 1]);
-        }
-    }
-    return fallback;
 }
 
 } // namespace
@@ -94,7 +66,7 @@ int main(int argc, char** argv) {
         std::vector<double> replaying;
         for (long long i = 0; i < repetitions; ++i) {
             decoding.push_back(decodeOnly(video, ticks));
-            replaying.push_back(replay(video, scratch, ticks));
+            replaying.push_back(replayTicksPerSecond(video, scratch, ticks));
         }
         const double decoded = median(decoding);
         const double replayed = median(replaying);
