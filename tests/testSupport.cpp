@@ -10,9 +10,13 @@
 #include <QProcess>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <sys/file.h>
+#include <unistd.h>
 
 TemporaryWorkingDirectory::TemporaryWorkingDirectory() : previous(std::filesystem::current_path()) {
     std::string pattern = (std::filesystem::temp_directory_path() / "tessavolant-XXXXXX").string();
@@ -73,6 +77,66 @@ QString writeVideo(const std::string& path, const SyntheticVideoSpec& spec) {
         throw std::runtime_error("cannot write the test video " + path);
     }
     return QString::fromStdString(path);
+}
+
+namespace {
+
+// An exclusive lock on a file, held for the object's life; another process
+// asking for it waits until it is released.
+class FileLock {
+  public:
+    explicit FileLock(const std::filesystem::path& path)
+        : descriptor(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        while (descriptor >= 0 && ::flock(descriptor, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FileLock() {
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        }
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+  private:
+    int descriptor;
+};
+
+} // namespace
+
+std::optional<DemoFiles> sharedDemoVideo() {
+    namespace fs = std::filesystem;
+    const fs::path directory = TESSAVOLANT_TEST_CACHE;
+    const fs::path video = directory / "demo.avi";
+    const fs::path truth = directory / "demo.csv";
+    std::error_code error;
+    fs::create_directories(directory, error);
+    // Making the demo takes seconds, most of what a replay test costs, so one
+    // process makes it while the others wait. A copy older than this test
+    // program may come from another generator and is made again; the parts are
+    // written under other names and renamed, so a run cut off halfway leaves
+    // no half video behind.
+    const FileLock lock(directory / "demo.lock");
+    const auto madeSince = [&error](const fs::path& file, fs::file_time_type moment) {
+        return fs::exists(file, error) && fs::last_write_time(file, error) >= moment;
+    };
+    const fs::file_time_type built = fs::last_write_time("/proc/self/exe", error);
+    if (error || !madeSince(video, built) || !madeSince(truth, built)) {
+        const fs::path videoPart = directory / "demo-part.avi";
+        const fs::path truthPart = directory / "demo-part.csv";
+        if (!writeSyntheticVideo(videoPart.string(), truthPart.string(), SyntheticVideoSpec{})) {
+            return std::nullopt;
+        }
+        fs::rename(truthPart, truth, error);
+        if (!error) {
+            fs::rename(videoPart, video, error);
+        }
+        if (error) {
+            return std::nullopt;
+        }
+    }
+    return DemoFiles{QString::fromStdString(video.string()),
+                     QString::fromStdString(truth.string())};
 }
 
 void answerFileDialog(const QString& path, std::function<void(QFileDialog&)> whileOpen) {

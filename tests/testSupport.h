@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -54,6 +55,15 @@ std::map<std::string, std::string> directorySnapshot();
 
 // Writes a synthetic video to `path` and returns the path as a QString.
 QString writeVideo(const std::string& path, const SyntheticVideoSpec& spec);
+
+// The demo video (the defaults of SyntheticVideoSpec) and its truth, made once
+// per build tree and shared by every test process that only reads them. A test
+// that may change or damage its video makes its own.
+struct DemoFiles {
+    QString video;
+    QString truth;
+};
+std::optional<DemoFiles> sharedDemoVideo();
 
 // Answers the open-file dialog that the window under construction will show:
 // once the dialog is up, `whileOpen` runs on it (a test lets time pass there),

@@ -269,6 +269,12 @@ class ReplayOnRecordingTerms : public testing::Test {
     // their truth, made when first asked for.
     static QByteArray file(const std::string& name) {
         const std::string stem = name.substr(0, name.find('.'));
+        if (stem == "demo") {
+            const std::optional<DemoFiles> demo = sharedDemoVideo();
+            EXPECT_TRUE(demo);
+            return demo ? (name.ends_with(".csv") ? demo->truth : demo->video).toLocal8Bit()
+                        : QByteArray();
+        }
         const std::string path = videos->file(name);
         if (!QFile::exists(QString::fromStdString(videos->file(stem + ".avi")))) {
             SyntheticVideoSpec spec;

@@ -40,15 +40,12 @@ constexpr int tickMs = 25;
 class Replay : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        videoDirectory = std::make_unique<TemporaryWorkingDirectory>();
-        video = QString::fromStdString(videoDirectory->file("demo.avi"));
-        truth = QString::fromStdString(videoDirectory->file("demo.csv"));
-        ASSERT_TRUE(
-            writeSyntheticVideo(video.toStdString(), truth.toStdString(), SyntheticVideoSpec{}));
+        const std::optional<DemoFiles> demo = sharedDemoVideo();
+        ASSERT_TRUE(demo);
+        video = demo->video;
+        truth = demo->truth;
     }
-    static void TearDownTestSuite() { videoDirectory.reset(); }
 
-    static inline std::unique_ptr<TemporaryWorkingDirectory> videoDirectory;
     static inline QString video;
     static inline QString truth;
     TemporaryWorkingDirectory directory;

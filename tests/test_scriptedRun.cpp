@@ -210,10 +210,10 @@ struct TreatmentRun {
 void TreatmentRun::play() {
     ManualClock clock;
     ScopedTickSource useClock(clock);
-    videoPath = QString::fromStdString(directory.file("demo.avi"));
-    ASSERT_TRUE(
-        writeSyntheticVideo(directory.file("demo.avi"), directory.file("demo.csv"), demoVideo));
-    truth = readGroundTruth(directory.file("demo.csv"));
+    const std::optional<DemoFiles> demo = sharedDemoVideo();
+    ASSERT_TRUE(demo);
+    videoPath = demo->video;
+    truth = readGroundTruth(demo->truth.toStdString());
     ASSERT_EQ(truth.size(), 600u);
     {
         MainWindow window(nullptr, videoPath);

@@ -26,15 +26,12 @@ const QStringList select{"--select", "207,205,21,19"};
 class Trackers : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        videoDirectory = std::make_unique<TemporaryWorkingDirectory>();
-        video = QString::fromStdString(videoDirectory->file("demo.avi"));
-        truth = QString::fromStdString(videoDirectory->file("demo.csv"));
-        ASSERT_TRUE(
-            writeSyntheticVideo(video.toStdString(), truth.toStdString(), SyntheticVideoSpec{}));
+        const std::optional<DemoFiles> demo = sharedDemoVideo();
+        ASSERT_TRUE(demo);
+        video = demo->video;
+        truth = demo->truth;
     }
-    static void TearDownTestSuite() { videoDirectory.reset(); }
 
-    static inline std::unique_ptr<TemporaryWorkingDirectory> videoDirectory;
     static inline QString video;
     static inline QString truth;
     TemporaryWorkingDirectory directory;
@@ -110,10 +107,13 @@ TEST(TrackerOptions, NamesAndConfidencesAreChecked) {
               (std::vector<TrackerKind>{TrackerKind::Template, TrackerKind::Kcf}));
 }
 
-// One decoding for every tracker: each row is what a run of that tracker
-// alone reports, each tracker holds the stone within a few pixels and says
-// how sure it is in 0..1, and the run's own mean shift is not changed by the
-// trackers beside it (its log is that of a plain run, to the byte).
+// One decoding for every tracker: each tracker holds the stone within a few
+// pixels, a row is what a run of that tracker alone reports and says how sure
+// it is in 0..1, and the run's own mean shift is not changed by the trackers
+// beside it (its log is that of a plain run, to the byte). CSRT and MIL take
+// seconds of every core for these ticks, so the runs alone are of the quick
+// trackers: one of OpenCV's, the template and mean shift, which come after
+// the slow ones in the comparison and so show that nothing carries over.
 TEST_F(Trackers, AComparisonAgreesWithARunOfEachTrackerAlone) {
     const QStringList common =
         select + QStringList{"--quiet", "--ticks", heldTicks, "--truth", truth};
@@ -131,12 +131,22 @@ TEST_F(Trackers, AComparisonAgreesWithARunOfEachTrackerAlone) {
     const struct {
         const char* tracker;
         double meanErrorPx; // at most
-    } cases[] = {{"csrt", 4.0}, {"kcf", 4.0}, {"mil", 5.0}, {"template", 3.0}, {"meanshift", 3.0}};
+        bool runAlone;
+    } cases[] = {{"csrt", 4.0, false},
+                 {"kcf", 4.0, true},
+                 {"mil", 5.0, false},
+                 {"template", 3.0, true},
+                 {"meanshift", 3.0, true}};
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const auto& c = cases[i];
         SCOPED_TRACE(c.tracker);
         const QJsonObject row = rows[i].toObject();
         EXPECT_EQ(row["tracker"].toString(), c.tracker);
+        EXPECT_LT(row["tracking_error_px"].toObject()["mean"].toDouble(), c.meanErrorPx);
+        EXPECT_GT(row["ms_per_tick"].toDouble(), 0.0);
+        if (!c.runAlone) {
+            continue;
+        }
         const QString name = QString::fromLatin1(c.tracker);
         const ReplayRun alone =
             replay(common + QStringList{"--log", name + ".log", "--tracker", name, "--report",
@@ -153,8 +163,6 @@ TEST_F(Trackers, AComparisonAgreesWithARunOfEachTrackerAlone) {
         const QJsonObject shots = report["with_tracking"].toObject();
         EXPECT_EQ(row["shots_on_stone"].toInt(), shots["shots_on_stone"].toInt());
         EXPECT_EQ(row["tissue_shots"].toInt(), shots["tissue_shots"].toInt());
-        EXPECT_LT(error["mean"].toDouble(), c.meanErrorPx);
-        EXPECT_GT(row["ms_per_tick"].toDouble(), 0.0);
 
         const auto track = trackRows(name + ".csv");
         ASSERT_EQ(track.size(), static_cast<std::size_t>(heldTicks.toInt()));

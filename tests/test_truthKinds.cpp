@@ -22,13 +22,11 @@ constexpr int latencyMs = 60; // the shot arrives on the tick two after its own
 class TruthKinds : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        videoDirectory = std::make_unique<TemporaryWorkingDirectory>();
-        video = QString::fromStdString(videoDirectory->file("short.avi"));
-        ASSERT_TRUE(writeSyntheticVideo(video.toStdString(), {}, SyntheticVideoSpec{}));
+        const std::optional<DemoFiles> demo = sharedDemoVideo();
+        ASSERT_TRUE(demo);
+        video = demo->video;
     }
-    static void TearDownTestSuite() { videoDirectory.reset(); }
 
-    static inline std::unique_ptr<TemporaryWorkingDirectory> videoDirectory;
     static inline QString video;
     TemporaryWorkingDirectory directory;
 };
