@@ -139,6 +139,13 @@ std::optional<DemoFiles> sharedDemoVideo() {
                      QString::fromStdString(truth.string())};
 }
 
+void OnTheDemoVideo::SetUpTestSuite() {
+    const std::optional<DemoFiles> demo = sharedDemoVideo();
+    ASSERT_TRUE(demo) << "cannot make the demo video in " << TESSAVOLANT_TEST_CACHE;
+    video = demo->video;
+    truth = demo->truth;
+}
+
 void answerFileDialog(const QString& path, std::function<void(QFileDialog&)> whileOpen) {
     QTimer::singleShot(0, [path, whileOpen] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <memory>
 #include <optional>
@@ -64,6 +65,17 @@ struct DemoFiles {
     QString truth;
 };
 std::optional<DemoFiles> sharedDemoVideo();
+
+// Tests of runs on the shared demo video, each in a working directory of its
+// own. The stone leaves the imaging plane at about 3.9 s and 10.1 s.
+class OnTheDemoVideo : public testing::Test {
+  protected:
+    static void SetUpTestSuite();
+
+    static inline QString video;
+    static inline QString truth;
+    TemporaryWorkingDirectory directory;
+};
 
 // Answers the open-file dialog that the window under construction will show:
 // once the dialog is up, `whileOpen` runs on it (a test lets time pass there),

@@ -265,8 +265,8 @@ class ReplayOnRecordingTerms : public testing::Test {
     static void SetUpTestSuite() { videos = std::make_unique<TemporaryWorkingDirectory>(); }
     static void TearDownTestSuite() { videos.reset(); }
 
-    // The demo video or a short one at 20 frames a second ("slow"), with
-    // their truth, made when first asked for.
+    // The shared demo video, or a short one at 20 frames a second ("slow")
+    // made when first asked for, each with its truth.
     static QByteArray file(const std::string& name) {
         const std::string stem = name.substr(0, name.find('.'));
         if (stem == "demo") {

@@ -35,21 +35,7 @@ namespace {
 
 constexpr int tickMs = 25;
 
-// One demo video for every test here; the stone leaves the imaging plane at
-// about 3.9 s and 10.1 s.
-class Replay : public testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        const std::optional<DemoFiles> demo = sharedDemoVideo();
-        ASSERT_TRUE(demo);
-        video = demo->video;
-        truth = demo->truth;
-    }
-
-    static inline QString video;
-    static inline QString truth;
-    TemporaryWorkingDirectory directory;
-};
+class Replay : public OnTheDemoVideo {};
 
 using ReplayRun = ProgramOutput;
 

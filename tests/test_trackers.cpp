@@ -23,19 +23,7 @@ const QString heldTicks = QStringLiteral("120");
 const QString ticks = QStringLiteral("240");
 const QStringList select{"--select", "207,205,21,19"};
 
-class Trackers : public testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        const std::optional<DemoFiles> demo = sharedDemoVideo();
-        ASSERT_TRUE(demo);
-        video = demo->video;
-        truth = demo->truth;
-    }
-
-    static inline QString video;
-    static inline QString truth;
-    TemporaryWorkingDirectory directory;
-};
+class Trackers : public OnTheDemoVideo {};
 
 using ReplayRun = ProgramOutput;
 

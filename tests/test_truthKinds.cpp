@@ -19,17 +19,7 @@ namespace {
 
 constexpr int latencyMs = 60; // the shot arrives on the tick two after its own
 
-class TruthKinds : public testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        const std::optional<DemoFiles> demo = sharedDemoVideo();
-        ASSERT_TRUE(demo);
-        video = demo->video;
-    }
-
-    static inline QString video;
-    TemporaryWorkingDirectory directory;
-};
+class TruthKinds : public OnTheDemoVideo {};
 
 using ReplayEnd = ProgramOutput;
 
