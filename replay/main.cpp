@@ -226,6 +226,10 @@ int main(int argc, char* argv[]) {
         return refusal->exitCode == 2 ? usageError(refusal->message) : failure(refusal->message);
     }
     const RecordingTerms& terms = std::get<RecordingTerms>(resolved);
+    if (const std::optional<QString> problem = problemWithStrategies(
+            options.strategies, terms.mmPerPixel, quotedName(options.video))) {
+        return usageError(*problem);
+    }
     if (const std::optional<QString> problem = problemWithFrame(options, video.frame)) {
         return usageError(*problem);
     }
@@ -334,6 +338,7 @@ int main(int argc, char* argv[]) {
     RunSettings settings = settingsInForce(*window, options.settings.video, done);
     settings.timing = options.settings.timing;
     applyTerms(settings, terms);
+    applyStrategies(settings, options.strategies);
     settings.tracker = QString::fromLatin1(trackerName(options.trackers.tracker));
     const bool trackerRefused = window->regionTrackerRefused;
     const QString refusal =

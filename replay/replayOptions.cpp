@@ -288,6 +288,8 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     parser.addOptions(recording.all());
     const TrackerOptions trackerOptions;
     parser.addOptions(trackerOptions.all());
+    const StrategyOptions strategy;
+    parser.addOptions(strategy.all());
 
     ParsedReplayCommand result;
     if (!parser.parse(QStringList{replayProgramName} + arguments)) {
@@ -323,6 +325,7 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     exact.addOptions(timing.all());
     exact.addOptions(recording.all());
     exact.addOptions(trackerOptions.all());
+    exact.addOptions(strategy.all());
     exact.addPositionalArgument("VIDEO", {});
     exact.parse(QStringList{replayProgramName} + asBytes);
     const auto name = [&exact](const QCommandLineOption& option) {
@@ -431,6 +434,9 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     }
     if (const std::optional<QString> trackerProblem = trackerOptions.read(parser, options)) {
         return fail(*trackerProblem);
+    }
+    if (const std::optional<QString> strategyProblem = strategy.read(parser, options.strategies)) {
+        return fail(*strategyProblem);
     }
     options.quiet = parser.isSet(quiet);
     result.outcome = ParsedReplayCommand::Outcome::Run;

@@ -4,6 +4,7 @@
 #include "common/defaults.h"
 #include "common/videoFileCheck.h"
 #include "replay/recordingOptions.h"
+#include "replay/strategyOptions.h"
 #include "replay/trackerOptions.h"
 #include "simulation/latencySweep.h"
 #include "simulation/runRecord.h"
@@ -48,6 +49,7 @@ struct ReplayOptions {
     std::optional<LatencySweep> sweep; // the treatment again at each of its latencies
     RecordingRequest recording;        // calibration and clock
     TrackerChoice trackers;
+    StrategyRequest strategies; // the stone's size and the following focus's head speed
     bool quiet = false;
 };
 

@@ -7,6 +7,7 @@
 
 #include "simulation/calibration.h"
 #include "simulation/focalArea.h"
+#include "simulation/followingFocus.h"
 #include "simulation/shotClock.h"
 
 std::optional<ErrorStats> errorStats(std::vector<double> errors) {
@@ -78,6 +79,36 @@ bool onFocalArea(const RunSettings& settings, double x, double y) {
     return inPicture && onFocalArea(settings.focal, settings.focalSize, x, y);
 }
 
+namespace {
+
+// Whether the closed spans [a, b] and [c, d] share a point.
+bool spansMeet(double a, double b, double c, double d) {
+    return a <= d && c <= b;
+}
+
+} // namespace
+
+cv::Point2d fixedFocalCentre(const RunSettings& settings) {
+    return cv::Point2d(settings.focal) + cv::Point2d(settings.focalSize) / 2.0;
+}
+
+bool focalAreaOverlapsStone(const RunSettings& settings, cv::Point2d focalCentre, double x,
+                            double y) {
+    const cv::Point2d half = cv::Point2d(settings.focalSize) / 2.0;
+    cv::Point2d from = focalCentre - half;
+    cv::Point2d to = focalCentre + half;
+    // As onFocalArea: only the part of the area on the picture's pixels counts.
+    const cv::Size& picture = settings.frame;
+    if (!picture.empty()) {
+        from = {std::max(from.x, 0.0), std::max(from.y, 0.0)};
+        to = {std::min(to.x, picture.width - 1.0), std::min(to.y, picture.height - 1.0)};
+    }
+    const cv::Point2d stone =
+        cv::Point2d(settings.stoneSize.width, settings.stoneSize.height) / 2.0;
+    return from.x <= to.x && from.y <= to.y && spansMeet(from.x, to.x, x - stone.x, x + stone.x) &&
+           spansMeet(from.y, to.y, y - stone.y, y + stone.y);
+}
+
 std::vector<TickVerdict> judgeTicks(const RunSettings& settings, const RunRecord& record,
                                     const GroundTruth& truth) {
     const float periodMs = shotPeriodMs(settings.rate);
@@ -88,6 +119,15 @@ std::vector<TickVerdict> judgeTicks(const RunSettings& settings, const RunRecord
     const std::int64_t latencyUs = std::int64_t{settings.timing.latencyMs} * 1000;
     int fixedShotsSoFar = 0;
     std::size_t shownAtArrival = 0;
+    std::optional<HeadSpeedLimit> headLimit;
+    if (settings.headSpeedMmPerS && settings.mmPerPixel) {
+        headLimit = HeadSpeedLimit{*settings.headSpeedMmPerS,
+                                   {settings.mmPerPixel->x, settings.mmPerPixel->y}};
+    } else if (settings.headSpeedPxPerS) {
+        headLimit = HeadSpeedLimit{*settings.headSpeedPxPerS};
+    }
+    FollowingHead head(fixedFocalCentre(settings), static_cast<double>(trackingFrom) / 1e6,
+                       headLimit);
     for (const TickRecord& tick : record) {
         TickVerdict verdict;
         const std::int64_t decidedUs = microsecondsOf(tick.timeSeconds);
@@ -97,6 +137,12 @@ std::vector<TickVerdict> judgeTicks(const RunSettings& settings, const RunRecord
         fixedShotsSoFar = due;
         verdict.truth = truth.at(shownFrameIndex(tick));
         const bool focusOnly = truth.labelsFocusOnly();
+        if (verdict.fixedFocusShots > 0 && !focusOnly && tick.inPlane) {
+            verdict.followingShots = verdict.fixedFocusShots;
+            verdict.followingFocus = head.shoot(tick.timeSeconds, {tick.aimX, tick.aimY});
+        } else if (!focusOnly) {
+            verdict.followingWithheld = verdict.fixedFocusShots;
+        }
         if (verdict.truth && verdict.truth->inPlane && !focusOnly) {
             const TruthPoint& stone = *verdict.truth;
             verdict.errorPx =
@@ -107,7 +153,11 @@ std::vector<TickVerdict> judgeTicks(const RunSettings& settings, const RunRecord
             verdict.stoneOnFocalArea = verdict.atArrival->inFocus;
         } else if (verdict.atArrival && verdict.atArrival->inPlane) {
             const TruthPoint& stone = *verdict.atArrival;
-            verdict.stoneOnFocalArea = onFocalArea(settings, stone.centreX, stone.centreY);
+            verdict.stoneOnFocalArea = focalAreaOverlapsStone(settings, fixedFocalCentre(settings),
+                                                              stone.centreX, stone.centreY);
+            verdict.followingOnStone = verdict.followingShots > 0 &&
+                                       focalAreaOverlapsStone(settings, verdict.followingFocus,
+                                                              stone.centreX, stone.centreY);
             verdict.aimErrorPx = std::hypot(tick.aimX - stone.centreX, tick.aimY - stone.centreY);
         }
         verdicts.push_back(verdict);
@@ -178,6 +228,9 @@ Evaluation evaluate(const RunRecord& record, const std::vector<TickVerdict>& ver
             }
             result.fixedFocus.fired += verdict.fixedFocusShots;
             result.fixedFocus.onStone += verdict.stoneOnFocalArea ? verdict.fixedFocusShots : 0;
+            result.following.fired += verdict.followingShots;
+            result.following.onStone += verdict.followingOnStone ? verdict.followingShots : 0;
+            result.followingWithheld += verdict.followingWithheld;
             if (verdict.aimErrorPx) {
                 aimErrors.push_back(*verdict.aimErrorPx);
             }

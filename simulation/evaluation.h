@@ -12,10 +12,12 @@
 
 // How a run compares with the stone's true position: where the tracker was
 // against where the stone was, and how many shots landed on the stone with
-// tracking against a fixed focus on the same focal area firing at the same
-// rate. Only ticks whose shown frame is annotated count. A shot arrives the
-// run's latency after the image it was decided on and is judged by where the
-// stone is then.
+// tracking (gating) against a fixed focus on the same focal area firing at
+// the same rate, and against a focus that follows the stone at that rate.
+// Only ticks whose shown frame is annotated count. A shot arrives the run's
+// latency after the image it was decided on and is judged by where the stone
+// is then: on the stone where its focal area overlaps the stone's extent
+// (RunSettings::stoneSize).
 
 // The index of the frame shown on `tick`: the record holds the capture
 // position after the read, which is one past the frame read.
@@ -26,6 +28,16 @@ inline std::int64_t shownFrameIndex(const TickRecord& tick) {
 // Edges included, as the window's hit test has it, and within the picture
 // where its size is known.
 bool onFocalArea(const RunSettings& settings, double x, double y);
+
+// Whether a focal area of the run's size centred on `focalCentre` overlaps
+// the stone's extent (settings.stoneSize centred on (x, y)), edges included
+// and within the picture where its size is known. A stone of size 0 x 0 is
+// on the area where onFocalArea says so.
+bool focalAreaOverlapsStone(const RunSettings& settings, cv::Point2d focalCentre, double x,
+                            double y);
+
+// The centre of the run's fixed focal area.
+cv::Point2d fixedFocalCentre(const RunSettings& settings);
 
 // What the comparison makes of one tick of the run.
 struct TickVerdict {
@@ -39,6 +51,14 @@ struct TickVerdict {
     // labels of focus, the frame shown then is labelled in focus.
     bool stoneOnFocalArea = false;
     int fixedFocusShots = 0; // shots the fixed focus fires on this tick
+    // The focus that follows: of the fixed focus's shots on this tick, those
+    // it fires (the tracker holds the stone) and those it withholds (it lost
+    // it); where its focal area is centred then, and whether that overlaps
+    // the stone at arrival. Not judged by labels of focus.
+    int followingShots = 0;
+    int followingWithheld = 0;
+    cv::Point2d followingFocus;
+    bool followingOnStone = false;
     // The tracked centre's distance from the true centre (pixels); set on
     // ticks whose truth is in plane and has a centre.
     std::optional<double> errorPx;
@@ -68,7 +88,9 @@ std::int64_t microsecondsOf(double seconds);
 // counts without tracking: its n-th shot on the first tick at which the whole
 // milliseconds since the start of tracking hold n shot periods (shotPeriodMs
 // of the rate, single precision), so that over the run it fires as many as
-// the summary says; it fires whether or not the tick is annotated.
+// the summary says; it fires whether or not the tick is annotated. The
+// following focus fires the same shots where the tracker holds the stone,
+// centred on the tick's aim as far as the head speed lets it get there.
 std::vector<TickVerdict> judgeTicks(const RunSettings& settings, const RunRecord& record,
                                     const GroundTruth& truth);
 
@@ -134,6 +156,8 @@ struct Evaluation {
     // With tracking a shot is a hit: fired = hits, on the stone = true hits.
     ShotTally tracking;
     ShotTally fixedFocus;
+    ShotTally following;
+    std::int64_t followingWithheld = 0; // fixed focus's shots not fired: the tracker lost the stone
     std::int64_t hits() const { return tracking.fired; }
     std::int64_t trueHits() const { return tracking.onStone; }
     std::int64_t falseHits() const { return tracking.tissue(); }

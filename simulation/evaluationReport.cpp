@@ -19,6 +19,7 @@
 #include "simulation/calibration.h"
 #include "simulation/figureText.h"
 #include "simulation/shotClock.h"
+#include "simulation/strategyReport.h"
 #include "simulation/truthKindReport.h"
 
 namespace {
@@ -60,6 +61,7 @@ QJsonObject settingsJson(const RunSettings& s) {
         {"lost_below", s.lostBelow},
     };
     addRecordingSettings(json, s);
+    addStrategySettings(json, s);
     return json;
 }
 
@@ -135,6 +137,12 @@ QJsonObject withTrackingJson(const Evaluation& e) {
     withTracking.insert("true_hits", count(e.trueHits()));
     withTracking.insert("false_hits", count(e.falseHits()));
     return withTracking;
+}
+
+QJsonObject followingJson(const Evaluation& e) {
+    QJsonObject following = tallyJson(e.following);
+    following.insert("shots_withheld", count(e.followingWithheld));
+    return following;
 }
 
 // A CSV field, quoted when it holds a separator, a quote, a line end or
@@ -231,19 +239,25 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
                    .arg(e.planeAgreeingTicks)
                    .arg(e.annotatedTicks);
     }
-    const auto row = [](const QString& name, const QString& with, const QString& without) {
-        return QStringLiteral("%1%2%3\n").arg(name, -18).arg(with, 15).arg(without, 15);
+    const auto row = [](const QString& name, const QString& with, const QString& without,
+                        const QString& following) {
+        return QStringLiteral("%1%2%3%4\n")
+            .arg(name, -18)
+            .arg(with, 15)
+            .arg(without, 15)
+            .arg(following, 15);
     };
     out += row(QStringLiteral("%1 shots/min").arg(settings.rate), QStringLiteral("with tracking"),
-               QStringLiteral("fixed focus"));
+               QStringLiteral("fixed focus"), QStringLiteral("following"));
     out += row(QStringLiteral("Shots fired"), QString::number(e.tracking.fired),
-               QString::number(e.fixedFocus.fired));
+               QString::number(e.fixedFocus.fired), QString::number(e.following.fired));
     out += row(QStringLiteral("On the stone"), QString::number(e.tracking.onStone),
-               QString::number(e.fixedFocus.onStone));
+               QString::number(e.fixedFocus.onStone), QString::number(e.following.onStone));
     out += row(QStringLiteral("Tissue shots"), QString::number(e.tracking.tissue()),
-               QString::number(e.fixedFocus.tissue()));
+               QString::number(e.fixedFocus.tissue()), QString::number(e.following.tissue()));
     out += row(QStringLiteral("Shot efficiency"), percentText(e.tracking.efficiency()),
-               percentText(e.fixedFocus.efficiency()));
+               percentText(e.fixedFocus.efficiency()), percentText(e.following.efficiency()));
+    out += strategyLine(settings, e);
     if (e.trackerNeverHeldStone()) {
         out += QStringLiteral("The tracker never held the stone: its window was empty on every "
                               "tick with the stone in the plane, and it fired no shot. Nothing "
@@ -264,7 +278,7 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
 
 QString sweepTable(const RunSettings& settings, const std::vector<SweepPoint>& sweep) {
     const auto row = [](const QStringList& cells) {
-        return QStringLiteral("%1  %2%3%4%5%6%7%8%9\n")
+        return QStringLiteral("%1  %2%3%4%5%6%7%8%9%10\n")
             .arg(cells[0], 7)
             .arg(cells[1], -7)
             .arg(cells[2], 7)
@@ -273,14 +287,15 @@ QString sweepTable(const RunSettings& settings, const std::vector<SweepPoint>& s
             .arg(cells[5], 12)
             .arg(cells[6], 12)
             .arg(cells[7], 10)
-            .arg(cells[8], 13);
+            .arg(cells[8], 13)
+            .arg(cells[9], 11);
     };
     QString out = QStringLiteral("Latency sweep at %1 shots/min: shots with tracking, their "
-                                 "efficiency, the aim's error at arrival (px) and the fixed "
-                                 "focus's efficiency\n")
+                                 "efficiency, the aim's error at arrival (px), the fixed "
+                                 "focus's efficiency and the following focus's\n")
                       .arg(settings.rate);
     out += row({"latency", "predict", "fired", "on stone", "tissue", "efficiency", "aim median",
-                "aim 95th", "fixed focus"});
+                "aim 95th", "fixed focus", "following"});
     for (const SweepPoint& point : sweep) {
         const Evaluation& e = point.evaluation;
         const std::optional<ErrorStats>& aim = e.aimErrorAtArrival;
@@ -289,7 +304,7 @@ QString sweepTable(const RunSettings& settings, const std::vector<SweepPoint>& s
                     QString::number(e.tracking.tissue()), percentText(e.tracking.efficiency()),
                     aim ? distanceText(aim->medianPx) : QStringLiteral("n/a"),
                     aim ? distanceText(aim->p95Px) : QStringLiteral("n/a"),
-                    percentText(e.fixedFocus.efficiency())});
+                    percentText(e.fixedFocus.efficiency()), percentText(e.following.efficiency())});
     }
     return out;
 }
@@ -310,6 +325,7 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
                                         {"share", orNull(e.planeAgreement())}}},
         {"with_tracking", withTrackingJson(e)},
         {"without_tracking", tallyJson(e.fixedFocus)},
+        {"following", followingJson(e)},
         {"efficiency_gain", orNull(e.efficiencyGain())},
         {"tracker_held_stone", !e.trackerNeverHeldStone()},
         {"tissue_shots_spared",
@@ -326,6 +342,7 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
                                   {"predict", predictionName(point.predict)},
                                   {"with_tracking", withTrackingJson(at)},
                                   {"without_tracking", tallyJson(at.fixedFocus)},
+                                  {"following", followingJson(at)},
                                   {"efficiency_gain", orNull(at.efficiencyGain())},
                                   {"aim_error_at_arrival_px", errorJson(at.aimErrorAtArrival)}};
             addSweepMillimetres(pointJson, at);
@@ -358,6 +375,7 @@ QByteArray summaryHeader() {
         names.append(name);
     }
     names.append(recordingSummaryColumns());
+    names.append(strategySummaryColumns());
     return names.join(',') + '\n';
 }
 
@@ -401,7 +419,7 @@ QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Eval
                              csvFigure(e.efficiencyGain(), 6),
                              s.tracker};
     QByteArrayList quoted;
-    for (const QString& field : fields + recordingSummaryFields(s)) {
+    for (const QString& field : fields + recordingSummaryFields(s) + strategySummaryFields(s, e)) {
         quoted.append(csvField(field));
     }
     return quoted.join(',') + '\n';

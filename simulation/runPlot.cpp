@@ -27,6 +27,7 @@ const QColor lostColour(230, 97, 0, 170); // the tracker's colour
 const QColor onStoneColour(26, 152, 80);
 const QColor tissueColour(215, 48, 39);
 const QColor unknownColour(140, 140, 140);
+const QColor withheldColour(110, 110, 110);
 const QColor gridColour(225, 225, 225);
 const QColor textColour(30, 30, 30);
 
@@ -40,7 +41,7 @@ void drawCross(QPainter& painter, QPointF at, double r) {
     painter.drawLine(at + QPointF(-r, r), at + QPointF(r, -r));
 }
 
-enum class Mark { OnStone, Tissue, Unknown };
+enum class Mark { OnStone, Tissue, Unknown, Withheld };
 
 void drawMark(QPainter& painter, QPointF at, Mark mark) {
     painter.save();
@@ -51,6 +52,9 @@ void drawMark(QPainter& painter, QPointF at, Mark mark) {
     } else if (mark == Mark::Tissue) {
         painter.setPen(QPen(tissueColour, 2.2));
         drawCross(painter, at, 4.5);
+    } else if (mark == Mark::Withheld) {
+        painter.setPen(QPen(withheldColour, 1.6));
+        painter.drawLine(at + QPointF(0, -5), at + QPointF(0, 5));
     } else {
         painter.setPen(QPen(unknownColour, 1.3));
         painter.setBrush(Qt::NoBrush);
@@ -140,9 +144,10 @@ class RunPlot {
         const double left = 110.0;
         const double right = width - 30.0;
         drawTitle(painter, QRectF(left, 8, right - left, 60));
-        drawLegend(painter, QPointF(left, 84));
-        const double top = 108.0;
-        const double shotsHeight = 76.0;
+        drawFollowingLine(painter, QRectF(left, 62, right - left, 22));
+        drawLegend(painter, QPointF(left, 102), right);
+        const double top = 146.0; // below a legend of two lines
+        const double shotsHeight = 108.0;
         const double bottom = height - 66.0;
         const double panelHeight = (bottom - top - shotsHeight - 2 * 16.0) / 2;
         const QRectF xPanel(left, top, right - left, panelHeight);
@@ -249,10 +254,35 @@ class RunPlot {
                          details);
     }
 
-    void drawLegend(QPainter& painter, QPointF at) const {
+    // The focus that follows the stone, and the stone's size by which every
+    // shot is judged.
+    void drawFollowingLine(QPainter& painter, const QRectF& area) const {
+        const cv::Size2d& stone = settings.stoneSize;
+        const QString size = stone.width == 0 && stone.height == 0
+                                 ? QStringLiteral("a point")
+                                 : QStringLiteral("%1 × %2 px").arg(stone.width).arg(stone.height);
+        painter.setPen(textColour);
+        painter.setFont(font(14));
+        painter.drawText(area, Qt::AlignLeft,
+                         QStringLiteral("Following the stone: %1 (%2 of %3 shots on the stone), %4 "
+                                        "withheld while the tracker had lost it  ·  stone judged "
+                                        "as %5")
+                             .arg(percentText(evaluation.following.efficiency()))
+                             .arg(evaluation.following.onStone)
+                             .arg(evaluation.following.fired)
+                             .arg(evaluation.followingWithheld)
+                             .arg(size));
+    }
+
+    // Wraps to a second line where an item would reach past `right`.
+    void drawLegend(QPainter& painter, QPointF at, double right) const {
         painter.setFont(font(13));
         const QFontMetricsF metrics(painter.font());
+        const double left = at.x();
         const auto item = [&](const QString& text, const std::function<void(QRectF)>& swatch) {
+            if (at.x() + 32 + metrics.horizontalAdvance(text) > right) {
+                at = QPointF(left, at.y() + metrics.height() + 8);
+            }
             swatch(QRectF(at.x(), at.y() - 8, 26, 16));
             painter.setPen(textColour);
             painter.drawText(QPointF(at.x() + 32, at.y() + metrics.ascent() / 2 - 1), text);
@@ -279,6 +309,7 @@ class RunPlot {
         item(QStringLiteral("shot on the stone"), mark(Mark::OnStone));
         item(QStringLiteral("shot on tissue"), mark(Mark::Tissue));
         item(QStringLiteral("shot, frame not annotated"), mark(Mark::Unknown));
+        item(QStringLiteral("shot withheld: the tracker lost the stone"), mark(Mark::Withheld));
     }
 
     void drawLost(QPainter& painter, const QRectF& box) const {
@@ -409,16 +440,19 @@ class RunPlot {
     void drawShotsPanel(QPainter& painter, const QRectF& panel) const {
         drawTimeGrid(painter, panel);
         drawSpans(painter, panel);
-        const double trackingLane = panel.top() + panel.height() * 0.3;
-        const double fixedLane = panel.top() + panel.height() * 0.72;
+        const double trackingLane = panel.top() + panel.height() * 0.2;
+        const double fixedLane = panel.top() + panel.height() * 0.5;
+        const double followingLane = panel.top() + panel.height() * 0.8;
         painter.setPen(QPen(gridColour, 1));
-        painter.drawLine(QPointF(panel.left(), trackingLane), QPointF(panel.right(), trackingLane));
-        painter.drawLine(QPointF(panel.left(), fixedLane), QPointF(panel.right(), fixedLane));
-        const auto markOf = [this](std::size_t i) {
-            if (!verdicts[i].truth) {
+        for (const double lane : {trackingLane, fixedLane, followingLane}) {
+            painter.drawLine(QPointF(panel.left(), lane), QPointF(panel.right(), lane));
+        }
+        // A shot whose arrival no annotation covers is not judged.
+        const auto markOf = [this](std::size_t i, bool onStone) {
+            if (!verdicts[i].truth || !verdicts[i].atArrival) {
                 return Mark::Unknown;
             }
-            return verdicts[i].stoneOnFocalArea ? Mark::OnStone : Mark::Tissue;
+            return onStone ? Mark::OnStone : Mark::Tissue;
         };
         // A mark on the same pixel as the previous one of its kind adds nothing.
         std::map<std::pair<double, Mark>, long long> lastColumn;
@@ -432,11 +466,17 @@ class RunPlot {
         };
         for (std::size_t i = 0; i < record.size(); ++i) {
             const double x = time(record[i].timeSeconds);
+            const TickVerdict& verdict = verdicts[i];
             if (record[i].hit) {
-                mark(trackingLane, x, markOf(i));
+                mark(trackingLane, x, markOf(i, verdict.stoneOnFocalArea));
             }
-            if (verdicts[i].fixedFocusShots > 0) {
-                mark(fixedLane, x, markOf(i));
+            if (verdict.fixedFocusShots > 0) {
+                mark(fixedLane, x, markOf(i, verdict.stoneOnFocalArea));
+            }
+            if (verdict.followingShots > 0) {
+                mark(followingLane, x, markOf(i, verdict.followingOnStone));
+            } else if (verdict.followingWithheld > 0) {
+                mark(followingLane, x, Mark::Withheld);
             }
         }
         drawFrame(painter, panel);
@@ -446,6 +486,8 @@ class RunPlot {
                          Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("with tracking"));
         painter.drawText(QRectF(panel.left() - 108, fixedLane - 10, 100, 20),
                          Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("fixed focus"));
+        painter.drawText(QRectF(panel.left() - 108, followingLane - 10, 100, 20),
+                         Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("following"));
     }
 
     void drawTimeAxis(QPainter& painter, const QRectF& above) const {

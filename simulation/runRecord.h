@@ -56,6 +56,14 @@ struct RunSettings {
     // confidence below which a tick counted as out of the plane.
     QString tracker = QStringLiteral("meanshift");
     double lostBelow = 0.5;
+    // The stone's extent when shots are judged: a rectangle of this size
+    // (pixels) centred on the true centre, on the stone where a shot's focal
+    // area overlaps it. 0 x 0: the stone is a point.
+    cv::Size2d stoneSize;
+    // How fast the following focus moves between shots, in pixels or (as
+    // the command line gave it) millimetres per second; none: no limit.
+    std::optional<double> headSpeedPxPerS;
+    std::optional<double> headSpeedMmPerS;
 };
 
 // The window's frame clock's period: every tick comes this long after the

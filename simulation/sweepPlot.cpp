@@ -58,7 +58,7 @@ class SweepPlot {
         painter.fillRect(QRectF(QPointF(0, 0), size), Qt::white);
         const double left = 110.0;
         const double right = size.width() - 40.0;
-        const double top = 110.0;
+        const double top = 134.0; // below a legend of two lines
         const double bottom = size.height() - 70.0;
         const double gap = 40.0;
         const double efficiencyHeight = (bottom - top - gap) * 0.6;
@@ -84,7 +84,12 @@ class SweepPlot {
         efficiencies.push_back(
             series(QStringLiteral("fixed focus"), fixedColour, Qt::DashLine, Prediction::None,
                    [](const Evaluation& e) { return percentOf(e.fixedFocus.efficiency()); }));
-        drawLegend(painter, QPointF(left, 84), efficiencies);
+        for (const Prediction predict : sweptPredictions) {
+            efficiencies.push_back(series(
+                "following, aim " + predictionName(predict), colourOf(predict), Qt::DotLine,
+                predict, [](const Evaluation& e) { return percentOf(e.following.efficiency()); }));
+        }
+        drawLegend(painter, QPointF(left, 84), right, efficiencies);
         drawPanel(painter, efficiencyPanel, latency, {0.0, 100.0}, efficiencies,
                   QStringLiteral("shot efficiency (%)"));
         drawPanel(painter, aimPanel, latency, {0.0, largest(aims)}, aims,
@@ -138,10 +143,16 @@ class SweepPlot {
                 .arg(settings.timing.predictWindow));
     }
 
-    static void drawLegend(QPainter& painter, QPointF at, const std::vector<Series>& lines) {
+    // Wraps to a new line where an item would reach past `right`.
+    static void drawLegend(QPainter& painter, QPointF at, double right,
+                           const std::vector<Series>& lines) {
         painter.setFont(font(13));
         const QFontMetricsF metrics(painter.font());
+        const double left = at.x();
         for (const Series& line : lines) {
+            if (at.x() + 32 + metrics.horizontalAdvance(line.name) > right) {
+                at = QPointF(left, at.y() + metrics.height() + 6);
+            }
             painter.setPen(QPen(line.colour, 2.5, line.style));
             painter.drawLine(at, at + QPointF(26, 0));
             painter.setPen(textColour);

@@ -10,7 +10,7 @@ void addTruthKind(QJsonObject& root, const Evaluation& e) {
     root.insert("truth_kind", e.byFocusLabels ? "in_focus" : "positions");
     if (e.byFocusLabels) {
         for (const char* figure : {"truth_in_plane_ticks", "tracking_error_px",
-                                   "aim_error_at_arrival_px", "plane_agreement"}) {
+                                   "aim_error_at_arrival_px", "plane_agreement", "following"}) {
             root.remove(QLatin1String(figure));
         }
         QJsonObject motion = root.value("motion").toObject();

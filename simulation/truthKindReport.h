@@ -14,7 +14,7 @@
 // Why a run judged by labels of focus has no figures of positions.
 inline constexpr char focusLabelsNote[] =
     "the truth gives in-focus labels, not positions: tracking error, aim error at arrival, plane "
-    "agreement and the truth's motion are left out";
+    "agreement, the truth's motion and the focus that follows the stone are left out";
 
 // Adds "truth_kind" ("positions" or "in_focus") to the report's `root`; by
 // labels of focus, takes the figures of positions out of it and says why in

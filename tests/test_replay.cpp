@@ -208,7 +208,7 @@ TEST_F(Replay, TheFixedFocusFiresWhatTheSummaryCountsWithoutTracking) {
                 .match(output);
         ASSERT_TRUE(without.hasMatch()) << run.output.constData();
         const QRegularExpressionMatch fired =
-            QRegularExpression("\nShots fired +\\d+ +(\\d+)\n").match(output);
+            QRegularExpression("\nShots fired +\\d+ +(\\d+) +\\d+\n").match(output);
         ASSERT_TRUE(fired.hasMatch()) << run.output.constData();
         EXPECT_EQ(fired.captured(1), without.captured(1));
         EXPECT_TRUE(readBytes("replay.log")
@@ -259,6 +259,11 @@ TEST_F(Replay, BadOptionsAreRefusedBeforeAnythingRuns) {
         {{"--select", "1,2,3,4", "--truth", "t.csv", "--latency-sweep", "0:3000:10", "demo.avi"},
          "--latency-sweep"},
         {{"--select", "1,2,3,4", "--latency-sweep", "0:100:10", "demo.avi"}, "needs --truth"},
+        {{"--select", "1,2,3,4", "--stone-size", "5", "demo.avi"}, "--stone-size"},
+        {{"--select", "1,2,3,4", "--stone-size", "-1,4", "demo.avi"}, "--stone-size"},
+        {{"--select", "1,2,3,4", "--stone-size", "1,2", "--stone-size-mm", "1,2", "demo.avi"},
+         "give one of them"},
+        {{"--select", "1,2,3,4", "--head-speed-px", "0", "demo.avi"}, "--head-speed-px"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -306,6 +311,9 @@ TEST_F(Replay, TheProgramSaysWhatIsWrongWithTheExitCodeOfItsKind) {
         {select + QStringList{"--truth", "bad-truth.csv", video}, 2, "bad-truth.csv:1"},
         {select + QStringList{"--latency", "-5", video}, 2, "--latency"},
         {select + QStringList{"--predict", "magic", video}, 2, "--predict"},
+        {select + QStringList{"--stone-size-mm", "5,4", video}, 2,
+         "--stone-size-mm needs a calibration"},
+        {select + QStringList{"--head-speed", "40", video}, 2, "--head-speed needs a calibration"},
         {select + QStringList{"missing.avi"}, 1, "there is no such file"},
         {select + QStringList{"--log", "no/such/dir/log.txt", video}, 1, "log"},
         {select + QStringList{"--track", "no/such/dir/t.csv", video}, 1, "no/such/dir/t.csv"},

@@ -235,6 +235,15 @@ StoneState demoBreathingPath(int frameIndex, double fps) {
     return state;
 }
 
+StonePath sinusoidalPath(const SinusoidalMotion& motion, double fps) {
+    return [motion, fps](int frameIndex) {
+        const double angle =
+            2.0 * std::numbers::pi * frameIndex / (fps * motion.periodSeconds) + motion.phase;
+        const cv::Point2d at = motion.centre + motion.amplitude * std::sin(angle);
+        return StoneState{at.x, at.y, 1.0};
+    };
+}
+
 StoneState stoneAt(const SyntheticVideoSpec& spec, int frameIndex) {
     return spec.stone ? spec.stone(frameIndex) : demoBreathingPath(frameIndex, spec.fps);
 }

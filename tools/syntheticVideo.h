@@ -36,6 +36,19 @@ struct SyntheticVideoSpec {
 // imaging plane for about a second, fading out and back in over 4 frames.
 StoneState demoBreathingPath(int frameIndex, double fps = 25.0);
 
+// A stone that moves as a pure sinusoid, always in the imaging plane: at
+// frame f it is at centre + amplitude x sin(2 pi f / (fps x periodSeconds) +
+// phase). The phantom on which the firing strategies' shot efficiencies have
+// closed forms.
+struct SinusoidalMotion {
+    cv::Point2d centre;
+    cv::Point2d amplitude; // pixels along x and along y
+    double periodSeconds = 3.4;
+    double phase = 0.0; // radians at frame 0
+};
+
+StonePath sinusoidalPath(const SinusoidalMotion& motion, double fps);
+
 // The stone of `spec` in frame `frameIndex` (its path, or the demo path).
 StoneState stoneAt(const SyntheticVideoSpec& spec, int frameIndex);
 
