@@ -70,24 +70,6 @@ std::optional<TruthPoint> truthAt(std::int64_t arrivalUs, const RunRecord& recor
     return between;
 }
 
-bool onFocalArea(const RunSettings& settings, double x, double y) {
-    // The window's hit test sees only tracked centres, which lie on the
-    // picture's pixels; the part of the area beyond them is never hit.
-    const cv::Size& picture = settings.frame;
-    const bool inPicture =
-        picture.empty() || (0 <= x && x <= picture.width - 1 && 0 <= y && y <= picture.height - 1);
-    return inPicture && onFocalArea(settings.focal, settings.focalSize, x, y);
-}
-
-namespace {
-
-// Whether the closed spans [a, b] and [c, d] share a point.
-bool spansMeet(double a, double b, double c, double d) {
-    return a <= d && c <= b;
-}
-
-} // namespace
-
 cv::Point2d fixedFocalCentre(const RunSettings& settings) {
     return cv::Point2d(settings.focal) + cv::Point2d(settings.focalSize) / 2.0;
 }
@@ -97,16 +79,15 @@ bool focalAreaOverlapsStone(const RunSettings& settings, cv::Point2d focalCentre
     const cv::Point2d half = cv::Point2d(settings.focalSize) / 2.0;
     cv::Point2d from = focalCentre - half;
     cv::Point2d to = focalCentre + half;
-    // As onFocalArea: only the part of the area on the picture's pixels counts.
+    // The window's hit test sees only tracked centres, which lie on the
+    // picture's pixels; the part of the area beyond them is never hit.
     const cv::Size& picture = settings.frame;
     if (!picture.empty()) {
         from = {std::max(from.x, 0.0), std::max(from.y, 0.0)};
         to = {std::min(to.x, picture.width - 1.0), std::min(to.y, picture.height - 1.0)};
     }
-    const cv::Point2d stone =
-        cv::Point2d(settings.stoneSize.width, settings.stoneSize.height) / 2.0;
-    return from.x <= to.x && from.y <= to.y && spansMeet(from.x, to.x, x - stone.x, x + stone.x) &&
-           spansMeet(from.y, to.y, y - stone.y, y + stone.y);
+    return from.x <= to.x && from.y <= to.y &&
+           focalAreaOverlaps(from, to, x, y, settings.stoneSize);
 }
 
 std::vector<TickVerdict> judgeTicks(const RunSettings& settings, const RunRecord& record,

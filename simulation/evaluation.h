@@ -25,14 +25,11 @@ inline std::int64_t shownFrameIndex(const TickRecord& tick) {
     return tick.frame - 1;
 }
 
-// Edges included, as the window's hit test has it, and within the picture
-// where its size is known.
-bool onFocalArea(const RunSettings& settings, double x, double y);
-
 // Whether a focal area of the run's size centred on `focalCentre` overlaps
-// the stone's extent (settings.stoneSize centred on (x, y)), edges included
-// and within the picture where its size is known. A stone of size 0 x 0 is
-// on the area where onFocalArea says so.
+// the stone's extent (settings.stoneSize centred on (x, y)), edges included,
+// as the window's hit test has them, and within the picture where its size
+// is known. A stone of size 0 x 0 is a point: on the area where it lies on
+// it.
 bool focalAreaOverlapsStone(const RunSettings& settings, cv::Point2d focalCentre, double x,
                             double y);
 

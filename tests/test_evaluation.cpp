@@ -488,7 +488,8 @@ TEST(EvaluationReport, PlotAxesReadAsTheImageDoes) {
 }
 
 // A true centre counts as on the focal area only where the window could hit
-// it: on the picture, as the tracked centre always is.
+// it: on the picture, as the tracked centre always is. A stone with a size is
+// on it where its rectangle meets that part, edges included.
 TEST(Evaluation, TheFocalAreaCountsOnThePictureOnly) {
     RunSettings settings;
     settings.focal = {620, 460};
@@ -497,16 +498,25 @@ TEST(Evaluation, TheFocalAreaCountsOnThePictureOnly) {
     const struct {
         double x;
         double y;
+        cv::Size2d stone;
         bool on;
     } cases[] = {
-        {620, 460, true},  {639, 479, true},  {630, 470, true},    {639.5, 470, false},
-        {650, 470, false}, {630, 480, false}, {619.9, 470, false},
+        {620, 460, {}, true},     {639, 479, {}, true},      {630, 470, {}, true},
+        {639.5, 470, {}, false},  {650, 470, {}, false},     {630, 480, {}, false},
+        {619.9, 470, {}, false},  {617, 470, {4, 4}, false}, {617, 470, {6, 0}, true},
+        {641, 470, {4, 1}, true}, {641, 470, {2, 1}, false}, {630, 482, {0, 6}, true},
+    };
+    const auto on = [&settings](double x, double y) {
+        return focalAreaOverlapsStone(settings, fixedFocalCentre(settings), x, y);
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(onFocalArea(settings, c.x, c.y), c.on) << c.x << "," << c.y;
+        settings.stoneSize = c.stone;
+        EXPECT_EQ(on(c.x, c.y), c.on)
+            << c.x << "," << c.y << " " << c.stone.width << "x" << c.stone.height;
     }
     settings.frame = {};
-    EXPECT_TRUE(onFocalArea(settings, 650, 470)) << "a picture of unknown size clips nothing";
+    settings.stoneSize = {};
+    EXPECT_TRUE(on(650, 470)) << "a picture of unknown size clips nothing";
 }
 
 // Truth values are what they say: no thousands separators or decimal commas
