@@ -2,7 +2,6 @@
 #include "app/MainWindow.h"
 
 #include "app/captions.h"
-#include "app/logProblems.h"
 #include "common/defaults.h"
 #include "common/terminationSignals.h"
 #include "log/eventLog.h"
@@ -77,7 +76,7 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
         return;
     }
     loggFile = std::move(log.log);
-    showLogProblems(*this, log.problem);
+    showLogProblems(log.problem);
     lastSkuddTick = currentTick();
     brennpunktRect =
         cv::Rect(brennpunktX, brennpunktY, initialBrennpunktWidth, initialBrennpunktHeight);

@@ -111,6 +111,13 @@ class MainWindow : public QMainWindow {
     // Puts the next step, or how far playback is, into the status bar; runs
     // after every tick of the frame clock.
     void showNextStep();
+    // Shows in the status bar, for as long as it lasts, that the log cannot be
+    // written, and retries the held-back lines every second meanwhile. Where
+    // the window has no log, `notLogged` (why it could not be opened, if that
+    // is known) stands there in the same red until the window closes. The
+    // label sits apart from the status bar's passing messages, so that a hint
+    // cannot hide it.
+    void showLogProblems(const std::string& notLogged = {});
 
     // The state of the run, in the order of the data model.
     std::unique_ptr<Ui::MainWindow> ui;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replay/recordingTerms.h"
 
+#include "evaluation/calibration.h"
 #include "log/ticks.h"
 #include "replay/replayFiles.h"
-#include "simulation/calibration.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,8 +4,8 @@
 #include "common/outputFiles.h"
 #include "log/logCheck.h"
 #include "log/logText.h"
-#include "replay/trackerPlot.h"
-#include "simulation/sweepPlot.h"
+#include "report/sweepPlot.h"
+#include "report/trackerPlot.h"
 #include "tracking/frameReader.h"
 #include "tracking/videoOpening.h"
 
@@ -107,4 +107,15 @@ std::variant<ProbedVideo, QString> probeVideo(const FileName& video) {
             .arg(quotedName(video));
     }
     return probed;
+}
+
+FileName trackerPicture(const ReplayOptions& options) {
+    if (options.trackers.compared.empty() || options.plotPath.isEmpty()) {
+        return FileName();
+    }
+    const QByteArray& path = options.plotPath.bytes;
+    const qsizetype nameStart = path.lastIndexOf('/') + 1;
+    const qsizetype dot = path.lastIndexOf('.');
+    const qsizetype cut = dot > nameStart ? dot : path.size();
+    return FileName::fromBytes(path.left(cut) + "-trackers" + path.mid(cut));
 }

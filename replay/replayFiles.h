@@ -36,3 +36,8 @@ std::variant<ProbedVideo, QString> probeVideo(const FileName& video);
 
 // How an option names a file in messages: "\"out/a.csv\"", escaped for a terminal.
 QString quotedName(const FileName& name);
+
+// Where the comparison's picture goes beside the run's, in the name's own
+// bytes: "run.png" gives "run-trackers.png"; none without a comparison or a
+// picture.
+FileName trackerPicture(const ReplayOptions& options);

@@ -429,7 +429,8 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     if (const std::optional<QString> recordingProblem = recording.read(parser, options.recording)) {
         return fail(*recordingProblem);
     }
-    if (const std::optional<QString> trackerProblem = trackerOptions.read(parser, options)) {
+    if (const std::optional<QString> trackerProblem =
+            trackerOptions.read(parser, options.trackers, !options.truthPath.isEmpty())) {
         return fail(*trackerProblem);
     }
     options.quiet = parser.isSet(quiet);

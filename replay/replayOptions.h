@@ -3,10 +3,10 @@
 
 #include "common/defaults.h"
 #include "common/videoFileCheck.h"
+#include "evaluation/latencySweep.h"
+#include "evaluation/runRecord.h"
 #include "replay/recordingOptions.h"
 #include "replay/trackerOptions.h"
-#include "simulation/latencySweep.h"
-#include "simulation/runRecord.h"
 
 #include <QString>
 #include <QStringList>

@@ -5,6 +5,7 @@
 #include "common/controlRanges.h"
 #include "log/ticks.h"
 #include "replay/trackerComparison.h"
+#include "replay/treatmentStep.h"
 #include "simulation/aimPrediction.h"
 #include "simulation/shotClock.h"
 #include "tracking/VideoImage.h"
@@ -112,12 +113,6 @@ std::int64_t ticksOnceThrough(std::int64_t headerFrameCount, std::int64_t counte
         return std::max<std::int64_t>(1, headerFrameCount - 2);
     }
     return std::max<std::int64_t>(1, countedFrames - 1);
-}
-
-void aimAs(MainWindow& window, const ShotTiming& timing) {
-    window.gateMarginPx = timing.gateMarginPx;
-    window.aimPredictor =
-        makeAimPredictor(timing.predict, timing.latencyMs / 1000.0, timing.predictWindow);
 }
 
 TickRecord runTick(MainWindow& window, ReplayClock& clock, std::int64_t tick) {

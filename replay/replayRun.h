@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "evaluation/runRecord.h"
 #include "replay/recordingTerms.h"
 #include "replay/replayOptions.h"
-#include "simulation/runRecord.h"
 
 #include <QString>
 #include <cstdint>
@@ -27,11 +27,6 @@ std::optional<QString> problemWithFrame(const ReplayOptions& options, cv::Size f
 // Sets the controls that the options give, through the widgets, marks the
 // region on the processed view, presses Start and then Play.
 void startRun(MainWindow& window, const ReplayOptions& options);
-
-// Sets what the window's hit test aims at and how far inside the focal area:
-// the prediction for shots that arrive the latency after their image, and the
-// gate margin.
-void aimAs(MainWindow& window, const ShotTiming& timing);
 
 // The playing ticks that take the window once through the video: every frame
 // it plays before it wraps to frame 1. `countedFrames` is the number of frames

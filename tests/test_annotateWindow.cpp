@@ -6,8 +6,8 @@
 
 #include "annotate/AnnotationWindow.h"
 #include "annotate/truthStart.h"
+#include "evaluation/trackCsv.h"
 #include "log/ticks.h"
-#include "replay/trackCsv.h"
 #include "tests/testSupport.h"
 
 namespace {

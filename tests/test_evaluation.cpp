@@ -10,11 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "simulation/evaluation.h"
-#include "simulation/evaluationReport.h"
-#include "simulation/figureText.h"
-#include "simulation/groundTruth.h"
-#include "simulation/runPlot.h"
+#include "evaluation/evaluation.h"
+#include "evaluation/figureText.h"
+#include "evaluation/groundTruth.h"
+#include "report/evaluationReport.h"
+#include "report/runPlot.h"
 #include "simulation/shotClock.h"
 #include "tests/testSupport.h"
 

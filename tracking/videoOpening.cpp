@@ -39,3 +39,24 @@ QString videoOpenRefusal(const QByteArray& fileName) {
     }
     return videoRefusal(fileName);
 }
+
+std::int64_t countFramesByReading(const std::string& fileName) {
+    // A DICOM file's count is checked against its pixel data when it opens.
+    if (isDicomFile(fileName)) {
+        DicomReader dicom;
+        return dicom.open(fileName) ? 0 : dicom.frameCount();
+    }
+    cv::VideoCapture capture;
+    try {
+        if (!openWithFfmpeg(capture, fileName)) {
+            return 0;
+        }
+        std::int64_t frames = 0;
+        while (capture.grab()) {
+            ++frames;
+        }
+        return frames;
+    } catch (const cv::Exception&) {
+        return 0;
+    }
+}

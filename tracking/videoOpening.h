@@ -27,3 +27,7 @@ std::optional<OpenedVideo> openFrameReader(const std::string& fileName);
 // system says against it, what is wrong with a DICOM file (no image in it, an
 // unknown transfer syntax, cut short), or else that the decoder found no video.
 QString videoOpenRefusal(const QByteArray& fileName);
+
+// Counts the frames of a video file by reading through it once, for a file
+// whose header gives no count. 0 if it cannot be opened.
+std::int64_t countFramesByReading(const std::string& fileName);
