@@ -64,11 +64,13 @@ int wholePixels(double extent) {
 
 VideoLayout videoLayoutFor(QSize frame, QSize screenArea) {
     const QSize view = frame + QSize(viewExtra, viewExtra);
-    // Without a screen to go by, the form's own size is the limit.
-    const QSize limit = screenArea.isEmpty()
+    // Without a screen to go by, or on one too narrow for the controls (the
+    // form cannot be shown whole there anyway), the form's own size is the limit.
+    const bool formsOwnSize = screenArea.width() < formWindow.width();
+    const QSize limit = formsOwnSize
                             ? formWindow
                             : QSize(screenArea.width(), screenArea.height() - titleBarAllowance);
-    if (frame.isEmpty() || (formHolds(view) && (fits(formWindow, limit) || screenArea.isEmpty()))) {
+    if (frame.isEmpty() || (formHolds(view) && (formsOwnSize || fits(formWindow, limit)))) {
         VideoLayout layout;
         layout.viewSize = view;
         layout.mainViewPos = formMainViewPos;

@@ -28,7 +28,7 @@ struct VideoLayout {
 };
 
 // `screenArea` is the screen's available size (the window manager's title bar
-// is allowed for); an empty one stands for a screen as large as the form.
-// Screens narrower than the form (1150 px) are not provided for: the controls
-// need that width.
+// is allowed for). A screen narrower than the form's window (1150 px), where
+// the controls cannot be shown whole anyway, counts as the form's own size,
+// as does an empty one.
 VideoLayout videoLayoutFor(QSize frame, QSize screenArea);
