@@ -12,6 +12,7 @@ namespace {
 
 const char* const markTheStone = "Drag a rectangle around the stone on the right-hand view";
 const char* const pressPlay = "Marked: tracking starts when you press Play";
+const char* const pausedTracking = "Paused: tracking goes on when you press Play";
 const char* const pressStart = "Press Start to log and count shots";
 const char* const separator = "  \u00b7  ";
 
@@ -47,7 +48,10 @@ QString nextStepText(const RunProgress& run) {
         if (!run.regionMarked) {
             return markTheStone;
         }
-        return advice.isEmpty() ? QString(pressPlay) : advice;
+        if (!advice.isEmpty()) {
+            return advice;
+        }
+        return run.tracking ? pausedTracking : pressPlay;
     }
     // An unfinished recording tells its length only at its first end.
     QString text = run.frameCount > 0

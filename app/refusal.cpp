@@ -11,7 +11,13 @@ bool refusalWantsMessageBox(bool stderrIsTerminal, const QString& platformName) 
 }
 
 void showRefusal(const QString& videoPath, const QString& reason) {
+    // The reason is written to follow a colon on standard error; in the box it
+    // is a sentence of its own.
+    QString sentence = reason;
+    if (!sentence.isEmpty()) {
+        sentence[0] = sentence[0].toUpper();
+    }
     QMessageBox::critical(nullptr, QObject::tr("Tessavolant"),
                           QObject::tr("Tessavolant cannot open the video\n%1\n\n%2")
-                              .arg(QDir::toNativeSeparators(videoPath), reason));
+                              .arg(QDir::toNativeSeparators(videoPath), sentence));
 }

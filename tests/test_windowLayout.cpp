@@ -283,7 +283,7 @@ TEST(NextStep, TheStatusBarSaysWhatComesNext) {
         {run(false, false, true, false, false),
          "Drag a rectangle around the stone on the right-hand view"},
         {run(true, false, false, false, false), "Marked: tracking starts when you press Play"},
-        {run(true, false, true, true, true), "Marked: tracking starts when you press Play"},
+        {run(true, false, true, true, true), "Paused: tracking goes on when you press Play"},
         {outside(run(true, false, false, false, false), MarkPlace::PartlyOutside),
          "The mark lies partly outside the processed region, so tracking will drift: press R, "
          "or right-click the right-hand view, to move the region onto it"},
