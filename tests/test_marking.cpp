@@ -73,7 +73,8 @@ TEST(MarkedRegion, WhereAMarkLiesAndWhereTheRegionGoesToHoldIt) {
         {{100, 50, 20, 20}, {0, 0}, {0, 0}},
     };
     for (const MoveRow& row : moves) {
-        EXPECT_EQ(regionOntoMark(row.mark, QSize(200, 100), row.most), row.corner) << row.mark.x() << "," << row.mark.y();
+        EXPECT_EQ(regionOntoMark(row.mark, QSize(200, 100), row.most), row.corner)
+            << row.mark.x() << "," << row.mark.y();
     }
 }
 
