@@ -42,7 +42,7 @@ read -r scale view_width group_height < <(awk -v w="$screen_width" -v h="$screen
     pw = 640 * s; ph = 480 * s
     pw = (pw == int(pw)) ? pw : int(pw) + 1; ph = (ph == int(ph)) ? ph : int(ph) + 1
     printf "%.6f %d %d\n", s, pw + 5, 20 + ph + 5 + 10 }')
-image_x=11 image_y=21
+image_y=21
 data_image_x=$((10 + view_width + 10 + 1))
 play=(47 $((group_height + 27)))
 pause=(127 $((group_height + 27)))
