@@ -47,6 +47,8 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()) {
     ui->setupUi(this);
     nextStepLabel = new QLabel(ui->statusBar);
+    // A long hint is cut at the window's edge rather than widening the window.
+    nextStepLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     ui->statusBar->addWidget(nextStepLabel, 1);
 
     roiWidth = defaults::roiWidth;
@@ -118,7 +120,7 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     frameHeight = capture.headerFrameSize().height;
     frameWidth = capture.headerFrameSize().width;
 
-    // Black until the first playing tick has composed a processed frame.
+    // Replaced at once by the processed first frame (previewProcessedFrame).
     dataFrame = cv::Mat(frame.size(), CV_8UC3, cv::Scalar::all(0));
     roiImage = cv::Mat(roiHeight, roiWidth, CV_8UC3, cv::Scalar::all(0));
     histImage = cv::Mat(histogramBins, histogramBins, CV_8UC1, cv::Scalar::all(0));
@@ -151,6 +153,8 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     dataScene->addItem(dataViewItem);
     histScene->addItem(histViewItem);
     layOutVideo(screen() ? screen()->availableSize() : QSize());
+    setUpMarking();
+    previewProcessedFrame();
 
     timer = std::make_unique<QTimer>();
     timer->setInterval(defaults::tickMs);

@@ -5,6 +5,7 @@
 #include "common/videoFileCheck.h"
 #include "tracking/VideoSource.h"
 #include "tracking/meanShift.h"
+#include "tracking/regionAnalysis.h"
 #include "tracking/regionTrackers.h"
 
 #include <QImage>
@@ -16,11 +17,14 @@
 #include <memory>
 #include <opencv2/core.hpp>
 #include <optional>
+#include <vector>
 
 namespace Ui {
 class MainWindow;
 }
+class QAction;
 class QEvent;
+class QGraphicsRectItem;
 class QGraphicsPixmapItem;
 class QLabel;
 class QTimer;
@@ -118,6 +122,14 @@ class MainWindow : public QMainWindow {
     // label sits apart from the status bar's passing messages, so that a hint
     // cannot hide it.
     void showLogProblems(const std::string& notLogged = {});
+    // The rectangle marked and waiting for a playing tick, or the one being
+    // tracked; empty while nothing is marked.
+    QRect currentMark() const;
+    // The region of interest as the frame cycle processes it.
+    QRect processedRegion() const;
+    // Moves the region of interest (and its two sliders) so that it is
+    // centred on the current mark, as far as the sliders reach.
+    void moveRegionOntoMark();
 
     // The state of the run, in the order of the data model.
     std::unique_ptr<Ui::MainWindow> ui;
@@ -204,6 +216,18 @@ class MainWindow : public QMainWindow {
     // Set when `frame` or `dataFrame` holds a picture that the views do not show
     // yet; the views are converted and repainted only then.
     bool viewsOutOfDate = true;
+    // Set while `frame` is the picture as decoded, before a playing tick has
+    // drawn its rectangles on it.
+    bool frameUndrawn = false;
+    // What the processed view was last made from while paused.
+    struct PreviewSettings {
+        cv::Rect region;
+        int filterSize = 0;
+        int threshold = 0;
+        int dynThresh = 0;
+        bool operator==(const PreviewSettings&) const = default;
+    };
+    std::optional<PreviewSettings> previewShown;
     QGraphicsPixmapItem* mainViewItem = nullptr;
     QGraphicsPixmapItem* dataViewItem = nullptr;
     QGraphicsPixmapItem* histViewItem = nullptr;
@@ -215,6 +239,11 @@ class MainWindow : public QMainWindow {
     // The status bar's permanent text; an urgent message shown on the status
     // bar covers it while it stands.
     QLabel* nextStepLabel = nullptr;
+    // "Move the processed region onto the mark": the processed view's context
+    // menu and the key R.
+    QAction* moveRegionAction = nullptr;
+    // The rectangle marked while paused, outlined on both video views.
+    std::vector<QGraphicsRectItem*> markOutlines;
 
     // Where each decoded frame lands before it is accepted: a failed read clears
     // its target, and `frame` must keep the last good image.
@@ -239,6 +268,10 @@ class MainWindow : public QMainWindow {
     // Reads the next frame, skipping frames the decoder cannot make.
     FrameRead readPastDamage();
     void refreshVideoViews();
+    ThresholdWalk analyseRegion(const cv::Rect& roi);
+    void composeDataFrame(const cv::Rect& roi, int level);
+    // Shows the processed frame while paused; see frameCycle.cpp.
+    void previewProcessedFrame();
     // The region of interest actually processed: the configured one, moved and
     // if need be cut so that it lies inside the frame.
     cv::Rect regionOfInterest() const;
@@ -251,6 +284,9 @@ class MainWindow : public QMainWindow {
     void aimAtArrival();
     void writeSummary();
     void setUpControls();
+    void setUpMarking();
+    // Outlines a mark that waits for a playing tick on both views.
+    void showWaitingMark();
 
     QString videoPath;
     QByteArray videoFileName;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MainWindow.h"
 #include "app/commandLine.h"
+#include "app/refusal.h"
 #include "app/secondCopy.h"
 #include "common/displayCheck.h"
 #include "common/terminationSignals.h"
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -62,9 +64,14 @@ int main(int argc, char* argv[]) {
         if (window.chosenPath().isEmpty()) {
             sayProblem("no video was chosen");
         } else {
+            const QString reason = videoOpenRefusal(window.chosenFileName());
             sayProblem("cannot open the video \"" +
-                       eventlog::escapedForTerminal(window.chosenPath()).toStdString() + "\": " +
-                       videoOpenRefusal(window.chosenFileName()).toLocal8Bit().toStdString());
+                       eventlog::escapedForTerminal(window.chosenPath()).toStdString() +
+                       "\": " + reason.toLocal8Bit().toStdString());
+            if (refusalWantsMessageBox(isatty(STDERR_FILENO) == 1,
+                                       QGuiApplication::platformName())) {
+                showRefusal(window.chosenPath(), reason);
+            }
         }
         return 1;
     }

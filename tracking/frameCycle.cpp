@@ -59,7 +59,8 @@ void drawRectangle(cv::Mat& image, const cv::Rect& r, const cv::Scalar& colour, 
 
 } // namespace
 
-// One tick of the frame clock. Paused, it only refreshes the two video views;
+// One tick of the frame clock. Paused, it only refreshes the two video views
+// (the processed one from the frame on show, previewProcessedFrame);
 // playing, it reads the next frame (wrapping from the next-to-last frame to
 // frame 1), processes the region of interest, tracks the marked region and
 // runs the treatment step.
@@ -72,6 +73,9 @@ void MainWindow::OpenCVMeanShift() {
     // While a seek of the video slider runs, playback waits for it rather
     // than the window.
     if (playing != 1 || capture.seekPending()) {
+        if (playing != 1) {
+            previewProcessedFrame();
+        }
         refreshVideoViews();
         return;
     }
@@ -178,6 +182,8 @@ MainWindow::FrameRead MainWindow::acceptDecodedFrame() {
     }
     cv::swap(frame, decodedFrame);
     viewsOutOfDate = true;
+    frameUndrawn = true;
+    previewShown.reset();
     return FrameRead::Accepted;
 }
 
@@ -188,8 +194,9 @@ cv::Rect MainWindow::regionOfInterest() const {
             width, height};
 }
 
-void MainWindow::processFrame() {
-    const cv::Rect roi = regionOfInterest();
+// Copies the region of interest of `frame` into roiImage, counts its grey
+// levels and draws their histogram; returns the threshold walk over them.
+ThresholdWalk MainWindow::analyseRegion(const cv::Rect& roi) {
     const cv::Rect inRoiImage(0, 0, roi.width, roi.height);
     cv::Mat region = roiImage(inRoiImage);
     cv::Mat regionPlane = roiPlane(inRoiImage);
@@ -198,7 +205,27 @@ void MainWindow::processFrame() {
 
     histMax = computeScaledHistogram(regionPlane, hist);
     drawHistogram(hist, histImage);
-    const ThresholdWalk walk = walkThreshold(hist);
+    return walkThreshold(hist);
+}
+
+// The processed frame: the region of interest (as analyseRegion left it in
+// roiImage) blurred and thresholded at `level`, pasted into a copy of `frame`.
+void MainWindow::composeDataFrame(const cv::Rect& roi, int level) {
+    cv::Mat region = roiImage(cv::Rect(0, 0, roi.width, roi.height));
+    // Replicated border, and isolated so that a region smaller than roiImage
+    // never reads the unused rest of it.
+    cv::blur(region, region, cv::Size(filterSize, filterSize), cv::Point(-1, -1),
+             cv::BORDER_REPLICATE | cv::BORDER_ISOLATED);
+    cv::threshold(region, region, level, 256, cv::THRESH_BINARY);
+
+    frame.copyTo(dataFrame);
+    region.copyTo(dataFrame(roi));
+    extractFirstChannel(dataFrame, dataPlane);
+}
+
+void MainWindow::processFrame() {
+    const cv::Rect roi = regionOfInterest();
+    const ThresholdWalk walk = analyseRegion(roi);
     histTotal = walk.histTotal;
     histLowPart = walk.histLowPart;
     histHighPart = walk.histHighPart;
@@ -209,15 +236,9 @@ void MainWindow::processFrame() {
     emit updateThresholdSlider(threshold);
     showHistView(histImage);
 
-    // Replicated border, and isolated so that a region smaller than roiImage
-    // never reads the unused rest of it.
-    cv::blur(region, region, cv::Size(filterSize, filterSize), cv::Point(-1, -1),
-             cv::BORDER_REPLICATE | cv::BORDER_ISOLATED);
-    cv::threshold(region, region, threshold, 256, cv::THRESH_BINARY);
-
-    frame.copyTo(dataFrame);
-    region.copyTo(dataFrame(roi));
-    extractFirstChannel(dataFrame, dataPlane);
+    composeDataFrame(roi, threshold);
+    // From here on `frame` carries the overlays.
+    frameUndrawn = false;
 
     trackMarkedRegion();
 
@@ -228,6 +249,27 @@ void MainWindow::processFrame() {
 
     viewsOutOfDate = true;
     refreshVideoViews();
+}
+
+// While paused, the processed view shows what a playing tick would make of the
+// frame on show, at the region, filter and threshold set now. It changes
+// nothing that a playing tick reads: the threshold level is the one the tick
+// would use, but `threshold` and the threshold slider keep theirs. A frame
+// that a playing tick has drawn its rectangles on is left as that tick showed it.
+void MainWindow::previewProcessedFrame() {
+    if (!frameUndrawn) {
+        return;
+    }
+    const cv::Rect roi = regionOfInterest();
+    const PreviewSettings settings{roi, filterSize, threshold, dynThresh};
+    if (previewShown && *previewShown == settings) {
+        return;
+    }
+    const ThresholdWalk walk = analyseRegion(roi);
+    showHistView(histImage);
+    composeDataFrame(roi, walk.level >= 0 && dynThresh == 1 ? walk.level : threshold);
+    previewShown = settings;
+    viewsOutOfDate = true;
 }
 
 void MainWindow::trackMarkedRegion() {
