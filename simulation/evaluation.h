@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "evaluation/proportionIntervals.h"
 #include "simulation/groundTruth.h"
 #include "simulation/motion.h"
 #include "simulation/runRecord.h"
@@ -94,6 +95,8 @@ struct ShotTally {
     std::int64_t tissue() const { return fired - onStone; }
     // onStone / fired; none when nothing was fired.
     std::optional<double> efficiency() const;
+    // Its 95 % Wilson score interval; none when nothing was fired.
+    std::optional<Interval> efficiencyCi95() const { return wilsonInterval(onStone, fired); }
 };
 
 // The distances of an evaluation again in millimetres, for a calibrated run
@@ -141,6 +144,11 @@ struct Evaluation {
     // Shot efficiency with tracking minus without (a fraction; 0.25 is 25
     // percentage points); none unless both fired.
     std::optional<double> efficiencyGain() const;
+    // Its 95 % interval (Newcombe's hybrid score interval); none unless both fired.
+    std::optional<Interval> efficiencyGainCi95() const {
+        return newcombeDifferenceInterval(tracking.onStone, tracking.fired, fixedFocus.onStone,
+                                          fixedFocus.fired);
+    }
     // Tissue shots of the fixed focus minus those with tracking.
     std::int64_t tissueShotsSpared() const { return fixedFocus.tissue() - tracking.tissue(); }
 

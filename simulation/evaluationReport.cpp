@@ -16,6 +16,7 @@
 
 #include "common/outputFiles.h"
 #include "log/byteSink.h"
+#include "evaluation/runWarnings.h"
 #include "simulation/calibration.h"
 #include "simulation/figureText.h"
 #include "simulation/shotClock.h"
@@ -47,7 +48,11 @@ QJsonObject settingsJson(const RunSettings& s) {
         {"rate_per_min", s.rate},
         {"shot_period_ms", static_cast<double>(shotPeriodMs(s.rate))},
         {"focal_area", rectangle(s.focal.x, s.focal.y, s.focalSize.width, s.focalSize.height)},
-        {"roi", QJsonObject{{"x", s.roi.x}, {"y", s.roi.y}}},
+        {"roi", QJsonObject{{"x", s.roi.x},
+                            {"y", s.roi.y},
+                            {"width", s.roiSize.width},
+                            {"height", s.roiSize.height},
+                            {"auto", s.roiFromMark}}},
         {"filter", s.filter},
         {"threshold", s.fixedThreshold ? QJsonValue(*s.fixedThreshold) : QJsonValue("auto")},
         {"ticks", count(s.ticks)},
@@ -60,6 +65,7 @@ QJsonObject settingsJson(const RunSettings& s) {
         {"lost_below", s.lostBelow},
     };
     addRecordingSettings(json, s);
+    json.insert("threshold_from_mark", s.thresholdFromMark);
     return json;
 }
 
@@ -122,11 +128,29 @@ QString timingLine(const ShotTiming& timing) {
         .arg(timing.gateMarginPx);
 }
 
+QJsonValue intervalJson(const std::optional<Interval>& interval) {
+    return interval ? QJsonValue(QJsonArray{interval->low, interval->high})
+                    : QJsonValue(QJsonValue::Null);
+}
+
+const char* verdictName(const std::optional<Interval>& gain) {
+    switch (gainVerdict(gain)) {
+    case GainVerdict::Helps:
+        return "helps";
+    case GainVerdict::Hurts:
+        return "hurts";
+    case GainVerdict::CannotTell:
+        break;
+    }
+    return "cannot tell";
+}
+
 QJsonObject tallyJson(const ShotTally& tally) {
     return {{"shots_fired", count(tally.fired)},
             {"shots_on_stone", count(tally.onStone)},
             {"tissue_shots", count(tally.tissue())},
-            {"shot_efficiency", orNull(tally.efficiency())}};
+            {"shot_efficiency", orNull(tally.efficiency())},
+            {"shot_efficiency_ci95", intervalJson(tally.efficiencyCi95())}};
 }
 
 QJsonObject withTrackingJson(const Evaluation& e) {
@@ -244,21 +268,29 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
                QString::number(e.fixedFocus.tissue()));
     out += row(QStringLiteral("Shot efficiency"), percentText(e.tracking.efficiency()),
                percentText(e.fixedFocus.efficiency()));
+    out += row(QStringLiteral("  95 % interval"), percentIntervalText(e.tracking.efficiencyCi95()),
+               percentIntervalText(e.fixedFocus.efficiencyCi95()));
     if (e.trackerNeverHeldStone()) {
         out += QStringLiteral("The tracker never held the stone: its window was empty on every "
                               "tick with the stone in the plane, and it fired no shot. Nothing "
                               "here measures tracking; check the marked region, the region of "
                               "interest and the threshold.\n");
     } else {
-        out += QStringLiteral("Gain of tracking: %1 of shot efficiency; tissue shots spared: %2\n")
+        out += QStringLiteral("Gain of tracking: %1 of shot efficiency (95 % interval %3); "
+                              "tissue shots spared: %2\n")
                    .arg(gainText(e.efficiencyGain()))
-                   .arg(e.tissueShotsSpared());
+                   .arg(e.tissueShotsSpared())
+                   .arg(gainIntervalText(e.efficiencyGainCi95()));
     }
+    out += verdictText(e.efficiencyGainCi95(), e.tracking.fired, e.fixedFocus.fired) + ".\n";
     out += motionLine(QStringLiteral("track"), e.trackMotion);
     if (!e.byFocusLabels) {
         out += motionLine(QStringLiteral("truth"), e.truthMotion);
     }
     out += millimetreMotionLine(e);
+    for (const QString& warning : runWarnings(settings, e)) {
+        out += QStringLiteral("Warning: %1\n").arg(warning);
+    }
     return out;
 }
 
@@ -311,6 +343,8 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
         {"with_tracking", withTrackingJson(e)},
         {"without_tracking", tallyJson(e.fixedFocus)},
         {"efficiency_gain", orNull(e.efficiencyGain())},
+        {"efficiency_gain_ci95", intervalJson(e.efficiencyGainCi95())},
+        {"tracking_verdict", verdictName(e.efficiencyGainCi95())},
         {"tracker_held_stone", !e.trackerNeverHeldStone()},
         {"tissue_shots_spared",
          e.trackerNeverHeldStone() ? QJsonValue(QJsonValue::Null) : count(e.tissueShotsSpared())},
@@ -334,6 +368,7 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
         root.insert("sweep", points);
     }
     addTruthKind(root, e);
+    root.insert("warnings", QJsonArray::fromStringList(runWarnings(settings, e)));
     return QJsonDocument(root);
 }
 
@@ -358,6 +393,9 @@ QByteArray summaryHeader() {
         names.append(name);
     }
     names.append(recordingSummaryColumns());
+    names.append({"tracking_efficiency_ci95_low", "tracking_efficiency_ci95_high",
+                  "fixed_efficiency_ci95_low", "fixed_efficiency_ci95_high",
+                  "efficiency_gain_ci95_low", "efficiency_gain_ci95_high"});
     return names.join(',') + '\n';
 }
 
@@ -401,7 +439,13 @@ QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Eval
                              csvFigure(e.efficiencyGain(), 6),
                              s.tracker};
     QByteArrayList quoted;
-    for (const QString& field : fields + recordingSummaryFields(s)) {
+    QStringList intervals;
+    for (const std::optional<Interval>& interval :
+         {e.tracking.efficiencyCi95(), e.fixedFocus.efficiencyCi95(), e.efficiencyGainCi95()}) {
+        intervals << csvFigure(interval ? std::optional<double>(interval->low) : std::nullopt, 6)
+                  << csvFigure(interval ? std::optional<double>(interval->high) : std::nullopt, 6);
+    }
+    for (const QString& field : fields + recordingSummaryFields(s) + intervals) {
         quoted.append(csvField(field));
     }
     return quoted.join(',') + '\n';

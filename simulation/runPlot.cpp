@@ -223,7 +223,9 @@ class RunPlot {
                 .arg(percentText(evaluation.fixedFocus.efficiency()))
                 .arg(evaluation.fixedFocus.onStone)
                 .arg(evaluation.fixedFocus.fired)
-                .arg(gain ? ": " + gainText(gain) : QString());
+                .arg(gain ? ": " + gainText(gain) + " (95 % interval " +
+                                gainIntervalText(evaluation.efficiencyGainCi95()) + ")"
+                          : QString());
         QString details = QStringLiteral("%1  ·  %2 shots/min  ·  focal area (%3, %4) %5 × %6 px")
                               .arg(QFileInfo(settings.video).fileName())
                               .arg(settings.rate)
@@ -231,7 +233,7 @@ class RunPlot {
                               .arg(settings.focal.y)
                               .arg(settings.focalSize.width)
                               .arg(settings.focalSize.height);
-        if (evaluation.trackingError) {
+        if (evaluation.trackingError && !evaluation.trackerNeverHeldStone()) {
             details += QStringLiteral("  ·  tracking error median %1 px, 95th percentile %2 px")
                            .arg(distanceText(evaluation.trackingError->medianPx),
                                 distanceText(evaluation.trackingError->p95Px));

@@ -4,6 +4,7 @@
 #include "log/eventLog.h"
 #include "log/ticks.h"
 #include "tracking/VideoImage.h"
+#include "tracking/processedRegion.h"
 #include "tracking/regionAnalysis.h"
 #include "tracking/regionTrackers.h"
 #include "ui_MainWindow.h"
@@ -182,10 +183,7 @@ MainWindow::FrameRead MainWindow::acceptDecodedFrame() {
 }
 
 cv::Rect MainWindow::regionOfInterest() const {
-    const int width = std::min(roiWidth, frame.cols);
-    const int height = std::min(roiHeight, frame.rows);
-    return {std::clamp(roiX, 0, frame.cols - width), std::clamp(roiY, 0, frame.rows - height),
-            width, height};
+    return processedRegion({roiX, roiY}, {roiWidth, roiHeight}, frame.size());
 }
 
 void MainWindow::processFrame() {
@@ -213,6 +211,18 @@ void MainWindow::processFrame() {
     // never reads the unused rest of it.
     cv::blur(region, region, cv::Size(filterSize, filterSize), cv::Point(-1, -1),
              cv::BORDER_REPLICATE | cv::BORDER_ISOLATED);
+    if (chooseLevelFromMark && dataScene->selectionState < 0) {
+        chooseLevelFromMark = false;
+        cv::Mat blurredPlane;
+        cv::extractChannel(region, blurredPlane, 0);
+        const QRect& marked = dataScene->handedOver;
+        const cv::Rect mark(marked.x() - roi.x, marked.y() - roi.y, marked.width(),
+                            marked.height());
+        if (const std::optional<int> level = levelSeparatingMark(blurredPlane, mark)) {
+            threshold = *level;
+            emit updateThresholdSlider(threshold);
+        }
+    }
     cv::threshold(region, region, threshold, 256, cv::THRESH_BINARY);
 
     frame.copyTo(dataFrame);
