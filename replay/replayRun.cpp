@@ -71,9 +71,8 @@ std::optional<QString> settingFromMark(ReplayOptions& options, cv::Size frame) {
     if (settings.roiFromMark) {
         settings.roi = regionCentredOn(settings.selection, size, frame);
     }
-    const cv::Rect processed =
-        processedRegion(settings.roi.value_or(cv::Point(defaults::roiX, defaults::roiY)), size,
-                        frame);
+    const cv::Rect processed = processedRegion(
+        settings.roi.value_or(cv::Point(defaults::roiX, defaults::roiY)), size, frame);
     if (settings.thresholdFromMark && (settings.selection & processed).empty()) {
         return QStringLiteral("--threshold mark: the marked region lies outside the region of "
                               "interest (%1,%2 %3 x %4), where no level can be chosen; move it "
@@ -178,9 +177,8 @@ RunSettings settingsInForce(const MainWindow& window, const QString& video, std:
     settings.rate = window.skuddPerMin;
     settings.focal = cv::Point(window.brennpunktX, window.brennpunktY);
     settings.focalSize = cv::Size(window.brennpunktRect.width, window.brennpunktRect.height);
-    const cv::Rect processed =
-        processedRegion({window.roiX, window.roiY}, {window.roiWidth, window.roiHeight},
-                        window.frame.size());
+    const cv::Rect processed = processedRegion(
+        {window.roiX, window.roiY}, {window.roiWidth, window.roiHeight}, window.frame.size());
     settings.roi = processed.tl();
     settings.roiSize = processed.size();
     settings.filter = window.filterSize;

@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include "common/outputFiles.h"
-#include "log/byteSink.h"
 #include "evaluation/runWarnings.h"
+#include "log/byteSink.h"
 #include "simulation/calibration.h"
 #include "simulation/figureText.h"
 #include "simulation/shotClock.h"

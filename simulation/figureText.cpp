@@ -36,8 +36,8 @@ QString gainIntervalText(const std::optional<Interval>& interval) {
     const auto signedPoints = [](double gain) {
         return QStringLiteral("%1%2").arg(gain >= 0 ? "+" : "").arg(gain * 100.0, 0, 'f', 1);
     };
-    return QStringLiteral("%1 to %2 points").arg(signedPoints(interval->low),
-                                                 signedPoints(interval->high));
+    return QStringLiteral("%1 to %2 points")
+        .arg(signedPoints(interval->low), signedPoints(interval->high));
 }
 
 QString verdictText(const std::optional<Interval>& gain, std::int64_t shotsWithTracking,

@@ -39,8 +39,8 @@ struct RunSettings {
     // The processed region's size; with `roi` the region as the run used it
     // (moved and cut to lie inside the picture).
     cv::Size roiSize{defaults::roiWidth, defaults::roiHeight};
-    bool roiFromMark = false;       // --roi auto: centred on the marked region
-    bool thresholdFromMark = false; // --threshold mark: fixedThreshold chosen from the mark
+    bool roiFromMark = false;          // --roi auto: centred on the marked region
+    bool thresholdFromMark = false;    // --threshold mark: fixedThreshold chosen from the mark
     int filter = defaults::filterSize; // blur size
     std::optional<int> fixedThreshold; // none: automatic threshold
     std::int64_t ticks = 0;            // playing ticks run

@@ -131,8 +131,7 @@ Regions readUltrasoundRegions(const gdcm::DataSet& data, RecordingInfo& info) {
         const double y0 = value(0x601a).value_or(0.0);
         const double x1 = value(0x601c).value_or(0.0);
         const double y1 = value(0x601e).value_or(0.0);
-        if (columns > 0 && rows > 0 &&
-            (x0 < 0 || y0 < 0 || x1 > columns - 1 || y1 > rows - 1)) {
+        if (columns > 0 && rows > 0 && (x0 < 0 || y0 < 0 || x1 > columns - 1 || y1 > rows - 1)) {
             info.warnings << QStringLiteral("The Sequence of Ultrasound Regions describes a region "
                                             "(x %1..%2, y %3..%4) that reaches outside the %5 x "
                                             "%6 picture: it was written for another picture, so "
