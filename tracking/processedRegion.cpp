@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <array>
-#include <opencv2/imgproc.hpp>
+#include <cstddef>
 
 cv::Rect processedRegion(cv::Point topLeft, cv::Size size, cv::Size frame) {
     const int width = std::min(size.width, frame.width);
@@ -19,33 +19,28 @@ cv::Point regionCentredOn(const cv::Rect& mark, cv::Size size, cv::Size frame) {
 
 namespace {
 
-using Counts = std::array<double, 256>;
-
-// counts[v]: the pixels of value v.
-void countInto(const cv::Mat& plane, Counts& counts) {
-    for (int row = 0; row < plane.rows; ++row) {
-        const uchar* pixel = plane.ptr<uchar>(row);
-        for (int column = 0; column < plane.cols; ++column) {
-            counts[pixel[column]] += 1.0;
+// Otsu's criterion, the variance between the pixels at or below `level` and
+// those above it, for every level of the histogram `counts`.
+std::array<double, 256> varianceBetween(const std::array<double, 256>& counts) {
+    double total = 0.0;
+    double sum = 0.0;
+    for (std::size_t v = 0; v < counts.size(); ++v) {
+        total += counts[v];
+        sum += static_cast<double>(v) * counts[v];
+    }
+    std::array<double, 256> between{};
+    double below = 0.0;
+    double belowSum = 0.0;
+    for (std::size_t level = 0; level < counts.size(); ++level) {
+        below += counts[level];
+        belowSum += static_cast<double>(level) * counts[level];
+        const double above = total - below;
+        if (below > 0.0 && above > 0.0) {
+            const double difference = belowSum / below - (sum - belowSum) / above;
+            between[level] = below * above * difference * difference / (total * total);
         }
     }
-}
-
-// above[t]: the share of the pixels above t.
-Counts sharesAbove(const Counts& counts, double total) {
-    Counts above{};
-    double count = 0.0;
-    for (int level = 255; level >= 0; --level) {
-        above[static_cast<std::size_t>(level)] = count / total;
-        count += counts[static_cast<std::size_t>(level)];
-    }
-    return above;
-}
-
-int otsuLevel(const cv::Mat& plane) {
-    cv::Mat ignored;
-    return static_cast<int>(
-        cv::threshold(plane, ignored, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU));
+    return between;
 }
 
 } // namespace
@@ -56,40 +51,26 @@ std::optional<int> levelSeparatingMark(const cv::Mat& plane, const cv::Rect& mar
     if (inside.empty()) {
         return std::nullopt;
     }
-    Counts all{};
-    Counts marked{};
-    countInto(plane, all);
-    countInto(plane(inside), marked);
-    const double markTotal = inside.area();
-    const double restTotal = plane.total() - markTotal;
-    if (restTotal <= 0.0) {
-        return otsuLevel(plane(inside));
-    }
-    Counts rest{};
-    for (std::size_t v = 0; v < rest.size(); ++v) {
-        rest[v] = all[v] - marked[v];
-    }
-    const Counts markAbove = sharesAbove(marked, markTotal);
-    const Counts restAbove = sharesAbove(rest, restTotal);
-    std::size_t best = 0;
-    for (std::size_t t = 1; t < markAbove.size(); ++t) {
-        if (markAbove[t] - restAbove[t] > markAbove[best] - restAbove[best]) {
-            best = t;
+    std::array<double, 256> counts{};
+    const cv::Mat marked = plane(inside);
+    for (int row = 0; row < marked.rows; ++row) {
+        const uchar* pixel = marked.ptr<uchar>(row);
+        for (int column = 0; column < marked.cols; ++column) {
+            counts[pixel[column]] += 1.0;
         }
     }
-    const double greatest = markAbove[best] - restAbove[best];
-    if (greatest <= 0.0) {
-        return otsuLevel(plane(inside));
-    }
-    // A stretch of levels between the object's and the rest's values
-    // separates them alike; its middle leaves room on both sides.
-    const auto near = [&](std::size_t t) { return markAbove[t] - restAbove[t] >= 0.95 * greatest; };
+    const std::array<double, 256> between = varianceBetween(counts);
+    const auto best = static_cast<std::size_t>(std::max_element(between.begin(), between.end()) -
+                                               between.begin());
+    // Where no value lies between the object's and its surroundings', every
+    // level of the gap splits them alike: its middle leaves room both ways.
+    const auto near = [&](std::size_t level) { return between[level] >= 0.99 * between[best]; };
     std::size_t low = best;
     std::size_t high = best;
     while (low > 0 && near(low - 1)) {
         --low;
     }
-    while (high + 1 < markAbove.size() && near(high + 1)) {
+    while (high + 1 < between.size() && near(high + 1)) {
         ++high;
     }
     return static_cast<int>((low + high + 1) / 2);

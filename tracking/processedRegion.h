@@ -15,13 +15,13 @@ cv::Rect processedRegion(cv::Point topLeft, cv::Size size, cv::Size frame);
 // `mark`, moved as little as needed to keep it inside the picture.
 cv::Point regionCentredOn(const cv::Rect& mark, cv::Size size, cv::Size frame);
 
-// The binary threshold level (a pixel above it is on) that best tells the
-// marked object from the rest of the processed region. `plane` is the
-// processed region as it is thresholded (blurred, one channel, 8 bits) and
-// `mark` the marked region in its coordinates. The level is where the shares
-// of pixels above it, of the mark and of the rest of the region, differ most
-// (their Kolmogorov-Smirnov distance): the middle of the levels within 5 % of
-// that greatest difference. With no rest, or a mark no brighter than the
-// rest, Otsu's level of the mark alone. None where the mark holds no pixel
-// of the region.
+// The binary threshold level (a pixel above it is on) that tells the marked
+// object from what surrounds it. `plane` is the processed region as it is
+// thresholded (blurred, one channel, 8 bits) and `mark` the marked region in
+// its coordinates, which a user draws around the object with some of its
+// surroundings. The level is Otsu's for the mark's pixels: the one that
+// splits them into two classes as far apart as their spread allows; where a
+// stretch of levels does that about equally well (within 1 %), as across a
+// gap between the object's values and the rest's, the middle of it. None
+// where the mark holds no pixel of the region.
 std::optional<int> levelSeparatingMark(const cv::Mat& plane, const cv::Rect& mark);
