@@ -23,10 +23,10 @@ std::optional<QString> markOutsideProcessedRegion(const RunSettings& s) {
 }
 
 std::optional<QString> fewShots(const QString& way, const ShotTally& tally) {
-    if (tally.fired >= fewestShotsForAnEfficiency) {
+    if (tally.judged() >= fewestShotsForAnEfficiency) {
         return std::nullopt;
     }
-    if (tally.fired == 0) {
+    if (tally.judged() == 0) {
         return QStringLiteral("%1 no shot was fired: there is no shot efficiency to compare.")
             .arg(way);
     }
@@ -34,7 +34,7 @@ std::optional<QString> fewShots(const QString& way, const ShotTally& tally) {
                           "95 % interval is %4; a longer run or a higher rate gives a firmer "
                           "figure.")
         .arg(way)
-        .arg(tally.fired)
+        .arg(tally.judged())
         .arg(fewestShotsForAnEfficiency)
         .arg(percentIntervalText(tally.efficiencyCi95()));
 }

@@ -149,6 +149,7 @@ QJsonObject tallyJson(const ShotTally& tally) {
     return {{"shots_fired", count(tally.fired)},
             {"shots_on_stone", count(tally.onStone)},
             {"tissue_shots", count(tally.tissue())},
+            {"shots_not_annotated", count(tally.notAnnotated)},
             {"shot_efficiency", orNull(tally.efficiency())},
             {"shot_efficiency_ci95", intervalJson(tally.efficiencyCi95())}};
 }
@@ -266,6 +267,10 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
                QString::number(e.fixedFocus.onStone));
     out += row(QStringLiteral("Tissue shots"), QString::number(e.tracking.tissue()),
                QString::number(e.fixedFocus.tissue()));
+    if (e.tracking.notAnnotated + e.fixedFocus.notAnnotated > 0) {
+        out += row(QStringLiteral("Not annotated"), QString::number(e.tracking.notAnnotated),
+                   QString::number(e.fixedFocus.notAnnotated));
+    }
     out += row(QStringLiteral("Shot efficiency"), percentText(e.tracking.efficiency()),
                percentText(e.fixedFocus.efficiency()));
     out += row(QStringLiteral("  95 % interval"), percentIntervalText(e.tracking.efficiencyCi95()),
@@ -282,7 +287,7 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
                    .arg(e.tissueShotsSpared())
                    .arg(gainIntervalText(e.efficiencyGainCi95()));
     }
-    out += verdictText(e.efficiencyGainCi95(), e.tracking.fired, e.fixedFocus.fired) + ".\n";
+    out += verdictText(e.efficiencyGainCi95(), e.tracking.judged(), e.fixedFocus.judged()) + ".\n";
     out += motionLine(QStringLiteral("track"), e.trackMotion);
     if (!e.byFocusLabels) {
         out += motionLine(QStringLiteral("truth"), e.truthMotion);

@@ -222,7 +222,7 @@ class RunPlot {
                 .arg(evaluation.tracking.fired)
                 .arg(percentText(evaluation.fixedFocus.efficiency()))
                 .arg(evaluation.fixedFocus.onStone)
-                .arg(evaluation.fixedFocus.fired)
+                .arg(evaluation.fixedFocus.judged())
                 .arg(gain ? ": " + gainText(gain) + " (95 % interval " +
                                 gainIntervalText(evaluation.efficiencyGainCi95()) + ")"
                           : QString());
