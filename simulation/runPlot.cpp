@@ -243,7 +243,13 @@ class RunPlot {
                        .arg(evaluation.annotatedTicks)
                        .arg(evaluation.ticks);
         painter.setPen(textColour);
-        painter.setFont(font(20, true));
+        // The headline with the gain's interval is long: smaller type rather than cut.
+        int pixels = 20;
+        while (pixels > 13 &&
+               QFontMetricsF(font(pixels, true)).horizontalAdvance(headline) > area.width()) {
+            --pixels;
+        }
+        painter.setFont(font(pixels, true));
         painter.drawText(QRectF(area.left(), area.top(), area.width(), 28), Qt::AlignLeft,
                          headline);
         painter.setFont(font(14));
