@@ -366,6 +366,7 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
                                   {"with_tracking", withTrackingJson(at)},
                                   {"without_tracking", tallyJson(at.fixedFocus)},
                                   {"efficiency_gain", orNull(at.efficiencyGain())},
+                                  {"efficiency_gain_ci95", intervalJson(at.efficiencyGainCi95())},
                                   {"aim_error_at_arrival_px", errorJson(at.aimErrorAtArrival)}};
             addSweepMillimetres(pointJson, at);
             points.append(pointJson);
