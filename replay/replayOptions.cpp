@@ -250,9 +250,9 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     const QCommandLineOption threshold(
         "threshold",
         QStringLiteral("auto: the threshold follows the histogram (the window's På); N: fixed at "
-                       "N, %1 (Av with the slider at N); mark: fixed at the level that best tells "
-                       "the marked object from the rest of the region of interest on the first "
-                       "tick. Default auto.")
+                       "N, %1 (Av with the slider at N); mark: fixed at Otsu's level of the marked "
+                       "pixels on the first tick, which tells the marked object from its "
+                       "surroundings. Default auto.")
             .arg(span(thresholdRange)),
         "auto|mark|N");
     const QCommandLineOption ticks("ticks",
