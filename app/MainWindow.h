@@ -189,6 +189,10 @@ class MainWindow : public QMainWindow {
     // lostBelow counts as out of the plane.
     double trackConfidence = 0.0;
     double lostBelow = 0.5;
+    // Set by a replay: on the tick that takes the marked region over, the
+    // manual threshold is set to the level that tells the marked object from
+    // the rest of the processed region (levelSeparatingMark).
+    bool chooseLevelFromMark = false;
     int histSize = 0;
     cv::Mat hist;
     std::int64_t logTick = 0;
@@ -269,6 +273,7 @@ class MainWindow : public QMainWindow {
     FrameRead readPastDamage();
     void refreshVideoViews();
     ThresholdWalk analyseRegion(const cv::Rect& roi);
+    cv::Mat blurRegion(const cv::Rect& roi);
     void composeDataFrame(const cv::Rect& roi, int level);
     // Shows the processed frame while paused; see frameCycle.cpp.
     void previewProcessedFrame();

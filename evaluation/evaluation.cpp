@@ -127,10 +127,10 @@ std::optional<double> percentile(const std::vector<double>& sorted, double p) {
 }
 
 std::optional<double> ShotTally::efficiency() const {
-    if (fired == 0) {
+    if (judged() <= 0) {
         return std::nullopt;
     }
-    return static_cast<double>(onStone) / static_cast<double>(fired);
+    return static_cast<double>(onStone) / static_cast<double>(judged());
 }
 
 std::optional<double> Evaluation::planeAgreement() const {
@@ -176,12 +176,14 @@ Evaluation evaluate(const RunRecord& record, const std::vector<TickVerdict>& ver
                 ++result.tracking.fired;
                 result.tracking.onStone += verdict.stoneOnFocalArea ? 1 : 0;
             }
-            result.fixedFocus.fired += verdict.fixedFocusShots;
             result.fixedFocus.onStone += verdict.stoneOnFocalArea ? verdict.fixedFocusShots : 0;
             if (verdict.aimErrorPx) {
                 aimErrors.push_back(*verdict.aimErrorPx);
             }
+        } else {
+            result.fixedFocus.notAnnotated += verdict.fixedFocusShots;
         }
+        result.fixedFocus.fired += verdict.fixedFocusShots;
     }
     result.trackingError = errorStats(std::move(errors));
     result.aimErrorAtArrival = errorStats(std::move(aimErrors));

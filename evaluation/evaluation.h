@@ -8,6 +8,7 @@
 
 #include "evaluation/groundTruth.h"
 #include "evaluation/motion.h"
+#include "evaluation/proportionIntervals.h"
 #include "evaluation/runRecord.h"
 
 // How a run compares with the stone's true position: where the tracker was
@@ -68,7 +69,8 @@ std::int64_t microsecondsOf(double seconds);
 // counts without tracking: its n-th shot on the first tick at which the whole
 // milliseconds since the start of tracking hold n shot periods (shotPeriodMs
 // of the rate, single precision), so that over the run it fires as many as
-// the summary says; it fires whether or not the tick is annotated.
+// the summary says; it fires whether or not the tick is annotated, and a shot
+// whose arrival no annotation covers counts as not annotated.
 std::vector<TickVerdict> judgeTicks(const RunSettings& settings, const RunRecord& record,
                                     const GroundTruth& truth);
 
@@ -90,10 +92,16 @@ std::optional<ErrorStats> errorStats(std::vector<double> distances);
 struct ShotTally {
     std::int64_t fired = 0;
     std::int64_t onStone = 0;
+    // Of those fired, the shots whose arrival no annotation covers (the fixed
+    // focus's past the last annotated tick): neither on the stone nor tissue.
+    std::int64_t notAnnotated = 0;
 
-    std::int64_t tissue() const { return fired - onStone; }
-    // onStone / fired; none when nothing was fired.
+    std::int64_t judged() const { return fired - notAnnotated; }
+    std::int64_t tissue() const { return judged() - onStone; }
+    // onStone / judged; none when no shot was judged.
     std::optional<double> efficiency() const;
+    // Its 95 % Wilson score interval; none when no shot was judged.
+    std::optional<Interval> efficiencyCi95() const { return wilsonInterval(onStone, judged()); }
 };
 
 // The distances of an evaluation again in millimetres, for a calibrated run
@@ -141,6 +149,11 @@ struct Evaluation {
     // Shot efficiency with tracking minus without (a fraction; 0.25 is 25
     // percentage points); none unless both fired.
     std::optional<double> efficiencyGain() const;
+    // Its 95 % interval (Newcombe's hybrid score interval); none unless both fired.
+    std::optional<Interval> efficiencyGainCi95() const {
+        return newcombeDifferenceInterval(tracking.onStone, tracking.judged(), fixedFocus.onStone,
+                                          fixedFocus.judged());
+    }
     // Tissue shots of the fixed focus minus those with tracking.
     std::int64_t tissueShotsSpared() const { return fixedFocus.tissue() - tracking.tissue(); }
 

@@ -6,6 +6,7 @@
 #include "tracking/recordingInfo.h"
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <opencv2/core.hpp>
 #include <optional>
@@ -35,6 +36,11 @@ struct RunSettings {
     cv::Point focal{defaults::brennpunktX, defaults::brennpunktY};
     cv::Size focalSize{defaults::brennpunktWidth, defaults::brennpunktHeight};
     cv::Point roi{defaults::roiX, defaults::roiY};
+    // The processed region's size; with `roi` the region as the run used it
+    // (moved and cut to lie inside the picture).
+    cv::Size roiSize{defaults::roiWidth, defaults::roiHeight};
+    bool roiFromMark = false;          // --roi auto: centred on the marked region
+    bool thresholdFromMark = false;    // --threshold mark: fixedThreshold chosen from the mark
     int filter = defaults::filterSize; // blur size
     std::optional<int> fixedThreshold; // none: automatic threshold
     std::int64_t ticks = 0;            // playing ticks run
@@ -45,6 +51,9 @@ struct RunSettings {
     // calibrated or the command line gave it; none: positions are in pixels.
     std::optional<MmPerPixel> mmPerPixel;
     QString calibrationSource; // where mmPerPixel comes from
+    // What the recording gives that cannot be right (a calibration that does
+    // not fit the picture), each said in a sentence; the report repeats them.
+    QStringList recordingWarnings;
     // The recording's own time from frame to frame; none: it gives none.
     std::optional<double> frameTimeMs;
     // The ticks' clock: "window", "recording", "recording per frame" (each

@@ -8,6 +8,7 @@
 #include "evaluation/groundTruth.h"
 #include "evaluation/observerDifference.h"
 #include "evaluation/trackCsv.h"
+#include "evaluation/runWarnings.h"
 #include "log/eventLog.h"
 #include "log/ticks.h"
 #include "replay/latencySweepRun.h"
@@ -115,6 +116,11 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
         }
     }
     const Evaluation& evaluation = judged.evaluation;
+    // The recording's own were said as it was opened.
+    for (const QString& warning :
+         runWarnings(settings, evaluation).mid(settings.recordingWarnings.size())) {
+        say(warning);
+    }
     const QString truthShown = options.truthPath.shown();
     std::optional<QString> problem;
     if (!options.reportPath.isEmpty()) {
@@ -229,6 +235,14 @@ int main(int argc, char* argv[]) {
     if (const std::optional<QString> problem = problemWithFrame(options, video.frame)) {
         return usageError(*problem);
     }
+    if (const std::optional<QString> problem = settingFromMark(options, video.frame)) {
+        return usageError(*problem);
+    }
+    if (options.settings.roiFromMark) {
+        say(QStringLiteral("--roi auto: %1,%2")
+                .arg(options.settings.roi->x)
+                .arg(options.settings.roi->y));
+    }
     std::optional<TruthReading> truth;
     std::optional<TruthReading> secondTruth;
     const auto readTruth = [&video](const FileName& name) {
@@ -334,6 +348,12 @@ int main(int argc, char* argv[]) {
     RunSettings settings = settingsInForce(*window, options.settings.video, done);
     settings.timing = options.settings.timing;
     applyTerms(settings, terms);
+    settings.recordingWarnings = recording.warnings;
+    settings.roiFromMark = options.settings.roiFromMark;
+    settings.thresholdFromMark = options.settings.thresholdFromMark;
+    if (settings.thresholdFromMark && done > 0) {
+        say(QStringLiteral("--threshold mark: %1").arg(settings.fixedThreshold.value_or(0)));
+    }
     settings.tracker = QString::fromLatin1(trackerName(options.trackers.tracker));
     const bool trackerRefused = window->regionTrackerRefused;
     const QString refusal =

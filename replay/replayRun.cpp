@@ -9,6 +9,7 @@
 #include "simulation/aimPrediction.h"
 #include "simulation/shotClock.h"
 #include "tracking/VideoImage.h"
+#include "tracking/processedRegion.h"
 #include "ui_MainWindow.h"
 
 #include <QSlider>
@@ -65,6 +66,26 @@ std::optional<QString> problemWithFrame(const ReplayOptions& options, cv::Size f
     return std::nullopt;
 }
 
+std::optional<QString> settingFromMark(ReplayOptions& options, cv::Size frame) {
+    RequestedSettings& settings = options.settings;
+    const cv::Size size(defaults::roiWidth, defaults::roiHeight);
+    if (settings.roiFromMark) {
+        settings.roi = regionCentredOn(settings.selection, size, frame);
+    }
+    const cv::Rect processed = processedRegion(
+        settings.roi.value_or(cv::Point(defaults::roiX, defaults::roiY)), size, frame);
+    if (settings.thresholdFromMark && (settings.selection & processed).empty()) {
+        return QStringLiteral("--threshold mark: the marked region lies outside the region of "
+                              "interest (%1,%2 %3 x %4), where no level can be chosen; move it "
+                              "with --roi, or use --roi auto")
+            .arg(processed.x)
+            .arg(processed.y)
+            .arg(processed.width)
+            .arg(processed.height);
+    }
+    return std::nullopt;
+}
+
 void startRun(MainWindow& window, const ReplayOptions& options) {
     const RequestedSettings& settings = options.settings;
     Ui::MainWindow& ui = *window.ui;
@@ -89,6 +110,10 @@ void startRun(MainWindow& window, const ReplayOptions& options) {
     if (settings.fixedThreshold) {
         ui.dynThresholdOff->click();
         dragTo(ui.thresholdSlider, *settings.fixedThreshold);
+    }
+    if (settings.thresholdFromMark) {
+        ui.dynThresholdOff->click();
+        window.chooseLevelFromMark = true;
     }
     aimAs(window, settings.timing);
     followWith(window, options.trackers);
@@ -147,7 +172,10 @@ RunSettings settingsInForce(const MainWindow& window, const QString& video, std:
     settings.rate = window.skuddPerMin;
     settings.focal = cv::Point(window.brennpunktX, window.brennpunktY);
     settings.focalSize = cv::Size(window.brennpunktRect.width, window.brennpunktRect.height);
-    settings.roi = cv::Point(window.roiX, window.roiY);
+    const cv::Rect processed = processedRegion(
+        {window.roiX, window.roiY}, {window.roiWidth, window.roiHeight}, window.frame.size());
+    settings.roi = processed.tl();
+    settings.roiSize = processed.size();
     settings.filter = window.filterSize;
     if (window.dynThresh != 1) {
         settings.fixedThreshold = window.threshold;

@@ -24,6 +24,12 @@ class ManualClock;
 // in the window).
 std::optional<QString> problemWithFrame(const ReplayOptions& options, cv::Size frame);
 
+// Settles the settings that the options take from the marked region on a
+// picture of `frame`'s size: --roi auto's position. What is wrong, if
+// anything: --threshold mark needs the mark at least partly in the region of
+// interest.
+std::optional<QString> settingFromMark(ReplayOptions& options, cv::Size frame);
+
 // Sets the controls that the options give, through the widgets, marks the
 // region on the processed view, presses Start and then Play.
 void startRun(MainWindow& window, const ReplayOptions& options);

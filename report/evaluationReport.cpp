@@ -17,6 +17,7 @@
 #include "common/outputFiles.h"
 #include "evaluation/calibration.h"
 #include "evaluation/figureText.h"
+#include "evaluation/runWarnings.h"
 #include "report/figureJson.h"
 #include "report/millimetreReport.h"
 #include "report/truthKindReport.h"
@@ -44,7 +45,11 @@ QJsonObject settingsJson(const RunSettings& s) {
         {"rate_per_min", s.rate},
         {"shot_period_ms", static_cast<double>(shotPeriodMs(s.rate))},
         {"focal_area", rectangle(s.focal.x, s.focal.y, s.focalSize.width, s.focalSize.height)},
-        {"roi", QJsonObject{{"x", s.roi.x}, {"y", s.roi.y}}},
+        {"roi", QJsonObject{{"x", s.roi.x},
+                            {"y", s.roi.y},
+                            {"width", s.roiSize.width},
+                            {"height", s.roiSize.height},
+                            {"auto", s.roiFromMark}}},
         {"filter", s.filter},
         {"threshold", s.fixedThreshold ? QJsonValue(*s.fixedThreshold) : QJsonValue("auto")},
         {"ticks", count(s.ticks)},
@@ -57,6 +62,7 @@ QJsonObject settingsJson(const RunSettings& s) {
         {"lost_below", s.lostBelow},
     };
     addRecordingSettings(json, s);
+    json.insert("threshold_from_mark", s.thresholdFromMark);
     return json;
 }
 
@@ -108,11 +114,30 @@ QString timingLine(const ShotTiming& timing) {
         .arg(timing.gateMarginPx);
 }
 
+QJsonValue intervalJson(const std::optional<Interval>& interval) {
+    return interval ? QJsonValue(QJsonArray{interval->low, interval->high})
+                    : QJsonValue(QJsonValue::Null);
+}
+
+const char* verdictName(const std::optional<Interval>& gain) {
+    switch (gainVerdict(gain)) {
+    case GainVerdict::Helps:
+        return "helps";
+    case GainVerdict::Hurts:
+        return "hurts";
+    case GainVerdict::CannotTell:
+        break;
+    }
+    return "cannot tell";
+}
+
 QJsonObject tallyJson(const ShotTally& tally) {
     return {{"shots_fired", count(tally.fired)},
             {"shots_on_stone", count(tally.onStone)},
             {"tissue_shots", count(tally.tissue())},
-            {"shot_efficiency", orNull(tally.efficiency())}};
+            {"shots_not_annotated", count(tally.notAnnotated)},
+            {"shot_efficiency", orNull(tally.efficiency())},
+            {"shot_efficiency_ci95", intervalJson(tally.efficiencyCi95())}};
 }
 
 QJsonObject withTrackingJson(const Evaluation& e) {
@@ -228,23 +253,35 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
                QString::number(e.fixedFocus.onStone));
     out += row(QStringLiteral("Tissue shots"), QString::number(e.tracking.tissue()),
                QString::number(e.fixedFocus.tissue()));
+    if (e.tracking.notAnnotated + e.fixedFocus.notAnnotated > 0) {
+        out += row(QStringLiteral("Not annotated"), QString::number(e.tracking.notAnnotated),
+                   QString::number(e.fixedFocus.notAnnotated));
+    }
     out += row(QStringLiteral("Shot efficiency"), percentText(e.tracking.efficiency()),
                percentText(e.fixedFocus.efficiency()));
+    out += row(QStringLiteral("  95 % interval"), percentIntervalText(e.tracking.efficiencyCi95()),
+               percentIntervalText(e.fixedFocus.efficiencyCi95()));
     if (e.trackerNeverHeldStone()) {
         out += QStringLiteral("The tracker never held the stone: its window was empty on every "
                               "tick with the stone in the plane, and it fired no shot. Nothing "
                               "here measures tracking; check the marked region, the region of "
                               "interest and the threshold.\n");
     } else {
-        out += QStringLiteral("Gain of tracking: %1 of shot efficiency; tissue shots spared: %2\n")
+        out += QStringLiteral("Gain of tracking: %1 of shot efficiency (95 % interval %3); "
+                              "tissue shots spared: %2\n")
                    .arg(gainText(e.efficiencyGain()))
-                   .arg(e.tissueShotsSpared());
+                   .arg(e.tissueShotsSpared())
+                   .arg(gainIntervalText(e.efficiencyGainCi95()));
     }
+    out += verdictText(e.efficiencyGainCi95(), e.tracking.judged(), e.fixedFocus.judged()) + ".\n";
     out += motionLine(QStringLiteral("track"), e.trackMotion);
     if (!e.byFocusLabels) {
         out += motionLine(QStringLiteral("truth"), e.truthMotion);
     }
     out += millimetreMotionLine(e);
+    for (const QString& warning : runWarnings(settings, e)) {
+        out += QStringLiteral("Warning: %1\n").arg(warning);
+    }
     return out;
 }
 
@@ -297,6 +334,8 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
         {"with_tracking", withTrackingJson(e)},
         {"without_tracking", tallyJson(e.fixedFocus)},
         {"efficiency_gain", orNull(e.efficiencyGain())},
+        {"efficiency_gain_ci95", intervalJson(e.efficiencyGainCi95())},
+        {"tracking_verdict", verdictName(e.efficiencyGainCi95())},
         {"tracker_held_stone", !e.trackerNeverHeldStone()},
         {"tissue_shots_spared",
          e.trackerNeverHeldStone() ? QJsonValue(QJsonValue::Null) : count(e.tissueShotsSpared())},
@@ -308,19 +347,20 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
         QJsonArray points;
         for (const SweepPoint& point : sweep) {
             const Evaluation& at = point.evaluation;
-            QJsonObject pointJson{
-                {"latency_ms", point.latencyMs},
-                {"predict", predictionName(point.predict)},
-                {"with_tracking", withTrackingJson(at)},
-                {"without_tracking", tallyJson(at.fixedFocus)},
-                {"efficiency_gain", orNull(at.efficiencyGain())},
-                {"aim_error_at_arrival_px", errorStatsJson(at.aimErrorAtArrival)}};
+            QJsonObject pointJson{{"latency_ms", point.latencyMs},
+                                  {"predict", predictionName(point.predict)},
+                                  {"with_tracking", withTrackingJson(at)},
+                                  {"without_tracking", tallyJson(at.fixedFocus)},
+                                  {"efficiency_gain", orNull(at.efficiencyGain())},
+                                  {"efficiency_gain_ci95", intervalJson(at.efficiencyGainCi95())},
+                                  {"aim_error_at_arrival_px", errorStatsJson(at.aimErrorAtArrival)}};
             addSweepMillimetres(pointJson, at);
             points.append(pointJson);
         }
         root.insert("sweep", points);
     }
     addTruthKind(root, e);
+    root.insert("warnings", QJsonArray::fromStringList(runWarnings(settings, e)));
     return QJsonDocument(root);
 }
 
@@ -341,6 +381,9 @@ QByteArray summaryHeader() {
         names.append(name);
     }
     names.append(recordingSummaryColumns());
+    names.append({"tracking_efficiency_ci95_low", "tracking_efficiency_ci95_high",
+                  "fixed_efficiency_ci95_low", "fixed_efficiency_ci95_high",
+                  "efficiency_gain_ci95_low", "efficiency_gain_ci95_high"});
     return names.join(',') + '\n';
 }
 
@@ -384,7 +427,13 @@ QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Eval
                              csvFigure(e.efficiencyGain(), 6),
                              s.tracker};
     QByteArrayList quoted;
-    for (const QString& field : fields + recordingSummaryFields(s)) {
+    QStringList intervals;
+    for (const std::optional<Interval>& interval :
+         {e.tracking.efficiencyCi95(), e.fixedFocus.efficiencyCi95(), e.efficiencyGainCi95()}) {
+        intervals << csvFigure(interval ? std::optional<double>(interval->low) : std::nullopt, 6)
+                  << csvFigure(interval ? std::optional<double>(interval->high) : std::nullopt, 6);
+    }
+    for (const QString& field : fields + recordingSummaryFields(s) + intervals) {
         quoted.append(csvField(field));
     }
     return quoted.join(',') + '\n';

@@ -222,8 +222,10 @@ class RunPlot {
                 .arg(evaluation.tracking.fired)
                 .arg(percentText(evaluation.fixedFocus.efficiency()))
                 .arg(evaluation.fixedFocus.onStone)
-                .arg(evaluation.fixedFocus.fired)
-                .arg(gain ? ": " + gainText(gain) : QString());
+                .arg(evaluation.fixedFocus.judged())
+                .arg(gain ? ": " + gainText(gain) + " (95 % interval " +
+                                gainIntervalText(evaluation.efficiencyGainCi95()) + ")"
+                          : QString());
         QString details = QStringLiteral("%1  ·  %2 shots/min  ·  focal area (%3, %4) %5 × %6 px")
                               .arg(QFileInfo(settings.video).fileName())
                               .arg(settings.rate)
@@ -231,7 +233,7 @@ class RunPlot {
                               .arg(settings.focal.y)
                               .arg(settings.focalSize.width)
                               .arg(settings.focalSize.height);
-        if (evaluation.trackingError) {
+        if (evaluation.trackingError && !evaluation.trackerNeverHeldStone()) {
             details += QStringLiteral("  ·  tracking error median %1 px, 95th percentile %2 px")
                            .arg(distanceText(evaluation.trackingError->medianPx),
                                 distanceText(evaluation.trackingError->p95Px));
@@ -241,7 +243,13 @@ class RunPlot {
                        .arg(evaluation.annotatedTicks)
                        .arg(evaluation.ticks);
         painter.setPen(textColour);
-        painter.setFont(font(20, true));
+        // The headline with the gain's interval is long: smaller type rather than cut.
+        int pixels = 20;
+        while (pixels > 13 &&
+               QFontMetricsF(font(pixels, true)).horizontalAdvance(headline) > area.width()) {
+            --pixels;
+        }
+        painter.setFont(font(pixels, true));
         painter.drawText(QRectF(area.left(), area.top(), area.width(), 28), Qt::AlignLeft,
                          headline);
         painter.setFont(font(14));

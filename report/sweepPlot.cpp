@@ -5,8 +5,11 @@
 
 #include <QFileInfo>
 #include <QFontMetricsF>
+#include <QPolygonF>
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <numbers>
 
 #include "evaluation/figureText.h"
 #include "report/plotAxes.h"
@@ -32,12 +35,54 @@ QColor colourOf(Prediction predict) {
     return textColour;
 }
 
+// How a way of aiming is drawn, so that curves that coincide stay apart: the
+// first widest with the largest hollow marks under the others, each its own
+// dashes and marks.
+struct Look {
+    Qt::PenStyle style;
+    double width;
+    int marks; // corners of the mark: 0 a circle
+    double radius;
+    bool hollow;
+};
+
+Look lookOf(Prediction predict) {
+    switch (predict) {
+    case Prediction::None:
+        return {Qt::SolidLine, 4.5, 0, 7.0, true};
+    case Prediction::Linear:
+        return {Qt::DashLine, 2.2, 4, 4.5, false};
+    case Prediction::Kalman:
+        return {Qt::DotLine, 2.2, 3, 4.0, false};
+    }
+    return {Qt::SolidLine, 2.2, 0, 3.5, false};
+}
+
+void drawMark(QPainter& painter, QPointF at, const QColor& colour, const Look& look) {
+    painter.save();
+    painter.setPen(look.hollow ? QPen(colour, 2.0) : QPen(Qt::NoPen));
+    painter.setBrush(look.hollow ? QBrush(Qt::white) : QBrush(colour));
+    if (look.marks == 0) {
+        painter.drawEllipse(at, look.radius, look.radius);
+    } else {
+        QPolygonF corners;
+        for (int i = 0; i < look.marks; ++i) {
+            const double angle = -std::numbers::pi / 2 + 2 * std::numbers::pi * i / look.marks +
+                                 (look.marks == 4 ? std::numbers::pi / 4 : 0);
+            corners << at + look.radius * 1.2 * QPointF(std::cos(angle), std::sin(angle));
+        }
+        painter.drawPolygon(corners);
+    }
+    painter.restore();
+}
+
 // One line of the picture: a value per latency, none where it does not exist.
 struct Series {
     QString name;
     QColor colour;
     Qt::PenStyle style;
     std::vector<std::pair<int, std::optional<double>>> values;
+    Look look = {style, 2.2, 0, 3.5, false};
 };
 
 class SweepPlot {
@@ -80,6 +125,7 @@ class SweepPlot {
                                                                        e.aimErrorAtArrival->meanPx)
                                                                  : std::nullopt;
                                   }));
+            efficiencies.back().look = aims.back().look = lookOf(predict);
         }
         efficiencies.push_back(
             series(QStringLiteral("fixed focus"), fixedColour, Qt::DashLine, Prediction::None,
@@ -142,11 +188,12 @@ class SweepPlot {
         painter.setFont(font(13));
         const QFontMetricsF metrics(painter.font());
         for (const Series& line : lines) {
-            painter.setPen(QPen(line.colour, 2.5, line.style));
-            painter.drawLine(at, at + QPointF(26, 0));
+            painter.setPen(QPen(line.colour, std::min(line.look.width, 3.0), line.look.style));
+            painter.drawLine(at, at + QPointF(36, 0));
+            drawMark(painter, at + QPointF(18, 0), line.colour, line.look);
             painter.setPen(textColour);
-            painter.drawText(at + QPointF(32, metrics.ascent() / 2 - 1), line.name);
-            at.rx() += 32 + metrics.horizontalAdvance(line.name) + 22;
+            painter.drawText(at + QPointF(42, metrics.ascent() / 2 - 1), line.name);
+            at.rx() += 42 + metrics.horizontalAdvance(line.name) + 22;
         }
     }
 
@@ -170,7 +217,7 @@ class SweepPlot {
         painter.save();
         painter.setClipRect(panel.adjusted(-6, -6, 6, 6));
         for (const Series& line : lines) {
-            painter.setPen(QPen(line.colour, 2.2, line.style, Qt::RoundCap));
+            painter.setPen(QPen(line.colour, line.look.width, line.look.style, Qt::FlatCap));
             std::optional<QPointF> previous;
             for (const auto& [ms, v] : line.values) {
                 if (!v) {
@@ -181,11 +228,7 @@ class SweepPlot {
                 if (previous) {
                     painter.drawLine(*previous, at);
                 }
-                painter.save();
-                painter.setPen(Qt::NoPen);
-                painter.setBrush(line.colour);
-                painter.drawEllipse(at, 3.5, 3.5);
-                painter.restore();
+                drawMark(painter, at, line.colour, line.look);
                 previous = at;
             }
         }

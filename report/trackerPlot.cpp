@@ -6,6 +6,7 @@
 #include "report/plotAxes.h"
 #include "report/runPlot.h"
 
+#include <QFileInfo>
 #include <QPainterPath>
 #include <algorithm>
 #include <limits>
@@ -27,7 +28,15 @@ struct Range {
 // One panel: coordinate `which` ('x' or 'y') of every curve and of the truth.
 void paintPanel(QPainter& painter, const QRectF& area, char which, const RunSettings& settings,
                 const std::vector<TrackerCurve>& curves, const GroundTruth& truth) {
-    const auto coordinate = [which](double x, double y) { return which == 'x' ? x : y; };
+    // In millimetres where the run is calibrated, as the run's picture has it.
+    const std::optional<double> mm =
+        settings.mmPerPixel
+            ? std::optional<double>(which == 'x' ? settings.mmPerPixel->x : settings.mmPerPixel->y)
+            : std::nullopt;
+    const double unit = mm.value_or(1.0);
+    const auto coordinate = [which, unit](double x, double y) {
+        return (which == 'x' ? x : y) * unit;
+    };
     Range values;
     double lastSeconds = tickSeconds;
     for (const TrackerCurve& curve : curves) {
@@ -42,10 +51,13 @@ void paintPanel(QPainter& painter, const QRectF& area, char which, const RunSett
     if (values.low > values.high) {
         values = {0.0, 1.0};
     }
-    const double pad = std::max(2.0, (values.high - values.low) * 0.05);
+    const double pad = std::max(2.0 * unit, (values.high - values.low) * 0.05);
     const plot::Axis time{0.0, lastSeconds, area.left(), area.right()};
-    // y grows downward, as in the image; so does x's panel, for one reading.
-    const plot::Axis value{values.low - pad, values.high + pad, area.top(), area.bottom()};
+    // y grows downward, as in the image, and x upward, as in the run's picture.
+    const bool downward = which == 'y';
+    const plot::Axis value{values.low - pad, values.high + pad,
+                           downward ? area.top() : area.bottom(),
+                           downward ? area.bottom() : area.top()};
 
     painter.setPen(QPen(Qt::gray, 1));
     painter.drawRect(area);
@@ -59,7 +71,7 @@ void paintPanel(QPainter& painter, const QRectF& area, char which, const RunSett
     painter.save();
     painter.translate(area.left() - 62, area.center().y());
     painter.rotate(-90);
-    painter.drawText(QPointF(-80, 0), coordinateAxisLabel(which, std::nullopt));
+    painter.drawText(QPointF(-80, 0), coordinateAxisLabel(which, mm));
     painter.restore();
 
     const auto drawCurve = [&](const RunRecord& record, const QPen& pen, bool ofTruth) {
@@ -92,7 +104,6 @@ void paintPanel(QPainter& painter, const QRectF& area, char which, const RunSett
         drawCurve(curves.front().record, QPen(Qt::black, 2.5, Qt::DashLine), true);
     }
     painter.setClipping(false);
-    (void)settings;
 }
 
 } // namespace
@@ -103,9 +114,9 @@ void paintTrackerPlot(QPainter& painter, QSizeF size, const RunSettings& setting
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::black);
     painter.setFont(plot::font(20, true));
-    painter.drawText(
-        QPointF(80, 34),
-        QStringLiteral("Tracked centres against the truth (dashed): %1").arg(settings.video));
+    painter.drawText(QPointF(80, 34),
+                     QStringLiteral("Tracked centres against the truth (dashed): %1")
+                         .arg(QFileInfo(settings.video).fileName()));
     const double left = 90;
     const double right = size.width() - 200;
     const double panel = (size.height() - 130) / 2;

@@ -195,7 +195,7 @@ TEST_F(Replay, TheTrackMarksAHitOnEveryTickThatTheLogLogsOne) {
 // The first line's count without tracking is the log's summary; the table's
 // fixed focus fires the same shots.
 TEST_F(Replay, TheFixedFocusFiresWhatTheSummaryCountsWithoutTracking) {
-    const QStringList settings[] = {{}, {"--rate", "70", "--ticks", "347"}};
+    const QStringList settings[] = {{}, {"--rate", "70", "--ticks", "347"}, {"--latency", "200"}};
     for (const QStringList& given : settings) {
         SCOPED_TRACE(given.join(' ').toStdString());
         const ReplayRun run =

@@ -4,6 +4,7 @@
 #include "log/eventLog.h"
 #include "log/ticks.h"
 #include "tracking/VideoImage.h"
+#include "tracking/processedRegion.h"
 #include "tracking/regionAnalysis.h"
 #include "tracking/regionTrackers.h"
 #include "ui_MainWindow.h"
@@ -188,10 +189,7 @@ MainWindow::FrameRead MainWindow::acceptDecodedFrame() {
 }
 
 cv::Rect MainWindow::regionOfInterest() const {
-    const int width = std::min(roiWidth, frame.cols);
-    const int height = std::min(roiHeight, frame.rows);
-    return {std::clamp(roiX, 0, frame.cols - width), std::clamp(roiY, 0, frame.rows - height),
-            width, height};
+    return processedRegion({roiX, roiY}, {roiWidth, roiHeight}, frame.size());
 }
 
 // Copies the region of interest of `frame` into roiImage, counts its grey
@@ -208,14 +206,21 @@ ThresholdWalk MainWindow::analyseRegion(const cv::Rect& roi) {
     return walkThreshold(hist);
 }
 
-// The processed frame: the region of interest (as analyseRegion left it in
-// roiImage) blurred and thresholded at `level`, pasted into a copy of `frame`.
-void MainWindow::composeDataFrame(const cv::Rect& roi, int level) {
+// Blurs the region of interest as analyseRegion left it in roiImage, in place,
+// and returns it.
+cv::Mat MainWindow::blurRegion(const cv::Rect& roi) {
     cv::Mat region = roiImage(cv::Rect(0, 0, roi.width, roi.height));
     // Replicated border, and isolated so that a region smaller than roiImage
     // never reads the unused rest of it.
     cv::blur(region, region, cv::Size(filterSize, filterSize), cv::Point(-1, -1),
              cv::BORDER_REPLICATE | cv::BORDER_ISOLATED);
+    return region;
+}
+
+// The processed frame: the region of interest (as blurRegion left it in
+// roiImage) thresholded at `level`, pasted into a copy of `frame`.
+void MainWindow::composeDataFrame(const cv::Rect& roi, int level) {
+    cv::Mat region = roiImage(cv::Rect(0, 0, roi.width, roi.height));
     cv::threshold(region, region, level, 256, cv::THRESH_BINARY);
 
     frame.copyTo(dataFrame);
@@ -236,6 +241,22 @@ void MainWindow::processFrame() {
     emit updateThresholdSlider(threshold);
     showHistView(histImage);
 
+    // The level that separates the marked object, on the frame that takes the
+    // mark over, where the run asked for it; then held as a level set by hand.
+    if (chooseLevelFromMark && dataScene->selectionState < 0) {
+        chooseLevelFromMark = false;
+        cv::Mat blurredPlane;
+        cv::extractChannel(blurRegion(roi), blurredPlane, 0);
+        const QRect& marked = dataScene->handedOver;
+        const cv::Rect mark(marked.x() - roi.x, marked.y() - roi.y, marked.width(),
+                            marked.height());
+        if (const std::optional<int> level = levelSeparatingMark(blurredPlane, mark)) {
+            threshold = *level;
+            emit updateThresholdSlider(threshold);
+        }
+    } else {
+        blurRegion(roi);
+    }
     composeDataFrame(roi, threshold);
     // From here on `frame` carries the overlays.
     frameUndrawn = false;
@@ -267,6 +288,7 @@ void MainWindow::previewProcessedFrame() {
     }
     const ThresholdWalk walk = analyseRegion(roi);
     showHistView(histImage);
+    blurRegion(roi);
     composeDataFrame(roi, walk.level >= 0 && dynThresh == 1 ? walk.level : threshold);
     previewShown = settings;
     viewsOutOfDate = true;

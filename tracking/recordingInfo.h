@@ -42,5 +42,8 @@ std::optional<double> frameTimeFromRate(double framesPerSecond);
 // Time Vector, else its Cine Rate, else its Recommended Display Frame Rate;
 // and the pixel size of its ultrasound region measured in cm that holds the
 // middle of the picture (else of the largest such region), else its Pixel
-// Spacing, else its Imager Pixel Spacing divided by the magnification.
+// Spacing, else its Imager Pixel Spacing divided by the magnification. A
+// pixel size that cannot be right gives none, with a warning: an ultrasound
+// region that reaches outside the picture, or a spacing that its Pixel
+// Spacing or Pixel Aspect Ratio contradicts.
 RecordingInfo readRecordingInfo(const std::string& fileName);
