@@ -6,7 +6,6 @@
 #include "common/terminationSignals.h"
 #include "log/eventLog.h"
 #include "log/logText.h"
-#include "tracking/videoOpening.h"
 
 #include <QApplication>
 #include <clocale>
@@ -63,10 +62,13 @@ int main(int argc, char* argv[]) {
             sayProblem("no video was chosen");
         } else {
             sayProblem("cannot open the video \"" +
-                       eventlog::escapedForTerminal(window.chosenPath()).toStdString() + "\": " +
-                       videoOpenRefusal(window.chosenFileName()).toLocal8Bit().toStdString());
+                       eventlog::escapedForTerminal(window.chosenPath()).toStdString() +
+                       "\": " + window.openRefusal().toLocal8Bit().toStdString());
         }
         return 1;
+    }
+    for (const QString& warning : window.openWarnings()) {
+        sayProblem(warning.toLocal8Bit().toStdString());
     }
     // A lost display ends the process with exit(1), past every destructor.
     const RunAtExit endRunOnExit([&window] { window.endRun(); });

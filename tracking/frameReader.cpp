@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tracking/frameReader.h"
 
-#include "tracking/dicomReader.h"
-
 #include <cmath>
 #include <limits>
 
@@ -79,11 +77,6 @@ std::int64_t CaptureReader::position() {
 }
 
 std::int64_t countFramesByReading(const std::string& fileName) {
-    // A DICOM file's count is checked against its pixel data when it opens.
-    if (isDicomFile(fileName)) {
-        DicomReader dicom;
-        return dicom.open(fileName) ? 0 : dicom.frameCount();
-    }
     cv::VideoCapture capture;
     try {
         if (!openWithFfmpeg(capture, fileName)) {
