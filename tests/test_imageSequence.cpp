@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "annotate/recording.h"
+#include "app/MainWindow.h"
 #include "testSupport.h"
 #include "tracking/dicomReader.h"
 #include "tracking/videoOpening.h"
@@ -250,7 +252,8 @@ QByteArray reason(const QByteArray& errors) {
 
 // The same pixels give the same run: a numbered PNG series and a lossless AVI
 // of its frames give the same track and the same log but for the row that
-// names the file. A sequence has no clock to run on.
+// names the file; the window and the annotation program open it too. A
+// sequence has no clock to run on.
 TEST(ImageSequence, TheReplayOfASequenceIsTheReplayOfTheSameFramesInALosslessAvi) {
     TemporaryWorkingDirectory directory;
     SyntheticVideoSpec spec;
@@ -293,6 +296,18 @@ TEST(ImageSequence, TheReplayOfASequenceIsTheReplayOfTheSameFramesInALosslessAvi
         EXPECT_EQ(withoutLinesNaming(readBytes(std::string(name) + ".log"), "export"),
                   withoutLinesNaming(aviLog, "frames.avi"));
     }
+
+    // The window and the annotation program open the folder as the replay does.
+    {
+        MainWindow window(nullptr, VideoFileName(QStringLiteral("export")),
+                          QStringLiteral("window.log"));
+        EXPECT_TRUE(window.isReady()) << window.openRefusal().toStdString();
+    }
+    QString refusal;
+    const std::optional<Recording> annotated = openRecording("export", refusal);
+    ASSERT_TRUE(annotated.has_value()) << refusal.toStdString();
+    EXPECT_EQ(annotated->frameCount, spec.frames);
+    EXPECT_EQ(annotated->truthName, "export-truth.csv");
 
     const ProgramRun clock = run(TESSAVOLANT_REPLAY_BINARY,
                                  {"--select", "207,205,21,19", "--clock", "recording", "export"});

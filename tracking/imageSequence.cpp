@@ -253,7 +253,7 @@ std::variant<ImageSequence, QString> fromFolder(const fs::path& folder) {
     if (series.size() > 1) {
         QStringList named;
         for (const auto& [parts, members] : series) {
-            named << QStringLiteral("%1 (%2 frames)")
+            named << QString::fromLatin1(members.size() == 1 ? "%1 (%2 frame)" : "%1 (%2 frames)")
                          .arg(inQuotes(patternOf(folder, parts.first, parts.second, members)),
                               QString::number(members.size()));
         }
@@ -352,11 +352,11 @@ QStringList numberingGaps(const ImageSequence& sequence) {
             ++unsaid;
             continue;
         }
-        gaps << QStringLiteral("%1: the numbering jumps from %2 to %3 (%4 missing); frame %5 "
-                               "follows frame %6")
+        gaps << QStringLiteral("%1: the numbering jumps from %2 to %3 (%4 missing); frame %5 of "
+                               "the sequence (counted from 0) is number %3")
                     .arg(inQuotes(sequence.pattern), QString::number(before),
                          QString::number(after), QString::number(after - before - 1),
-                         QString::number(i + 1), QString::number(i));
+                         QString::number(i));
     }
     if (unsaid > 0) {
         gaps << QStringLiteral("%1: %2 more gaps in the numbering")
