@@ -2,7 +2,6 @@
 #include "tracking/videoOpening.h"
 
 #include "common/videoFileCheck.h"
-#include "common/videoRefusal.h"
 #include "tracking/dicomReader.h"
 #include "tracking/imageSequence.h"
 
@@ -39,6 +38,12 @@ std::optional<OpenedVideo> openWithFfmpeg(const std::string& fileName) {
     return opened;
 }
 
+// Where the file system has nothing against the file but no decoder plays it.
+QString noPlayableVideo() {
+    return QStringLiteral("it is no video that can be played (damaged, without frames, or in an "
+                          "unknown format)");
+}
+
 QString oneFrameOnly() {
     return QStringLiteral("it has one frame only, and playing shows the frames after the first");
 }
@@ -69,7 +74,7 @@ std::variant<OpenedVideo, QString> openVideoReader(const std::string& fileName) 
     if (std::optional<OpenedVideo> video = openWithFfmpeg(fileName)) {
         return std::move(*video);
     }
-    return dicomRefusal.value_or(videoRefusal(QByteArray::fromStdString(fileName)));
+    return dicomRefusal.value_or(noPlayableVideo());
 }
 
 std::optional<OpenedVideo> openFrameReader(const std::string& fileName) {
@@ -93,14 +98,14 @@ std::variant<OpenedRecording, QString> openRecordingFile(const QByteArray& fileN
     if (!reader.read(recording.firstFrame) || recording.firstFrame.type() != CV_8UC3) {
         return recording.video.isImageSequence
                    ? QStringLiteral("its first frame cannot be read as an image")
-                   : videoRefusal(fileName);
+                   : noPlayableVideo();
     }
     recording.frameCount = recording.video.headerFrameCount;
     // Only a video read through FFmpeg can leave its count unsaid.
     if (recording.frameCount == 0 && counting == FrameCounting::ReadThroughWhereHeaderIsSilent) {
         recording.frameCount = countFramesByReading(name);
         if (recording.frameCount == 0) {
-            return videoRefusal(fileName);
+            return noPlayableVideo();
         }
     }
     if (recording.frameCount == 0) {
