@@ -10,6 +10,7 @@
 #include "simulation/shotClock.h"
 #include "tracking/VideoImage.h"
 #include "tracking/regionAnalysis.h"
+#include "tracking/videoOpening.h"
 #include "ui_MainWindow.h"
 
 #include <QEvent>
@@ -26,18 +27,9 @@ namespace {
 QString askForVideo() {
     return QFileDialog::getOpenFileName(
         nullptr, QObject::tr("Select AVI"), QString(),
-        QObject::tr("AVI Files (*.avi);;DICOM (*.dcm *.dicom *.DCM);;All files (*)"));
-}
-
-// Opens with FFmpeg only, by the name the file system knows the file under: a
-// name with å or ø is stored as UTF-8 on Linux, and the FFmpeg back end alone
-// never takes a name for an image-sequence pattern or a camera. What is no
-// regular file is refused before FFmpeg could block on it.
-bool openVideo(VideoSource& capture, const QByteArray& fileName) {
-    if (videoFileRefusal(fileName)) {
-        return false;
-    }
-    return capture.open(fileName.toStdString());
+        QObject::tr("AVI Files (*.avi);;DICOM (*.dcm *.dicom *.DCM);;"
+                    "Image sequences, any frame (*.png *.jpg *.jpeg *.tif *.tiff *.bmp *.PNG "
+                    "*.JPG *.JPEG *.TIF *.TIFF *.BMP);;All files (*)"));
 }
 
 } // namespace
@@ -110,12 +102,21 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     videoPath = QFile::decodeName(videoFileName);
     logChosenVideo();
 
-    if (!openVideo(capture, videoFileName) || readFrameFromCapture() != FrameRead::Accepted ||
-        frame.type() != CV_8UC3) {
-        capture.release();
+    // The first frame is read before playing starts; the source goes on
+    // from the second.
+    std::variant<OpenedRecording, QString> opened =
+        openRecordingFile(videoFileName, FrameCounting::HeaderOnly);
+    if (const QString* why = std::get_if<QString>(&opened)) {
+        videoRefusalReason = *why;
         logOpenFailed();
         return;
     }
+    OpenedRecording& recording = std::get<OpenedRecording>(opened);
+    videoWarnings = recording.video.warnings;
+    decodedFrame = std::move(recording.firstFrame);
+    acceptDecodedFrame();
+    capture.start(std::move(recording.video.reader), recording.video.headerFrameCount,
+                  recording.video.headerFrameSize);
     frameCount = capture.headerFrameCount();
     frameHeight = capture.headerFrameSize().height;
     frameWidth = capture.headerFrameSize().width;

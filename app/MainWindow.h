@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -67,6 +68,11 @@ class MainWindow : public QMainWindow {
     std::size_t endRun();
     // The same in the file system's own bytes.
     const QByteArray& chosenFileName() const { return videoFileName; }
+    // Why the chosen video could not be opened, for the user; empty otherwise.
+    const QString& openRefusal() const { return videoRefusalReason; }
+    // What the user should know about the video that did not stop it (gaps in
+    // the numbering of an image sequence).
+    const QStringList& openWarnings() const { return videoWarnings; }
 
   signals:
     void updateVideoSlider(int pos);
@@ -295,6 +301,8 @@ class MainWindow : public QMainWindow {
 
     QString videoPath;
     QByteArray videoFileName;
+    QString videoRefusalReason;
+    QStringList videoWarnings;
     bool ready = false;
     bool logRefused = false;
     bool runEnded = false;

@@ -7,7 +7,6 @@
 #include "common/terminationSignals.h"
 #include "log/eventLog.h"
 #include "log/logText.h"
-#include "tracking/videoOpening.h"
 
 #include <QApplication>
 #include <clocale>
@@ -64,7 +63,7 @@ int main(int argc, char* argv[]) {
         if (window.chosenPath().isEmpty()) {
             sayProblem("no video was chosen");
         } else {
-            const QString reason = videoOpenRefusal(window.chosenFileName());
+            const QString reason = window.openRefusal();
             sayProblem("cannot open the video \"" +
                        eventlog::escapedForTerminal(window.chosenPath()).toStdString() +
                        "\": " + reason.toLocal8Bit().toStdString());
@@ -74,6 +73,9 @@ int main(int argc, char* argv[]) {
             }
         }
         return 1;
+    }
+    for (const QString& warning : window.openWarnings()) {
+        sayProblem(warning.toLocal8Bit().toStdString());
     }
     // A lost display ends the process with exit(1), past every destructor.
     const RunAtExit endRunOnExit([&window] { window.endRun(); });

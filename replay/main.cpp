@@ -222,6 +222,9 @@ int main(int argc, char* argv[]) {
         return failure(*problem);
     }
     const ProbedVideo& video = std::get<ProbedVideo>(probed);
+    for (const QString& warning : video.warnings) {
+        say(warning);
+    }
     const RecordingInfo recording = readRecordingInfo(std::string(
         options.video.bytes.constData(), static_cast<std::size_t>(options.video.bytes.size())));
     for (const QString& warning : recording.warnings) {

@@ -71,6 +71,11 @@ std::variant<TickTimes, QString> tickTimesFor(const ClockChoice& choice, const R
     case ClockChoice::Kind::Recording:
         break;
     }
+    if (info.isImageSequence) {
+        return QStringLiteral("--clock recording: %1 is an image sequence, which has no clock of "
+                              "its own; give the time from frame to frame with --clock MS")
+            .arg(video);
+    }
     const std::optional<double> frameTime = recordingFrameTimeMs(info);
     if (!frameTime) {
         return QStringLiteral("--clock recording: %1 gives no frame time; give the time from "

@@ -215,7 +215,10 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
             "event log, and on request a per-tick track, an evaluation against the stone's true "
             "position, a report, a summary row and a picture.")
             .arg(defaults::tickMs));
-    parser.addPositionalArgument("VIDEO", "The recording to replay (AVI).");
+    parser.addPositionalArgument(
+        "VIDEO", "The recording to replay: an AVI, a DICOM cine loop, or a numbered image "
+                 "sequence given as a folder, one of its frames or a pattern such as "
+                 "frames/img_%04d.png.");
     const StandardOptions standard(parser);
     const QCommandLineOption select("select",
                                     "The region marked on the processed view, in image pixels "

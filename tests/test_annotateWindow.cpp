@@ -371,7 +371,7 @@ TEST(AnnotationWindow, RecordingsRefusedAsTheWindowRefusesThem) {
     const std::pair<QByteArray, const char*> cases[] = {
         {"missing.avi", "there is no such file"},
         {"empty.avi", "the file is empty"},
-        {".", "it is a directory"},
+        {".", "it is a folder that holds no numbered images"},
         {"text.avi", "it is no video that can be played"},
     };
     for (const auto& [name, reason] : cases) {

@@ -257,7 +257,7 @@ const Refusal refusals[] = {
     {"empty.avi", "the file is empty"},
     {"random.avi", "it is no video that can be played"},
     {"no-frames.avi", "it is no video that can be played"},
-    {"folder.avi", "it is a directory"},
+    {"folder.avi", "it is a folder that holds no numbered images"},
 };
 
 } // namespace

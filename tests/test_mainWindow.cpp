@@ -231,9 +231,11 @@ TEST_F(MainWindowTest, TheVideoIsChosenInTheDialogAndTheFirstStampIncludesThatTi
     answerFileDialog(video, [this](QFileDialog& dialog) {
         clock.advanceMs(4321);
         EXPECT_EQ(dialog.windowTitle(), "Select AVI");
-        EXPECT_EQ(
-            dialog.nameFilters(),
-            QStringList({"AVI Files (*.avi)", "DICOM (*.dcm *.dicom *.DCM)", "All files (*)"}));
+        EXPECT_EQ(dialog.nameFilters(),
+                  QStringList({"AVI Files (*.avi)", "DICOM (*.dcm *.dicom *.DCM)",
+                               "Image sequences, any frame (*.png *.jpg *.jpeg *.tif *.tiff "
+                               "*.bmp *.PNG *.JPG *.JPEG *.TIF *.TIFF *.BMP)",
+                               "All files (*)"}));
     });
     {
         MainWindow window;

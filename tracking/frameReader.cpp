@@ -74,3 +74,19 @@ void CaptureReader::seek(std::int64_t index) {
 std::int64_t CaptureReader::position() {
     return countFromProperty(capture.get(cv::CAP_PROP_POS_FRAMES));
 }
+
+std::int64_t countFramesByReading(const std::string& fileName) {
+    cv::VideoCapture capture;
+    try {
+        if (!openWithFfmpeg(capture, fileName)) {
+            return 0;
+        }
+        std::int64_t frames = 0;
+        while (capture.grab()) {
+            ++frames;
+        }
+        return frames;
+    } catch (const cv::Exception&) {
+        return 0;
+    }
+}

@@ -59,3 +59,7 @@ class CaptureReader : public FrameReader {
     cv::Size frameSize;
     double framesPerSecond = 0.0;
 };
+
+// Counts the frames of a video file by reading through it once with FFmpeg,
+// for a file whose header gives no count. 0 if it cannot be opened.
+std::int64_t countFramesByReading(const std::string& fileName);

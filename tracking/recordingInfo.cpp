@@ -4,6 +4,7 @@
 #include "tracking/dicomAttributes.h"
 #include "tracking/dicomReader.h"
 #include "tracking/frameReader.h"
+#include "tracking/imageSequence.h"
 
 #include <cmath>
 #include <gdcmReader.h>
@@ -246,6 +247,11 @@ RecordingInfo dicomRecordingInfo(const std::string& fileName) {
 } // namespace
 
 RecordingInfo readRecordingInfo(const std::string& fileName) {
+    if (namesImageSequence(fileName)) {
+        RecordingInfo info;
+        info.isImageSequence = true;
+        return info;
+    }
     if (isDicomFile(fileName)) {
         return dicomRecordingInfo(fileName);
     }

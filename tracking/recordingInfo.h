@@ -17,6 +17,8 @@ struct MmPerPixel {
 // lasts and how large a pixel is. Both are unknown for most AVI files.
 struct RecordingInfo {
     bool isDicom = false;
+    // Numbered still images: they have no clock of their own.
+    bool isImageSequence = false;
     // The recording's own time from one frame to the next, where it gives one.
     std::optional<double> frameTimeMs;
     // Where the recording times each frame on its own (a DICOM Frame Time
