@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "simulation/runRecord.h"
+#include "evaluation/runRecord.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

@@ -5,8 +5,8 @@
 // a phantom whose stone moves as a sinusoid, against the closed forms that
 // the man page derives.
 
-#include "simulation/evaluation.h"
-#include "simulation/evaluationReport.h"
+#include "evaluation/evaluation.h"
+#include "report/evaluationReport.h"
 #include "tests/testSupport.h"
 #include "tools/syntheticVideo.h"
 
