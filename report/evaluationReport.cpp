@@ -256,7 +256,7 @@ QString evaluationTable(const RunSettings& settings, const Evaluation& e) {
             .arg(name, -18)
             .arg(with, 15)
             .arg(without, 15)
-            .arg(following, 15);
+            .arg(following, 17);
     };
     out += row(QStringLiteral("%1 shots/min").arg(settings.rate), QStringLiteral("with tracking"),
                QStringLiteral("fixed focus"), QStringLiteral("following"));
