@@ -842,6 +842,7 @@ std::optional<std::string> DicomPreflight::examine(const std::string& fileName,
         bytes.insert(bytes.end(), element.second.begin(), element.second.end());
     }
 
+    metaEnd = bytes.size();
     if (dataSetEncoding == DicomEncoding::Deflated) {
         file.close();
         inflation = std::make_unique<Inflation>();
@@ -932,6 +933,10 @@ std::vector<char> DicomPreflight::takeInflatedBytes() {
 }
 
 bool DicomPreflight::parseAttributes(gdcm::Reader& reader) const {
+    // GDCM asserts on a stream that ends right after the meta information.
+    if (attributesEnd <= metaEnd) {
+        return false;
+    }
     MemoryStreamBuffer buffer(bytes.data(), attributesEnd);
     std::istream stream(&buffer);
     reader.SetStream(stream);

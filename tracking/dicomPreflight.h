@@ -102,6 +102,7 @@ class DicomPreflight {
     // data set: up to its pixel data, or for a deflated file all of it
     // inflated so far.
     std::vector<char> bytes;
+    std::size_t metaEnd = 0;
     std::size_t attributesEnd = 0;
     std::unique_ptr<Inflation> inflation;
 };
