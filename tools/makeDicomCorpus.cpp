@@ -28,8 +28,9 @@ std::vector<cv::Mat> frames(int type) {
 
 int main(int argc, char** argv) {
     if (argc != 2 || std::string(argv[1]) == "--help") {
-        std::fprintf(stderr, "Usage: %s DIRECTORY\nWrites small DICOM loops into DIRECTORY, the "
-                             "seeds of the DICOM fuzzer.\n",
+        std::fprintf(stderr,
+                     "Usage: %s DIRECTORY\nWrites small DICOM loops into DIRECTORY, the "
+                     "seeds of the DICOM fuzzer.\n",
                      argv[0]);
         return argc == 2 ? 0 : 2;
     }

@@ -57,6 +57,9 @@ std::string tagText(std::uint32_t tag) {
 }
 
 std::string mebibytes(std::uint64_t bytes) {
+    if (bytes < (std::uint64_t{1} << 20)) {
+        return std::to_string(bytes) + " bytes";
+    }
     return std::to_string((bytes + (std::uint64_t{1} << 20) - 1) >> 20) + " MiB";
 }
 
@@ -490,49 +493,64 @@ std::string precisionProblem(const char* what, int bits, const FrameExpectation&
     return {};
 }
 
+// The marker segments up to the first scan, as libjpeg reads them in
+// jpeg_read_header: GDCM aborts on any warning there (stray bytes between
+// markers, an unknown JFIF major version or Adobe transform), so a stream
+// that would raise one is refused.
 std::string jpegProblem(FrameCodec codec, const unsigned char* frame, std::size_t size,
                         const FrameExpectation& expected) {
-    const char* what = codec == FrameCodec::JpegLs ? "JPEG-LS" : "JPEG";
+    const std::string what = codec == FrameCodec::JpegLs ? "JPEG-LS" : "JPEG";
     if (size < 4 || frame[0] != 0xff || frame[1] != 0xd8) {
-        return std::string("its ") + what + " frame does not start as a JPEG stream does";
+        return "its " + what + " frame does not start as a JPEG stream does";
     }
+    bool sawFrameHeader = false;
     std::size_t at = 2;
-    while (at + 4 <= size) {
+    while (at + 2 <= size) {
         if (frame[at] != 0xff) {
-            break;
+            return "its " + what + " frame has stray bytes between its markers";
         }
         const unsigned char marker = frame[at + 1];
         if (marker == 0xff) {
             ++at; // fill byte
             continue;
         }
-        if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7)) {
-            at += 2;
-            continue;
-        }
-        if (marker == 0xd9 || marker == 0xda) {
-            break; // the image or the scan, before any frame header
+        if (marker == 0x00 || marker == 0x01 || marker == 0xd8 || marker == 0xd9 ||
+            (marker >= 0xd0 && marker <= 0xd7) || at + 4 > size) {
+            break;
         }
         const std::size_t length = big16(frame + at + 2);
         if (length < 2 || at + 2 + length > size) {
             break;
         }
+        const unsigned char* segment = frame + at + 4;
+        if (marker == 0xda) {
+            return sawFrameHeader ? std::string()
+                                  : "its " + what + " frame has no frame header before its scan";
+        }
         if (isSof(codec, marker)) {
-            if (length < 8) {
+            const int components = length >= 8 ? segment[5] : 0;
+            if (length < 8u + 3u * static_cast<unsigned>(components) || components == 0) {
                 break;
             }
-            const unsigned char* header = frame + at + 4;
-            const int components = header[5];
-            if (length < 8u + 3u * static_cast<unsigned>(components)) {
-                break;
-            }
-            std::string problem = sizeProblem(what, big16(header + 3), big16(header + 1),
+            std::string problem = sizeProblem(what.c_str(), big16(segment + 3), big16(segment + 1),
                                               static_cast<std::uint64_t>(components), expected);
-            return problem.empty() ? precisionProblem(what, header[0], expected) : problem;
+            if (problem.empty()) {
+                problem = precisionProblem(what.c_str(), segment[0], expected);
+            }
+            if (!problem.empty()) {
+                return problem;
+            }
+            sawFrameHeader = true;
+        } else if (marker == 0xe0 && length >= 2 + 14 && std::memcmp(segment, "JFIF", 5) == 0 &&
+                   segment[5] != 1) {
+            return "its " + what + " frame has a JFIF header of an unknown version";
+        } else if (marker == 0xee && length >= 2 + 12 && std::memcmp(segment, "Adobe", 5) == 0 &&
+                   segment[11] > 2) {
+            return "its " + what + " frame has an Adobe colour transform of an unknown kind";
         }
         at += 2 + length;
     }
-    return std::string("its ") + what + " frame has no readable frame header";
+    return "its " + what + " frame's headers are damaged";
 }
 
 std::string jpeg2000Problem(const unsigned char* frame, std::size_t size,
@@ -686,6 +704,9 @@ struct DicomPreflight::Inflation {
             inflateEnd(&stream);
         }
     }
+
+    // The file is read to its end and all of it given to zlib.
+    bool inputGone() const { return fileEnded && stream.avail_in == 0; }
 
     bool start(const std::string& fileName, std::uint64_t from) {
         file.open(fileName, std::ios::binary);
@@ -881,7 +902,7 @@ std::optional<std::string> DicomPreflight::examineDeflated(std::uint64_t,
         if (!inflation->inflateTo(bytes, target)) {
             return std::string("its deflated data set is damaged (it cannot be inflated)");
         }
-        const bool complete = inflation->streamEnded || inflation->fileEnded;
+        const bool complete = inflation->streamEnded || inflation->inputGone();
         MemoryBytes source(bytes);
         Walker walker(source, limits, !complete);
         // The pixel data are inflated later, as far as the frames need them.
@@ -891,7 +912,7 @@ std::optional<std::string> DicomPreflight::examineDeflated(std::uint64_t,
             return walker.problem;
         }
         if (!walker.ranOut) {
-            if (inflation->fileEnded && !inflation->streamEnded && !walker.pixelData) {
+            if (inflation->inputGone() && !inflation->streamEnded && !walker.pixelData) {
                 return std::string("its deflated data set is cut short");
             }
             pixels = std::move(walker.pixelData);
