@@ -79,9 +79,10 @@ std::string file(std::string_view transferSyntax, const std::string& dataSet) {
            dataSet;
 }
 
-std::string deflate(const std::string& bytes) {
+std::string deflate(const std::string& bytes, bool zlibHeader) {
     z_stream stream{};
-    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, zlibHeader ? 15 : -15, 9,
+                 Z_DEFAULT_STRATEGY);
     std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())), '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
     stream.avail_in = static_cast<uInt>(bytes.size());

@@ -35,7 +35,8 @@ std::string greyImage(int rows, int columns, int frames);
 // The preamble, "DICM" and meta information naming `transferSyntax`, then
 // `dataSet` as it is.
 std::string file(std::string_view transferSyntax, const std::string& dataSet);
-// Raw deflate (RFC 1951), as a deflated data set is stored.
-std::string deflate(const std::string& bytes);
+// Raw deflate (RFC 1951), as a deflated data set is stored; with zlib's
+// header and checksum (RFC 1950) where `zlibHeader`, as a few writers do.
+std::string deflate(const std::string& bytes, bool zlibHeader = false);
 
 } // namespace rawdicom

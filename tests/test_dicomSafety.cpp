@@ -261,6 +261,12 @@ TEST(DicomSafety, EveryHostileFileIsRefusedWithItsReasonOrOpensCleanly) {
          raw(rawdicom::file(rawdicom::deflated, std::string(64, '\xff'))),
          "deflated data set is damaged", 0},
         {"deflated, pixel data 20 MiB for a frame of 256 bytes", raw(deflatedBomb()), "", 1},
+        {"deflated with a zlib header",
+         raw(rawdicom::file(rawdicom::deflated,
+                            rawdicom::deflate(rawdicom::greyImage(2, 2, 3) +
+                                                  element(0x7fe0, 0x0010, "OB", std::string(12, 'z')),
+                                              true))),
+         "", 3},
     };
     TemporaryWorkingDirectory directory;
     for (const auto& row : cases) {

@@ -10,6 +10,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+if [ "${1:-}" = --help ] || [ "${1:-}" = -h ]; then
+    sed -n '3,10s/^# \{0,1\}//p' "$0"
+    exit 0
+fi
 seconds=${1:-600}
 shift $(($# > 0 ? 1 : 0))
 if ! [[ $seconds =~ ^[0-9]+$ ]]; then
@@ -27,6 +31,8 @@ nice cmake --build "$build" -j2 --target dicom_opening_fuzzer make_dicom_corpus 
 
 mkdir -p "$build/fuzz-seeds" "$build/fuzz-corpus" "$build/fuzz-crashes"
 "$build/tools/make_dicom_corpus" "$build/fuzz-seeds"
+# Leaks inside system libraries (GDCM's JPEG decoders) are not the program's.
+export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 # New inputs go to the first directory; the others are read only.
 exec nice "$build/fuzz/dicom_opening_fuzzer" -max_total_time="$seconds" -timeout=30 \
     -rss_limit_mb=2560 -max_len=16384 -print_final_stats=1 \

@@ -263,6 +263,15 @@ bool DicomReader::Loop::decodeFragments(std::int64_t index) {
         if (!file.read(compressed.data(), static_cast<std::streamsize>(span.length))) {
             return false;
         }
+        if (&span != &spans.front() && span.length >= 4 &&
+            startsAFrame({static_cast<unsigned char>(compressed[0]),
+                          static_cast<unsigned char>(compressed[1]),
+                          static_cast<unsigned char>(compressed[2]),
+                          static_cast<unsigned char>(compressed[3])})) {
+            // GDCM's JPEG codec asserts on a frame that holds a second image.
+            frameProblem = "its frame holds more than one image (is its Number of Frames right?)";
+            return false;
+        }
         if (&span == &spans.front()) {
             // The stream's own header against the attributes, before the codec
             // trusts either.
