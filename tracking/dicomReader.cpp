@@ -248,7 +248,9 @@ bool DicomReader::Loop::decodeFragments(std::int64_t index) {
         total += span.length;
     }
     // A frame is never much larger compressed than it is decoded.
+    frameProblem.clear();
     if (total > 2 * static_cast<std::uint64_t>(bytesPerFrame) + (std::uint64_t{1} << 20)) {
+        frameProblem = "its compressed frame is far larger than the frame itself";
         return false;
     }
     const FrameCodec kind = codecKind(syntax);
