@@ -192,7 +192,14 @@ class Walker {
         header.tag = tagOf(little16(raw), little16(raw + 2));
         header.valueStart = at + 8;
         header.length = little32(raw + 4);
-        if (!explicitVr || (header.tag >> 16) == 0xfffe) {
+        if ((header.tag >> 16) == 0xfffe) {
+            // GDCM reads only these three without a value representation.
+            return header.tag == itemTag || header.tag == itemEndTag || header.tag == sequenceEndTag
+                       ? true
+                       : refuse("it holds the element " + tagText(header.tag) +
+                                ", which DICOM does not define");
+        }
+        if (!explicitVr) {
             return true;
         }
         bool longLength = false;
