@@ -21,6 +21,7 @@
 #include "simulation/observerDifference.h"
 #include "simulation/runPlot.h"
 #include "simulation/sweepPlot.h"
+#include "tracking/VideoSource.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -274,6 +275,7 @@ int main(int argc, char* argv[]) {
 
     ManualClock clock;
     ScopedTickSource useClock(clock);
+    VideoSource::setDecodingThreads(options.threads);
     auto window = std::make_unique<MainWindow>(nullptr, options.video, options.logPath);
     if (window->logHeldElsewhere()) {
         return failure(QStringLiteral("another copy is writing the log %1; give this run a log "

@@ -49,7 +49,11 @@ struct ReplayOptions {
     RecordingRequest recording;        // calibration and clock
     TrackerChoice trackers;
     bool quiet = false;
+    int threads = 1; // for decoding and for the trackers of a comparison
 };
+
+// The threads a replay uses unless told otherwise: one per core.
+int defaultReplayThreads();
 
 struct ParsedReplayCommand {
     // Answer: --help or --version, whose text goes to stdout.
