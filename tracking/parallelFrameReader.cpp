@@ -69,22 +69,24 @@ bool ParallelFrameReader::read(cv::Mat& frame) {
             forget();
             plan();
         }
-        if (!runs.front().slots.empty()) {
+        if (!runs.front().waiting.empty()) {
             break;
         }
         changed.wait(lock);
     }
     Run& run = runs.front();
-    Slot slot = std::move(run.slots.front());
-    run.slots.pop_front();
+    Slot slot = std::move(run.waiting.front());
+    run.waiting.pop_front();
     ++run.handedOut;
     next = slot.after;
-    cv::swap(frame, slot.frame);
+    if (slot.written) {
+        cv::swap(frame, slot.frame);
+    }
     if (slot.frame.u != nullptr && slot.frame.u->refcount == 1 &&
         spares.size() < readers.size() * runFrames + 2) {
         spares.push_back(std::move(slot.frame));
     }
-    if (run.finished && run.slots.empty()) {
+    if (run.finished && run.waiting.empty()) {
         runs.pop_front();
         plan();
     }
@@ -127,7 +129,7 @@ std::int64_t ParallelFrameReader::successorOf(const Run& run) const {
 }
 
 bool ParallelFrameReader::runHasRoom(const Run& run) const {
-    return run.slots.size() < runFrames;
+    return run.waiting.size() < runFrames;
 }
 
 void ParallelFrameReader::plan() {
@@ -151,7 +153,7 @@ void ParallelFrameReader::plan() {
 void ParallelFrameReader::forget() {
     ++generation;
     for (Run& run : runs) {
-        for (Slot& slot : run.slots) {
+        for (Slot& slot : run.waiting) {
             if (spares.size() < readers.size() * runFrames + 2) {
                 spares.push_back(std::move(slot.frame));
             }
@@ -198,7 +200,10 @@ void ParallelFrameReader::work(FrameReader& reader) {
         if (reader.position() != index) {
             reader.seek(index);
         }
+        const uchar* given = slot.frame.data;
+        const cv::Size givenSize = slot.frame.size();
         slot.ok = reader.read(slot.frame);
+        slot.written = slot.ok || slot.frame.data != given || slot.frame.size() != givenSize;
         slot.after = reader.position();
         lock.lock();
         if (runGeneration != generation) {
@@ -207,13 +212,13 @@ void ParallelFrameReader::work(FrameReader& reader) {
         }
         const bool asPlanned = slot.ok && slot.after == index + 1;
         index = slot.after;
-        run->slots.push_back(std::move(slot));
+        run->waiting.push_back(std::move(slot));
         // A run that did not go as planned ends: reading on from where it
         // stands is for the reader that hands the frames out to decide.
         // A run that did not go as planned ends: where to read on is for the
         // handing out to decide. Up to the end, the reads go on past skipped
         // frames as on one thread, until one fails.
-        run->finished = run->endless ? !run->slots.back().ok : !asPlanned || index == run->end;
+        run->finished = run->endless ? !run->waiting.back().ok : !asPlanned || index == run->end;
         if (run->finished) {
             run = nullptr;
         }

@@ -61,6 +61,9 @@ class ParallelFrameReader : public FrameReader {
         bool ok = false;
         cv::Mat frame;
         std::int64_t after = 0;
+        // False where a failed read left its buffer as it was: the reader
+        // handing it out leaves the caller's as it is too.
+        bool written = true;
     };
     struct Run {
         std::int64_t start = 0;
@@ -68,7 +71,7 @@ class ParallelFrameReader : public FrameReader {
         bool endless = false;
         bool taken = false; // a thread reads it
         bool finished = false;
-        std::deque<Slot> slots; // decoded, not yet handed out
+        std::deque<Slot> waiting; // decoded, not yet handed out
         std::int64_t handedOut = 0;
     };
 
