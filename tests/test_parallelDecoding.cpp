@@ -5,6 +5,7 @@
 // with one thread and with several.
 
 #include "tests/testSupport.h"
+#include "tools/badInputs.h"
 #include "tools/syntheticDicom.h"
 #include "tools/syntheticVideo.h"
 #include "tracking/parallelFrameReader.h"
@@ -74,7 +75,7 @@ void PrintTo(const Recording& recording, std::ostream* out) {
     *out << recording.name;
 }
 
-constexpr int frameCount = 23;
+constexpr int frameCount = 40;
 
 std::vector<cv::Mat> greyFrames() {
     SyntheticVideoSpec spec;
@@ -97,18 +98,28 @@ std::string dicom(const TemporaryWorkingDirectory& directory, syntheticdicom::En
     return syntheticdicom::writeDicom(path, greyFrames(), spec) ? path : std::string();
 }
 
+std::string mjpg(const std::string& path) {
+    cv::VideoWriter writer(path, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0,
+                           {96, 64});
+    for (const cv::Mat& grey : greyFrames()) {
+        cv::Mat colour;
+        cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
+        writer.write(colour);
+    }
+    return path;
+}
+
 const Recording recordings[] = {
-    {"Mjpg",
-     [](const TemporaryWorkingDirectory& directory) {
-         const std::string path = directory.file("video.avi");
-         cv::VideoWriter writer(path, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
-                                25.0, {96, 64});
-         for (const cv::Mat& grey : greyFrames()) {
-             cv::Mat colour;
-             cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
-             writer.write(colour);
-         }
-         return path;
+    {"Mjpg", [](const auto& directory) { return mjpg(directory.file("video.avi")); }},
+    // Frames 8 to 11, across a run's start: the decoder skips them, and the
+    // positions it counts no longer match the frames.
+    {"MjpgWithDamagedFrames",
+     [](const auto& directory) {
+         const std::string damaged = directory.file("damaged.avi");
+         return badinputs::writeWithDamagedFrames(mjpg(directory.file("video.avi")), damaged, 8, 4,
+                                                  2)
+                    ? damaged
+                    : std::string();
      }},
     {"DicomJpeg",
      [](const auto& directory) {

@@ -61,10 +61,16 @@ bool CaptureReader::reopen() {
 
 bool CaptureReader::read(cv::Mat& frame) {
     try {
-        return capture.read(frame) && !frame.empty();
+        lastReadOk = capture.read(frame) && !frame.empty();
     } catch (const cv::Exception&) {
-        return false;
+        lastReadOk = false;
     }
+    return lastReadOk;
+}
+
+bool CaptureReader::lastReadWasFrame(std::int64_t index) {
+    const double frameAt = capture.get(cv::CAP_PROP_POS_MSEC) * framesPerSecond / 1000.0;
+    return lastReadOk && std::abs(frameAt - static_cast<double>(index)) < 0.5;
 }
 
 void CaptureReader::seek(std::int64_t index) {
@@ -97,7 +103,7 @@ bool framesCodedAlone(int fourcc) {
 }
 
 std::unique_ptr<FrameReader> CaptureReader::openAnother() const {
-    if (frameCount < 2 || !framesCodedAlone(fourcc)) {
+    if (frameCount < 2 || !(framesPerSecond > 0.0) || !framesCodedAlone(fourcc)) {
         return nullptr;
     }
     auto another = std::make_unique<CaptureReader>();
@@ -109,7 +115,8 @@ std::unique_ptr<FrameReader> CaptureReader::openAnother() const {
     // the one reader's reads.
     cv::Mat last;
     another->seek(frameCount - 1);
-    if (!another->read(last) || another->position() != frameCount) {
+    if (!another->read(last) || another->position() != frameCount ||
+        !another->lastReadWasFrame(frameCount - 1)) {
         return nullptr;
     }
     another->seek(0);

@@ -28,6 +28,11 @@ class FrameReader {
     virtual std::unique_ptr<FrameReader> openAnother() const { return nullptr; }
     // About how many frames' decoding a seek costs.
     virtual std::int64_t seekCostInFrames() const { return 0; }
+    // Whether the last read gave frame `index` itself, as a reader that read
+    // its way there without seeking would have: a decoder that skips frames
+    // it cannot decode (damage) counts positions that no longer match the
+    // frames, and only reading on from before the damage gives them again.
+    virtual bool lastReadWasFrame(std::int64_t /*index*/) { return true; }
     // Announces where playback wraps (a seek to `to` whenever the position
     // reaches `at`), so that reading ahead can go across it.
     virtual void planWrap(std::int64_t /*at*/, std::int64_t /*to*/) {}
@@ -64,6 +69,8 @@ class CaptureReader : public FrameReader {
     // FFmpeg's capture seeks some frames before the one asked for and decodes
     // its way forward.
     std::int64_t seekCostInFrames() const override { return 16; }
+    // By the decoded frame's time stamp.
+    bool lastReadWasFrame(std::int64_t index) override;
 
   private:
     bool reopen();
@@ -74,6 +81,7 @@ class CaptureReader : public FrameReader {
     cv::Size frameSize;
     double framesPerSecond = 0.0;
     int fourcc = 0;
+    bool lastReadOk = false;
 };
 
 // Whether a video of codec `fourcc` (as CAP_PROP_FOURCC gives it) codes every

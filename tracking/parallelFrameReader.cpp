@@ -40,6 +40,7 @@ ParallelFrameReader::ParallelFrameReader(std::vector<std::unique_ptr<FrameReader
     : readers(std::move(allReaders)), frameCount(headerFrameCount),
       runFrames(static_cast<std::size_t>(std::max(1, framesPerRun))) {
     next = readers.front()->position();
+    soughtLast = next;
     {
         std::lock_guard lock(mutex);
         plan();
@@ -53,7 +54,7 @@ ParallelFrameReader::~ParallelFrameReader() {
     {
         std::lock_guard lock(mutex);
         quit = true;
-        changed.notify_all();
+        forget();
     }
     for (std::thread& worker : workers) {
         worker.join();
@@ -63,30 +64,27 @@ ParallelFrameReader::~ParallelFrameReader() {
 bool ParallelFrameReader::read(cv::Mat& frame) {
     std::unique_lock lock(mutex);
     for (;;) {
-        if (runs.empty() || runs.front().start + runs.front().handedOut != next) {
+        if (runs.empty() || runs.front()->due != next) {
             // Not the frame that was planned next: read on from where the
             // reading stands.
             forget();
             plan();
         }
-        if (!runs.front().waiting.empty()) {
+        if (!runs.front()->waiting.empty()) {
             break;
         }
         changed.wait(lock);
     }
-    Run& run = runs.front();
-    Slot slot = std::move(run.waiting.front());
-    run.waiting.pop_front();
-    ++run.handedOut;
+    const RunPointer run = runs.front();
+    Slot slot = std::move(run->waiting.front());
+    run->waiting.pop_front();
+    run->due = slot.after;
     next = slot.after;
     if (slot.written) {
         cv::swap(frame, slot.frame);
     }
-    if (slot.frame.u != nullptr && slot.frame.u->refcount == 1 &&
-        spares.size() < readers.size() * runFrames + 2) {
-        spares.push_back(std::move(slot.frame));
-    }
-    if (run.finished && run.waiting.empty()) {
+    keepSpare(slot.frame);
+    if (run->finished && run->waiting.empty()) {
         runs.pop_front();
         plan();
     }
@@ -97,7 +95,9 @@ bool ParallelFrameReader::read(cv::Mat& frame) {
 void ParallelFrameReader::seek(std::int64_t index) {
     std::lock_guard lock(mutex);
     index = std::clamp<std::int64_t>(index, 0, frameCount);
-    if (!runs.empty() && runs.front().start + runs.front().handedOut == index) {
+    soughtLast = index;
+    // A thread reading on alone is where no seek would put it.
+    if (!runs.empty() && runs.front()->due == index && !runs.front()->alone) {
         next = index;
         return;
     }
@@ -124,103 +124,146 @@ void ParallelFrameReader::planWrap(std::int64_t at, std::int64_t to) {
     plan();
 }
 
-std::int64_t ParallelFrameReader::successorOf(const Run& run) const {
-    return run.end == wrapAt ? wrapTo : run.end;
-}
-
-bool ParallelFrameReader::runHasRoom(const Run& run) const {
-    return run.waiting.size() < runFrames;
-}
-
 void ParallelFrameReader::plan() {
     while (runs.size() < readers.size()) {
-        if (!runs.empty() && runs.back().endless) {
-            return;
+        auto run = std::make_shared<Run>();
+        if (runs.empty()) {
+            run->start = next;
+            run->origin = soughtLast;
+        } else {
+            const Run& last = *runs.back();
+            if (last.readsOn || last.alone) {
+                break;
+            }
+            const bool wrapping = last.end == wrapAt;
+            run->start = wrapping ? wrapTo : last.end;
+            run->origin = wrapping ? wrapTo : last.origin;
         }
-        Run run;
-        run.start = runs.empty() ? next : successorOf(runs.back());
-        run.end = run.start + static_cast<std::int64_t>(runFrames);
-        if (wrapAt >= 0 && run.start < wrapAt) {
-            run.end = std::min(run.end, wrapAt);
+        run->due = run->start;
+        run->end = run->start + static_cast<std::int64_t>(runFrames);
+        if (wrapAt >= 0 && run->start < wrapAt) {
+            run->end = std::min(run->end, wrapAt);
         }
-        // Up to the end the reads go on until one fails, as on one thread.
-        run.endless = run.end >= frameCount;
+        // From the last frame on, reads go on until the stream ends.
+        run->readsOn = run->end >= frameCount;
         runs.push_back(std::move(run));
     }
     changed.notify_all();
 }
 
 void ParallelFrameReader::forget() {
-    ++generation;
-    for (Run& run : runs) {
-        for (Slot& slot : run.waiting) {
-            if (spares.size() < readers.size() * runFrames + 2) {
-                spares.push_back(std::move(slot.frame));
-            }
+    for (const RunPointer& run : runs) {
+        run->cancelled = true;
+        for (Slot& slot : run->waiting) {
+            keepSpare(slot.frame);
         }
+        run->waiting.clear();
     }
     runs.clear();
     changed.notify_all();
+}
+
+void ParallelFrameReader::cancelAfter(const Run& run) {
+    const auto at = std::find_if(runs.begin(), runs.end(), [&run](const RunPointer& planned) {
+        return planned.get() == &run;
+    });
+    for (auto later = at == runs.end() ? at : at + 1; later != runs.end(); ++later) {
+        (*later)->cancelled = true;
+        for (Slot& slot : (*later)->waiting) {
+            keepSpare(slot.frame);
+        }
+    }
+    runs.erase(at == runs.end() ? at : at + 1, runs.end());
+}
+
+void ParallelFrameReader::keepSpare(cv::Mat& buffer) {
+    if (buffer.u != nullptr && buffer.u->refcount == 1 &&
+        spares.size() < readers.size() * runFrames + 2) {
+        spares.push_back(std::move(buffer));
+    }
+    buffer.release();
 }
 
 // A thread's own reader reads the runs it takes, the lock released while it
 // decodes; what a seek made stale meanwhile is thrown away.
 void ParallelFrameReader::work(FrameReader& reader) {
     std::unique_lock lock(mutex);
-    Run* run = nullptr;
-    std::uint64_t runGeneration = 0;
+    RunPointer run;
     std::int64_t index = 0;
     for (;;) {
         if (quit) {
             return;
         }
-        if (run == nullptr || runGeneration != generation) {
-            run = nullptr;
-            const auto untaken = std::find_if(runs.begin(), runs.end(),
-                                              [](const Run& planned) { return !planned.taken; });
+        if (!run || run->cancelled) {
+            run.reset();
+            const auto untaken =
+                std::find_if(runs.begin(), runs.end(),
+                             [](const RunPointer& planned) { return !planned->taken; });
             if (untaken == runs.end()) {
                 changed.wait(lock);
                 continue;
             }
-            run = &*untaken;
+            run = *untaken;
             run->taken = true;
-            runGeneration = generation;
             index = run->start;
         }
-        if (!runHasRoom(*run)) {
+        if (run->waiting.size() >= runFrames) {
             changed.wait(lock);
             continue;
         }
+        const bool alone = run->alone;
+        const std::int64_t start = run->start;
+        const std::int64_t origin = run->origin;
         Slot slot;
         if (!spares.empty()) {
             slot.frame = std::move(spares.back());
             spares.pop_back();
         }
         lock.unlock();
-        if (reader.position() != index) {
+        if (!alone && reader.position() != index) {
             reader.seek(index);
         }
-        const uchar* given = slot.frame.data;
-        const cv::Size givenSize = slot.frame.size();
-        slot.ok = reader.read(slot.frame);
-        slot.written = slot.ok || slot.frame.data != given || slot.frame.size() != givenSize;
-        slot.after = reader.position();
+        const auto readOne = [&reader, &slot] {
+            const uchar* given = slot.frame.data;
+            const cv::Size givenSize = slot.frame.size();
+            slot.ok = reader.read(slot.frame);
+            slot.written = slot.ok || slot.frame.data != given || slot.frame.size() != givenSize;
+            slot.after = reader.position();
+        };
+        readOne();
+        bool asPlanned = alone || (slot.after == index + 1 && reader.lastReadWasFrame(index));
+        if (!asPlanned && index == start && origin != start) {
+            // The seek itself went astray (damage before the frame): the one
+            // reader came here reading on from its last seek, and so does
+            // this one.
+            reader.seek(origin);
+            cv::Mat skipped;
+            for (std::int64_t i = origin; i < index && reader.position() < index; ++i) {
+                reader.read(skipped);
+            }
+            readOne();
+        }
         lock.lock();
-        if (runGeneration != generation) {
-            run = nullptr;
+        if (run->cancelled) {
+            keepSpare(slot.frame);
+            run.reset();
             continue;
         }
-        const bool asPlanned = slot.ok && slot.after == index + 1;
+        if (!asPlanned && !run->alone) {
+            // From here this thread reads on alone, as the one reader would;
+            // what was planned after it cannot be known.
+            run->alone = true;
+            cancelAfter(*run);
+        }
         index = slot.after;
         run->waiting.push_back(std::move(slot));
-        // A run that did not go as planned ends: reading on from where it
-        // stands is for the reader that hands the frames out to decide.
-        // A run that did not go as planned ends: where to read on is for the
-        // handing out to decide. Up to the end, the reads go on past skipped
-        // frames as on one thread, until one fails.
-        run->finished = run->endless ? !run->waiting.back().ok : !asPlanned || index == run->end;
-        if (run->finished) {
-            run = nullptr;
+        if (!run->alone && index == run->end) {
+            if (run->readsOn) {
+                run->alone = true;
+            } else {
+                run->finished = true;
+                run.reset();
+            }
         }
         changed.notify_all();
     }

@@ -38,13 +38,14 @@ inline constexpr std::int64_t lookAheadBytes = std::int64_t{256} << 20;
 // while fewer than `threads` runs wait to be taken, so at most threads x
 // runFrames frames are decoded ahead. A seek to the frame that is due next
 // (the wrap that planWrap announced) keeps what was decoded; any other seek,
-// or a position other than the planned one after a read (a frame the decoder
-// skipped, the end of the stream), throws it away and plans anew.
+// or a position other than the planned one after a read, throws it away and
+// plans anew. Where a read does not give the frame planned (damage that the
+// decoder skips, the end of the stream), the thread that made it reads on
+// from there alone, as the one reader would, until the next seek.
 class ParallelFrameReader : public FrameReader {
   public:
     // `readers` are all at frame 0 of the same recording; `frameCount` is its
-    // header's count. The last run before the end reads on until a read fails,
-    // as the one reader would, so that a header that undercounts loses nothing.
+    // header's count.
     ParallelFrameReader(std::vector<std::unique_ptr<FrameReader>> readers, std::int64_t frameCount,
                         int runFrames);
     ~ParallelFrameReader() override;
@@ -67,21 +68,25 @@ class ParallelFrameReader : public FrameReader {
     };
     struct Run {
         std::int64_t start = 0;
-        std::int64_t end = 0; // past the last frame; endless: to the end of the stream
-        bool endless = false;
-        bool taken = false; // a thread reads it
+        std::int64_t end = 0;    // past its last frame
+        std::int64_t origin = 0; // where the one reader last sought before this run
+        bool readsOn = false;    // the last run: reads on alone past its end
+        bool alone = false;      // reading on alone, no frame checked any more
+        bool taken = false;      // a thread reads it
         bool finished = false;
+        bool cancelled = false;
         std::deque<Slot> waiting; // decoded, not yet handed out
-        std::int64_t handedOut = 0;
+        std::int64_t due = 0;     // the position before the next frame handed out
     };
+    using RunPointer = std::shared_ptr<Run>;
 
     void work(FrameReader& reader);
-    // With the lock held: plans runs from `next` until `threads` are planned.
+    // With the lock held: plans runs until `threads` are planned.
     void plan();
     // With the lock held: forgets every run and what was decoded.
     void forget();
-    std::int64_t successorOf(const Run& run) const;
-    bool runHasRoom(const Run& run) const;
+    void cancelAfter(const Run& run);
+    void keepSpare(cv::Mat& buffer);
 
     std::vector<std::unique_ptr<FrameReader>> readers;
     std::vector<std::thread> workers;
@@ -91,11 +96,10 @@ class ParallelFrameReader : public FrameReader {
     std::mutex mutex;
     std::condition_variable changed;
     bool quit = false;
-    std::uint64_t generation = 0;
     std::int64_t next = 0;
+    std::int64_t soughtLast = 0; // the latest seek's target
     std::int64_t wrapAt = -1;
     std::int64_t wrapTo = -1;
-    std::deque<Run> runs;
-    bool planEnded = false; // the last planned run reads to the end of the stream
+    std::deque<RunPointer> runs;
     std::vector<cv::Mat> spares;
 };
