@@ -7,8 +7,8 @@
 #include "annotate/pictureGeometry.h"
 #include "annotate/recordingTime.h"
 #include "annotate/trackKeyframes.h"
-#include "replay/trackCsv.h"
-#include "simulation/groundTruth.h"
+#include "evaluation/groundTruth.h"
+#include "evaluation/trackCsv.h"
 #include "tracking/recordingInfo.h"
 
 namespace {
@@ -299,7 +299,8 @@ TEST(TrackKeyframes, EveryNthTickOnTheFrameItShowed) {
          "beyond the video's last frame, 8"},
         {header + "1,1,0.025,0,0,1,1,x,5,10,1,0,0,100,5.000,5.000,1.000\n", 2,
          "centre_x is not a number"},
-        {header + "1,1,0.025,0,0,1,1,5,5,10,2,0,0,100,5.000,5.000,1.000\n", 2, "in_plane must be 1 or 0"},
+        {header + "1,1,0.025,0,0,1,1,5,5,10,2,0,0,100,5.000,5.000,1.000\n", 2,
+         "in_plane must be 1 or 0"},
         {header + "1,1,0.025\n", 2, "fields"},
         {"", 1, "no header"},
     };

@@ -2,10 +2,11 @@
 // The replay on the recording's terms: the size of a pixel, sizes in
 // millimetres, and the clock that the ticks run on.
 
+#include "evaluation/calibration.h"
+#include "evaluation/trackCsv.h"
 #include "log/ticks.h"
 #include "replay/recordingTerms.h"
 #include "replay/replayOptions.h"
-#include "simulation/calibration.h"
 #include "tests/programRun.h"
 #include "tests/testSupport.h"
 
