@@ -189,7 +189,7 @@ MainWindow::FrameRead MainWindow::acceptDecodedFrame() {
 }
 
 cv::Rect MainWindow::regionOfInterest() const {
-    return processedRegion({roiX, roiY}, {roiWidth, roiHeight}, frame.size());
+    return ::processedRegion({roiX, roiY}, {roiWidth, roiHeight}, frame.size());
 }
 
 // Copies the region of interest of `frame` into roiImage, counts its grey
