@@ -191,6 +191,7 @@ bool ReplacingFile::write(std::string_view bytes) {
         const ssize_t taken = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (taken > 0) {
             done += static_cast<std::size_t>(taken);
+            written += static_cast<std::size_t>(taken);
         } else if (taken == 0 || errno != EINTR) {
             fail(taken == 0 ? EIO : errno);
         }
@@ -204,6 +205,17 @@ bool ReplacingFile::commit() {
     }
     if (::fsync(fd) != 0 && errno != EINVAL) {
         fail(errno);
+        return false;
+    }
+    // The file holds every byte that was taken, or it does not replace the
+    // old one.
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        fail(errno);
+        return false;
+    }
+    if (static_cast<std::size_t>(status.st_size) != written) {
+        fail(EIO);
         return false;
     }
     const int descriptor = fd;
