@@ -20,6 +20,7 @@
 #include "simulation/groundTruth.h"
 #include "simulation/observerDifference.h"
 #include "simulation/runPlot.h"
+#include "simulation/shotClock.h"
 #include "simulation/sweepPlot.h"
 
 #include <QApplication>
@@ -250,6 +251,12 @@ int main(int argc, char* argv[]) {
                 positionsMissing(truth->truth, secondTruth->truth, options)) {
             return usageError(*problem);
         }
+    }
+
+    // Said before the run, so that a batch can be stopped; the report lists it.
+    if (const std::optional<QString> tick = tickLongerThanShotPeriod(
+            terms.tickTimes.meanMs(), options.settings.rate.value_or(defaults::skuddPerMin))) {
+        say(*tick);
     }
 
     // Nothing is shown: the window runs on Qt's offscreen platform, which

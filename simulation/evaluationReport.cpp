@@ -183,6 +183,19 @@ const char* const summaryColumns[] = {"video",
                                       "efficiency_gain",
                                       "tracker"};
 
+// The settings of the simulated shots and of the tracker's confidence, which
+// change the figures of a row as much as the controls do: rows of runs that
+// differ only in these are told apart by them.
+QByteArrayList shotSettingColumns() {
+    return {"latency_ms", "predict", "predict_window", "gate_margin_px", "lost_below"};
+}
+
+QStringList shotSettingFields(const RunSettings& s) {
+    return {QString::number(s.timing.latencyMs), predictionName(s.timing.predict),
+            QString::number(s.timing.predictWindow), csvFigure(s.timing.gateMarginPx, 3),
+            csvFigure(s.lostBelow, 6)};
+}
+
 QString systemError(const QString& path, const char* doing) {
     return QStringLiteral("%1: cannot %2: %3")
         .arg(path, QLatin1String(doing), QString::fromLocal8Bit(std::strerror(errno)));
@@ -318,6 +331,7 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
          QJsonObject{{"track", motionJson(e.trackMotion)}, {"truth", motionJson(e.truthMotion)}}},
     };
     addMillimetreFigures(root, e);
+    root.insert("warnings", QJsonArray::fromStringList(settingWarnings(settings)));
     if (!sweep.empty()) {
         QJsonArray points;
         for (const SweepPoint& point : sweep) {
@@ -348,6 +362,15 @@ std::optional<QString> writeEvaluationJson(const VideoFileName& path, const RunS
     return std::nullopt;
 }
 
+QStringList settingWarnings(const RunSettings& settings) {
+    QStringList warnings;
+    if (const std::optional<QString> tick =
+            tickLongerThanShotPeriod(settings.tickMs, settings.rate)) {
+        warnings << *tick;
+    }
+    return warnings;
+}
+
 QJsonValue errorStatsJson(const std::optional<ErrorStats>& stats) {
     return errorJson(stats);
 }
@@ -358,6 +381,7 @@ QByteArray summaryHeader() {
         names.append(name);
     }
     names.append(recordingSummaryColumns());
+    names.append(shotSettingColumns());
     return names.join(',') + '\n';
 }
 
@@ -401,7 +425,7 @@ QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Eval
                              csvFigure(e.efficiencyGain(), 6),
                              s.tracker};
     QByteArrayList quoted;
-    for (const QString& field : fields + recordingSummaryFields(s)) {
+    for (const QString& field : fields + recordingSummaryFields(s) + shotSettingFields(s)) {
         quoted.append(csvField(field));
     }
     return quoted.join(',') + '\n';

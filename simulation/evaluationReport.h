@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -38,6 +39,11 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
 std::optional<QString> writeEvaluationJson(const VideoFileName& path, const RunSettings& settings,
                                            const QString& truthPath, const Evaluation& evaluation,
                                            const std::vector<SweepPoint>& sweep = {});
+
+// What the run's settings make of its figures that a reader must know, one
+// sentence each (a tick longer than the shot period); the report lists them
+// under "warnings".
+QStringList settingWarnings(const RunSettings& settings);
 
 // The figures of `stats` as the report writes the tracking error: ticks,
 // mean, median, p95, max; null for none.
