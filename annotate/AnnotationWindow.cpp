@@ -130,6 +130,18 @@ AnnotationWindow::AnnotationWindow(Recording recordingToShow, TruthFile truthFil
     pictureItem->setPixmap(picture);
     refresh();
     adjustSize();
+    // The status bar does not widen the window by itself: on a narrow picture
+    // (an echo loop of 320 px) its lines and the key help would be cut off.
+    // The window grows by what the widest line lacks.
+    layout()->activate();
+    int lacking = 0;
+    for (const QLabel* line : {stateLine, noteLine, keysLines}) {
+        lacking = std::max(lacking, line->sizeHint().width() - line->width());
+    }
+    if (lacking > 0) {
+        setMinimumWidth(width() + lacking);
+        resize(width() + lacking, height());
+    }
 }
 
 AnnotationWindow::~AnnotationWindow() {

@@ -74,6 +74,9 @@ int main(int argc, char* argv[]) {
             QStringLiteral("cannot open the video \"%1\": %2")
                 .arg(QString::fromLatin1(eventlog::escapedForTerminal(video.shown())), refusal));
     }
+    for (const QString& warning : recording->warnings) {
+        std::fprintf(stderr, "%s: %s\n", program, qPrintable(warning));
+    }
     const QRect frame(0, 0, recording->firstFrame.cols, recording->firstFrame.rows);
     const QRect focal(options.focal.x, options.focal.y, options.focal.width, options.focal.height);
     if (!frame.contains(focal)) {
@@ -89,7 +92,7 @@ int main(int argc, char* argv[]) {
 
     const bool truthNamed = !options.truthPath.isEmpty();
     const QByteArray truthName = truthNamed ? nameAsGiven(options.truthPath, argc, argv).bytes
-                                            : defaultTruthName(video.bytes);
+                                            : recording->truthName;
     const FileName track =
         options.trackPath.isEmpty() ? FileName() : nameAsGiven(options.trackPath, argc, argv);
     TruthStart start = startTruth(truthName, truthNamed, track, options.every,

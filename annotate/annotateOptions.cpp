@@ -44,7 +44,10 @@ ParsedAnnotateCommand parseAnnotateCommand(const QStringList& arguments) {
         "--truth: click the stone on some frames (keyframes), the frames between are "
         "interpolated; O marks the stone out of the imaging plane, F the frames on which the "
         "focal marker covers it. Ctrl+S saves.");
-    parser.addPositionalArgument("VIDEO", "The recording to annotate.");
+    parser.addPositionalArgument(
+        "VIDEO", "The recording to annotate: an AVI, a DICOM cine loop, or a numbered image "
+                 "sequence given as a folder, one of its frames or a pattern such as "
+                 "frames/img_%04d.png.");
     const StandardOptions standard(parser);
     const QCommandLineOption truth(
         "truth",

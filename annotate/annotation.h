@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "simulation/groundTruth.h"
+#include "evaluation/groundTruth.h"
 
 #include <QPointF>
 #include <QString>

@@ -5,6 +5,7 @@
 #include "tracking/VideoSource.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 #include <opencv2/core.hpp>
@@ -18,6 +19,10 @@ struct Recording {
     cv::Mat firstFrame;                  // 8-bit grey or blue-green-red
     std::int64_t frameCount = 0;         // counted by reading where the header says nothing
     FrameTiming timing;
+    QStringList warnings; // for stderr: gaps in the numbering of an image sequence
+    // Where the truth goes unless it is named: beside the video, or for an
+    // image sequence beside its folder.
+    QByteArray truthName;
 };
 
 // Opens `fileName` (its bytes) and reads its first frame. None, with the reason

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "annotate/trackKeyframes.h"
 
+#include "evaluation/csvRows.h"
+
 #include <QList>
 #include <variant>
 
@@ -20,21 +22,11 @@ class TrackParser {
         : path(path), every(every), frameCount(frameCount), frameSize(frameSize) {}
 
     TrackKeyframes run(const QByteArray& bytes) {
-        const QList<QByteArray> lines = bytes.split('\n');
+        CsvRows rows(bytes);
+        QList<QByteArray> fields;
         bool haveHeader = false;
-        for (qsizetype i = 0; i < lines.size() && !result.error; ++i) {
-            lineNumber = static_cast<int>(i + 1);
-            QByteArray line = lines[i];
-            if (line.endsWith('\r')) {
-                line.chop(1);
-            }
-            if (line.trimmed().isEmpty()) {
-                continue;
-            }
-            QList<QByteArray> fields = line.split(',');
-            for (QByteArray& field : fields) {
-                field = field.trimmed();
-            }
+        while (!result.error && rows.next(fields)) {
+            lineNumber = rows.lineNumber();
             if (!haveHeader) {
                 readHeader(fields);
                 haveHeader = true;

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "annotate/annotation.h"
-#include "simulation/groundTruth.h"
+#include "evaluation/groundTruth.h"
 
 #include <QByteArray>
 #include <QSize>

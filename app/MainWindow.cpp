@@ -2,7 +2,6 @@
 #include "app/MainWindow.h"
 
 #include "app/captions.h"
-#include "app/logProblems.h"
 #include "common/defaults.h"
 #include "common/terminationSignals.h"
 #include "log/eventLog.h"
@@ -11,6 +10,7 @@
 #include "simulation/shotClock.h"
 #include "tracking/VideoImage.h"
 #include "tracking/regionAnalysis.h"
+#include "tracking/videoOpening.h"
 #include "ui_MainWindow.h"
 
 #include <QEvent>
@@ -27,18 +27,9 @@ namespace {
 QString askForVideo() {
     return QFileDialog::getOpenFileName(
         nullptr, QObject::tr("Select AVI"), QString(),
-        QObject::tr("AVI Files (*.avi);;DICOM (*.dcm *.dicom *.DCM);;All files (*)"));
-}
-
-// Opens with FFmpeg only, by the name the file system knows the file under: a
-// name with å or ø is stored as UTF-8 on Linux, and the FFmpeg back end alone
-// never takes a name for an image-sequence pattern or a camera. What is no
-// regular file is refused before FFmpeg could block on it.
-bool openVideo(VideoSource& capture, const QByteArray& fileName) {
-    if (videoFileRefusal(fileName)) {
-        return false;
-    }
-    return capture.open(fileName.toStdString());
+        QObject::tr("AVI Files (*.avi);;DICOM (*.dcm *.dicom *.DCM);;"
+                    "Image sequences, any frame (*.png *.jpg *.jpeg *.tif *.tiff *.bmp *.PNG "
+                    "*.JPG *.JPEG *.TIF *.TIFF *.BMP);;All files (*)"));
 }
 
 } // namespace
@@ -48,6 +39,8 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()) {
     ui->setupUi(this);
     nextStepLabel = new QLabel(ui->statusBar);
+    // A long hint is cut at the window's edge rather than widening the window.
+    nextStepLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     ui->statusBar->addWidget(nextStepLabel, 1);
 
     roiWidth = defaults::roiWidth;
@@ -77,7 +70,7 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
         return;
     }
     loggFile = std::move(log.log);
-    showLogProblems(*this, log.problem);
+    showLogProblems(log.problem);
     lastSkuddTick = currentTick();
     brennpunktRect =
         cv::Rect(brennpunktX, brennpunktY, initialBrennpunktWidth, initialBrennpunktHeight);
@@ -109,17 +102,26 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     videoPath = QFile::decodeName(videoFileName);
     logChosenVideo();
 
-    if (!openVideo(capture, videoFileName) || readFrameFromCapture() != FrameRead::Accepted ||
-        frame.type() != CV_8UC3) {
-        capture.release();
+    // The first frame is read before playing starts; the source goes on
+    // from the second.
+    std::variant<OpenedRecording, QString> opened =
+        openRecordingFile(videoFileName, FrameCounting::HeaderOnly);
+    if (const QString* why = std::get_if<QString>(&opened)) {
+        videoRefusalReason = *why;
         logOpenFailed();
         return;
     }
+    OpenedRecording& recording = std::get<OpenedRecording>(opened);
+    videoWarnings = recording.video.warnings;
+    decodedFrame = std::move(recording.firstFrame);
+    acceptDecodedFrame();
+    capture.start(std::move(recording.video.reader), recording.video.headerFrameCount,
+                  recording.video.headerFrameSize);
     frameCount = capture.headerFrameCount();
     frameHeight = capture.headerFrameSize().height;
     frameWidth = capture.headerFrameSize().width;
 
-    // Black until the first playing tick has composed a processed frame.
+    // Replaced at once by the processed first frame (previewProcessedFrame).
     dataFrame = cv::Mat(frame.size(), CV_8UC3, cv::Scalar::all(0));
     roiImage = cv::Mat(roiHeight, roiWidth, CV_8UC3, cv::Scalar::all(0));
     histImage = cv::Mat(histogramBins, histogramBins, CV_8UC1, cv::Scalar::all(0));
@@ -152,6 +154,8 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
     dataScene->addItem(dataViewItem);
     histScene->addItem(histViewItem);
     layOutVideo(screen() ? screen()->availableSize() : QSize());
+    setUpMarking();
+    previewProcessedFrame();
 
     timer = std::make_unique<QTimer>();
     timer->setInterval(defaults::tickMs);

@@ -5,22 +5,27 @@
 #include "common/videoFileCheck.h"
 #include "tracking/VideoSource.h"
 #include "tracking/meanShift.h"
+#include "tracking/regionAnalysis.h"
 #include "tracking/regionTrackers.h"
 
 #include <QImage>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <optional>
+#include <vector>
 
 namespace Ui {
 class MainWindow;
 }
+class QAction;
 class QEvent;
+class QGraphicsRectItem;
 class QGraphicsPixmapItem;
 class QLabel;
 class QTimer;
@@ -63,6 +68,11 @@ class MainWindow : public QMainWindow {
     std::size_t endRun();
     // The same in the file system's own bytes.
     const QByteArray& chosenFileName() const { return videoFileName; }
+    // Why the chosen video could not be opened, for the user; empty otherwise.
+    const QString& openRefusal() const { return videoRefusalReason; }
+    // What the user should know about the video that did not stop it (gaps in
+    // the numbering of an image sequence).
+    const QStringList& openWarnings() const { return videoWarnings; }
 
   signals:
     void updateVideoSlider(int pos);
@@ -111,6 +121,21 @@ class MainWindow : public QMainWindow {
     // Puts the next step, or how far playback is, into the status bar; runs
     // after every tick of the frame clock.
     void showNextStep();
+    // Shows in the status bar, for as long as it lasts, that the log cannot be
+    // written, and retries the held-back lines every second meanwhile. Where
+    // the window has no log, `notLogged` (why it could not be opened, if that
+    // is known) stands there in the same red until the window closes. The
+    // label sits apart from the status bar's passing messages, so that a hint
+    // cannot hide it.
+    void showLogProblems(const std::string& notLogged = {});
+    // The rectangle marked and waiting for a playing tick, or the one being
+    // tracked; empty while nothing is marked.
+    QRect currentMark() const;
+    // The region of interest as the frame cycle processes it.
+    QRect processedRegion() const;
+    // Moves the region of interest (and its two sliders) so that it is
+    // centred on the current mark, as far as the sliders reach.
+    void moveRegionOntoMark();
 
     // The state of the run, in the order of the data model.
     std::unique_ptr<Ui::MainWindow> ui;
@@ -170,6 +195,10 @@ class MainWindow : public QMainWindow {
     // lostBelow counts as out of the plane.
     double trackConfidence = 0.0;
     double lostBelow = 0.5;
+    // Set by a replay: on the tick that takes the marked region over, the
+    // manual threshold is set to the level that tells the marked object from
+    // the rest of the processed region (levelSeparatingMark).
+    bool chooseLevelFromMark = false;
     int histSize = 0;
     cv::Mat hist;
     std::int64_t logTick = 0;
@@ -197,6 +226,18 @@ class MainWindow : public QMainWindow {
     // Set when `frame` or `dataFrame` holds a picture that the views do not show
     // yet; the views are converted and repainted only then.
     bool viewsOutOfDate = true;
+    // Set while `frame` is the picture as decoded, before a playing tick has
+    // drawn its rectangles on it.
+    bool frameUndrawn = false;
+    // What the processed view was last made from while paused.
+    struct PreviewSettings {
+        cv::Rect region;
+        int filterSize = 0;
+        int threshold = 0;
+        int dynThresh = 0;
+        bool operator==(const PreviewSettings&) const = default;
+    };
+    std::optional<PreviewSettings> previewShown;
     QGraphicsPixmapItem* mainViewItem = nullptr;
     QGraphicsPixmapItem* dataViewItem = nullptr;
     QGraphicsPixmapItem* histViewItem = nullptr;
@@ -208,6 +249,11 @@ class MainWindow : public QMainWindow {
     // The status bar's permanent text; an urgent message shown on the status
     // bar covers it while it stands.
     QLabel* nextStepLabel = nullptr;
+    // "Move the processed region onto the mark": the processed view's context
+    // menu and the key R.
+    QAction* moveRegionAction = nullptr;
+    // The rectangle marked while paused, outlined on both video views.
+    std::vector<QGraphicsRectItem*> markOutlines;
 
     // Where each decoded frame lands before it is accepted: a failed read clears
     // its target, and `frame` must keep the last good image.
@@ -232,6 +278,11 @@ class MainWindow : public QMainWindow {
     // Reads the next frame, skipping frames the decoder cannot make.
     FrameRead readPastDamage();
     void refreshVideoViews();
+    ThresholdWalk analyseRegion(const cv::Rect& roi);
+    cv::Mat blurRegion(const cv::Rect& roi);
+    void composeDataFrame(const cv::Rect& roi, int level);
+    // Shows the processed frame while paused; see frameCycle.cpp.
+    void previewProcessedFrame();
     // The region of interest actually processed: the configured one, moved and
     // if need be cut so that it lies inside the frame.
     cv::Rect regionOfInterest() const;
@@ -244,9 +295,14 @@ class MainWindow : public QMainWindow {
     void aimAtArrival();
     void writeSummary();
     void setUpControls();
+    void setUpMarking();
+    // Outlines a mark that waits for a playing tick on both views.
+    void showWaitingMark();
 
     QString videoPath;
     QByteArray videoFileName;
+    QString videoRefusalReason;
+    QStringList videoWarnings;
     bool ready = false;
     bool logRefused = false;
     bool runEnded = false;

@@ -81,7 +81,10 @@ WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
     acceptQtGuiOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("VIDEO.avi"),
-        QStringLiteral("The video to open; without it the program asks for one in a file dialog."),
+        QStringLiteral("The video to open: an AVI, a DICOM cine loop, or a numbered image "
+                       "sequence given as a folder, one of its frames or a pattern such as "
+                       "frames/img_%04d.png. Without it the program asks for one in a file "
+                       "dialog."),
         QStringLiteral("[VIDEO.avi]"));
 
     QStringList arguments;

@@ -9,6 +9,11 @@
 
 // Every range and start value is set just before its control is connected, so
 // that setting up the window runs no slot (and logs no change of the shot rate).
+//
+// A slider acts on every change of its value: a drag, a click on the groove,
+// the keys and the wheel alike, so that its handle always shows the value in
+// use. The video slider alone acts on the user's actions only (actionTriggered):
+// the frame cycle moves its handle on every tick, and that must not seek.
 void MainWindow::setUpControls() {
     connect(ui->startButton, &QPushButton::clicked, this, &MainWindow::StartButtonClicked);
     connect(ui->pauseButton, &QPushButton::clicked, this, &MainWindow::StopButtonClicked);
@@ -19,13 +24,24 @@ void MainWindow::setUpControls() {
     applyFrameCount();
     ui->videoSlider->setValue(0);
     connect(this, &MainWindow::updateVideoSlider, ui->videoSlider, &QSlider::setValue);
-    connect(ui->videoSlider, &QSlider::sliderMoved, this, &MainWindow::moveVideoSlider);
+    // When the action is announced the handle has moved and the value not yet:
+    // an action that leaves the handle where it was (End at the end) seeks nothing.
+    connect(ui->videoSlider, &QSlider::actionTriggered, this, [this] {
+        const int position = ui->videoSlider->sliderPosition();
+        if (position != ui->videoSlider->value()) {
+            moveVideoSlider(position);
+        }
+    });
 
     ui->thresholdSlider->setRange(bounds::thresholdLowest, bounds::thresholdHighest);
     connect(this, &MainWindow::updateThresholdSlider, ui->thresholdSlider, &QSlider::setValue);
-    connect(ui->thresholdSlider, &QSlider::sliderMoved, this, &MainWindow::moveThresholdSlider);
     connect(ui->thresholdSlider, &QSlider::valueChanged, ui->lcdThreshold,
             qOverload<int>(&QLCDNumber::display));
+    ui->thresholdSlider->setValue(threshold);
+    ui->lcdThreshold->display(threshold);
+    // The frame cycle's update sets the threshold it has just chosen: the
+    // slot then writes the same value back.
+    connect(ui->thresholdSlider, &QSlider::valueChanged, this, &MainWindow::moveThresholdSlider);
 
     // On a frame too small for the focal area's start position, the area is
     // moved inside the frame, where its sliders can show it.
@@ -36,22 +52,24 @@ void MainWindow::setUpControls() {
     brennpunktY = std::min(brennpunktY, focalYMost);
     ui->brennpunktXSlider->setRange(0, focalXMost);
     ui->brennpunktXSlider->setValue(brennpunktX);
-    connect(ui->brennpunktXSlider, &QSlider::sliderMoved, this, &MainWindow::moveBrennpunktXSlider);
+    connect(ui->brennpunktXSlider, &QSlider::valueChanged, this,
+            &MainWindow::moveBrennpunktXSlider);
     ui->brennpunktYSlider->setRange(0, focalYMost);
     ui->brennpunktYSlider->setValue(brennpunktY);
-    connect(ui->brennpunktYSlider, &QSlider::sliderMoved, this, &MainWindow::moveBrennpunktYSlider);
+    connect(ui->brennpunktYSlider, &QSlider::valueChanged, this,
+            &MainWindow::moveBrennpunktYSlider);
 
     connect(this, &MainWindow::updateSkuddLcd, ui->lcdSkudd, qOverload<int>(&QLCDNumber::display));
 
     ui->RoiXSlider->setRange(0, ranges.roiXMost);
     ui->RoiXSlider->setValue(roiX);
-    connect(ui->RoiXSlider, &QSlider::sliderMoved, this, &MainWindow::moveRoiXSlider);
+    connect(ui->RoiXSlider, &QSlider::valueChanged, this, &MainWindow::moveRoiXSlider);
     ui->RoiYSlider->setRange(0, ranges.roiYMost);
     ui->RoiYSlider->setValue(roiY);
-    connect(ui->RoiYSlider, &QSlider::sliderMoved, this, &MainWindow::moveRoiYSlider);
+    connect(ui->RoiYSlider, &QSlider::valueChanged, this, &MainWindow::moveRoiYSlider);
     ui->filterSlider->setRange(bounds::filterSizeLowest, bounds::filterSizeHighest);
     ui->filterSlider->setValue(filterSize);
-    connect(ui->filterSlider, &QSlider::sliderMoved, this, &MainWindow::moveFilterSlider);
+    connect(ui->filterSlider, &QSlider::valueChanged, this, &MainWindow::moveFilterSlider);
 
     ui->brennpunktXBox->setRange(bounds::brennpunktSizeLowest, bounds::brennpunktSizeHighest);
     ui->brennpunktXBox->setValue(initialBrennpunktWidth);

@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/logProblems.h"
-
 #include "app/MainWindow.h"
 #include "log/eventLog.h"
 
@@ -8,7 +6,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
-void showLogProblems(MainWindow& window, const std::string& notLogged) {
+void MainWindow::showLogProblems(const std::string& notLogged) {
+    MainWindow& window = *this;
     if (!window.loggFile && notLogged.empty()) {
         return;
     }

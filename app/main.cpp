@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MainWindow.h"
 #include "app/commandLine.h"
+#include "app/refusal.h"
 #include "app/secondCopy.h"
 #include "common/displayCheck.h"
 #include "common/terminationSignals.h"
 #include "log/eventLog.h"
 #include "log/logText.h"
-#include "tracking/videoOpening.h"
 
 #include <QApplication>
 #include <clocale>
@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -62,11 +63,19 @@ int main(int argc, char* argv[]) {
         if (window.chosenPath().isEmpty()) {
             sayProblem("no video was chosen");
         } else {
+            const QString reason = window.openRefusal();
             sayProblem("cannot open the video \"" +
-                       eventlog::escapedForTerminal(window.chosenPath()).toStdString() + "\": " +
-                       videoOpenRefusal(window.chosenFileName()).toLocal8Bit().toStdString());
+                       eventlog::escapedForTerminal(window.chosenPath()).toStdString() +
+                       "\": " + reason.toLocal8Bit().toStdString());
+            if (refusalWantsMessageBox(isatty(STDERR_FILENO) == 1,
+                                       QGuiApplication::platformName())) {
+                showRefusal(window.chosenPath(), reason);
+            }
         }
         return 1;
+    }
+    for (const QString& warning : window.openWarnings()) {
+        sayProblem(warning.toLocal8Bit().toStdString());
     }
     // A lost display ends the process with exit(1), past every destructor.
     const RunAtExit endRunOnExit([&window] { window.endRun(); });

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/markedRegion.h"
+
 #include <QString>
 
 // What the status bar needs to know of the run.
@@ -17,6 +19,8 @@ struct RunProgress {
     double seconds = 0.0;
     bool tracking = false;
     bool stoneInPlane = false;
+    // Where the marked (or tracked) rectangle lies against the processed region.
+    MarkPlace markPlace = MarkPlace::Inside;
 };
 
 // The status bar's text: what the user does next, and while the video plays

@@ -10,10 +10,10 @@
 
 #include "app/MainWindow.h"
 #include "bench/benchSupport.h"
+#include "evaluation/evaluation.h"
 #include "log/ticks.h"
 #include "replay/latencySweepRun.h"
 #include "replay/replayRun.h"
-#include "simulation/evaluation.h"
 #include "tools/syntheticVideo.h"
 
 #include <QApplication>

@@ -76,6 +76,21 @@ Identity identityOf(const QByteArray& name) {
 
 } // namespace
 
+WrittenBytes writeFully(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t taken = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (taken > 0) {
+            done += static_cast<std::size_t>(taken);
+        } else if (taken == 0) {
+            return {done, 0};
+        } else if (errno != EINTR) {
+            return {done, errno};
+        }
+    }
+    return {done, 0};
+}
+
 const char* notARegularFile(mode_t mode) {
     if (S_ISLNK(mode)) {
         return "it is a symbolic link, which is not followed";
@@ -186,15 +201,13 @@ void ReplacingFile::fail(int error) {
 }
 
 bool ReplacingFile::write(std::string_view bytes) {
-    std::size_t done = 0;
-    while (fd >= 0 && done < bytes.size()) {
-        const ssize_t taken = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (taken > 0) {
-            done += static_cast<std::size_t>(taken);
-            written += static_cast<std::size_t>(taken);
-        } else if (taken == 0 || errno != EINTR) {
-            fail(taken == 0 ? EIO : errno);
-        }
+    if (fd < 0) {
+        return false;
+    }
+    const WrittenBytes written = writeFully(fd, bytes);
+    bytesWritten += written.bytes;
+    if (written.bytes < bytes.size()) {
+        fail(written.error != 0 ? written.error : EIO);
     }
     return fd >= 0;
 }
@@ -214,7 +227,7 @@ bool ReplacingFile::commit() {
         fail(errno);
         return false;
     }
-    if (static_cast<std::size_t>(status.st_size) != written) {
+    if (static_cast<std::size_t>(status.st_size) != bytesWritten) {
         fail(EIO);
         return false;
     }

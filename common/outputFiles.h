@@ -13,6 +13,18 @@
 // so that a run that fails or is refused destroys nothing: a file is replaced
 // only once its successor is complete. Names are the file system's own bytes.
 
+// What a write of several bytes took.
+struct WrittenBytes {
+    std::size_t bytes = 0; // taken, from the front of what was offered
+    int error = 0;         // errno of a failed write when not all was taken, else 0
+};
+
+// Writes `bytes` to the descriptor, going on after short and interrupted
+// writes, until all are taken or a write takes none. Returns the bytes taken
+// and, where that is not all, errno of the write that failed (0 if it took no
+// byte without saying why). Every file the programs write goes through it.
+WrittenBytes writeFully(int fd, std::string_view bytes);
+
 // How an output reaches its file.
 enum class Writing {
     Replaced, // written to a temporary file in the same folder, renamed over the name
@@ -80,7 +92,7 @@ class ReplacingFile {
     QByteArray name;
     QByteArray temporary;
     int fd = -1;
-    std::size_t written = 0;
+    std::size_t bytesWritten = 0;
     QString problem;
 };
 

@@ -11,21 +11,6 @@ FileSink::~FileSink() {
     ::close(fd);
 }
 
-ByteSink::Written writeFully(int fd, std::string_view bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t taken = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (taken > 0) {
-            done += static_cast<std::size_t>(taken);
-        } else if (taken == 0) {
-            return {done, 0};
-        } else if (errno != EINTR) {
-            return {done, errno};
-        }
-    }
-    return {done, 0};
-}
-
 ByteSink::Written FileSink::write(std::string_view bytes) {
     return writeFully(fd, bytes);
 }

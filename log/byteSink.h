@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/outputFiles.h"
+
 #include <cstddef>
 #include <string_view>
 
@@ -10,10 +12,7 @@ namespace eventlog {
 // all, some or none of the bytes, and says why it took none.
 class ByteSink {
   public:
-    struct Written {
-        std::size_t bytes = 0; // taken, from the front of what was offered
-        int error = 0;         // errno of a failed write when not all was taken, else 0
-    };
+    using Written = WrittenBytes;
 
     virtual ~ByteSink() = default;
     virtual Written write(std::string_view bytes) = 0;
@@ -21,13 +20,6 @@ class ByteSink {
     // completed does not stay cut in the file. False if that failed.
     virtual bool takeBack(std::size_t bytes) = 0;
 };
-
-// Writes `bytes` to the descriptor, going on after short and interrupted
-// writes, until all are taken or a write takes none. Returns the bytes taken
-// and, where that is not all, errno of the write that failed (0 if it took no
-// byte without saying why). The log's file and the evaluation's files are
-// written through it.
-ByteSink::Written writeFully(int fd, std::string_view bytes);
 
 // An open file descriptor, owned: closed (and so unlocked) on destruction.
 class FileSink : public ByteSink {

@@ -3,6 +3,12 @@
 #include "common/outputFiles.h"
 #include "common/programOptions.h"
 #include "common/terminationSignals.h"
+#include "evaluation/calibration.h"
+#include "evaluation/evaluation.h"
+#include "evaluation/groundTruth.h"
+#include "evaluation/observerDifference.h"
+#include "evaluation/trackCsv.h"
+#include "evaluation/runWarnings.h"
 #include "log/eventLog.h"
 #include "log/ticks.h"
 #include "replay/latencySweepRun.h"
@@ -11,17 +17,12 @@
 #include "replay/replayFiles.h"
 #include "replay/replayOptions.h"
 #include "replay/replayRun.h"
-#include "replay/trackCsv.h"
 #include "replay/trackerComparison.h"
-#include "replay/trackerPlot.h"
-#include "simulation/calibration.h"
-#include "simulation/evaluation.h"
-#include "simulation/evaluationReport.h"
-#include "simulation/groundTruth.h"
-#include "simulation/observerDifference.h"
-#include "simulation/runPlot.h"
+#include "report/evaluationReport.h"
+#include "report/runPlot.h"
+#include "report/sweepPlot.h"
+#include "report/trackerPlot.h"
 #include "simulation/shotClock.h"
-#include "simulation/sweepPlot.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -116,6 +117,13 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
         }
     }
     const Evaluation& evaluation = judged.evaluation;
+    // The recording's own were said as it was opened, the settings' before
+    // the run.
+    for (const QString& warning :
+         runWarnings(settings, evaluation)
+             .mid(settings.recordingWarnings.size() + settingWarnings(settings).size())) {
+        say(warning);
+    }
     const QString truthShown = options.truthPath.shown();
     std::optional<QString> problem;
     if (!options.reportPath.isEmpty()) {
@@ -217,6 +225,9 @@ int main(int argc, char* argv[]) {
         return failure(*problem);
     }
     const ProbedVideo& video = std::get<ProbedVideo>(probed);
+    for (const QString& warning : video.warnings) {
+        say(warning);
+    }
     const RecordingInfo recording = readRecordingInfo(std::string(
         options.video.bytes.constData(), static_cast<std::size_t>(options.video.bytes.size())));
     for (const QString& warning : recording.warnings) {
@@ -229,6 +240,14 @@ int main(int argc, char* argv[]) {
     const RecordingTerms& terms = std::get<RecordingTerms>(resolved);
     if (const std::optional<QString> problem = problemWithFrame(options, video.frame)) {
         return usageError(*problem);
+    }
+    if (const std::optional<QString> problem = settingFromMark(options, video.frame)) {
+        return usageError(*problem);
+    }
+    if (options.settings.roiFromMark) {
+        say(QStringLiteral("--roi auto: %1,%2")
+                .arg(options.settings.roi->x)
+                .arg(options.settings.roi->y));
     }
     std::optional<TruthReading> truth;
     std::optional<TruthReading> secondTruth;
@@ -253,7 +272,8 @@ int main(int argc, char* argv[]) {
         }
     }
 
-    // Said before the run, so that a batch can be stopped; the report lists it.
+    // Said before the run, so that a batch can be stopped; the report and
+    // the table list it among the run's warnings (settingWarnings).
     if (const std::optional<QString> tick = tickLongerThanShotPeriod(
             terms.tickTimes.meanMs(), options.settings.rate.value_or(defaults::skuddPerMin))) {
         say(*tick);
@@ -341,6 +361,12 @@ int main(int argc, char* argv[]) {
     RunSettings settings = settingsInForce(*window, options.settings.video, done);
     settings.timing = options.settings.timing;
     applyTerms(settings, terms);
+    settings.recordingWarnings = recording.warnings;
+    settings.roiFromMark = options.settings.roiFromMark;
+    settings.thresholdFromMark = options.settings.thresholdFromMark;
+    if (settings.thresholdFromMark && done > 0) {
+        say(QStringLiteral("--threshold mark: %1").arg(settings.fixedThreshold.value_or(0)));
+    }
     settings.tracker = QString::fromLatin1(trackerName(options.trackers.tracker));
     const bool trackerRefused = window->regionTrackerRefused;
     const QString refusal =

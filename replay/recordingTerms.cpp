@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replay/recordingTerms.h"
 
+#include "evaluation/calibration.h"
 #include "log/ticks.h"
 #include "replay/replayFiles.h"
-#include "simulation/calibration.h"
 
 #include <algorithm>
 #include <cmath>
@@ -70,6 +70,11 @@ std::variant<TickTimes, QString> tickTimesFor(const ClockChoice& choice, const R
         return times;
     case ClockChoice::Kind::Recording:
         break;
+    }
+    if (info.isImageSequence) {
+        return QStringLiteral("--clock recording: %1 is an image sequence, which has no clock of "
+                              "its own; give the time from frame to frame with --clock MS")
+            .arg(video);
     }
     const std::optional<double> frameTime = recordingFrameTimeMs(info);
     if (!frameTime) {

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "common/defaults.h"
+#include "evaluation/runRecord.h"
 #include "replay/replayOptions.h"
-#include "simulation/runRecord.h"
 #include "tracking/recordingInfo.h"
 
 #include <QString>

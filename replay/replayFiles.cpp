@@ -4,8 +4,8 @@
 #include "common/outputFiles.h"
 #include "log/logCheck.h"
 #include "log/logText.h"
-#include "replay/trackerPlot.h"
-#include "simulation/sweepPlot.h"
+#include "report/sweepPlot.h"
+#include "report/trackerPlot.h"
 #include "tracking/frameReader.h"
 #include "tracking/videoOpening.h"
 
@@ -83,28 +83,27 @@ std::optional<QString> unwritableOutput(const ReplayOptions& options) {
 }
 
 std::variant<ProbedVideo, QString> probeVideo(const FileName& video) {
-    const auto refused = [&video](const QString& why) {
-        return QStringLiteral("cannot open the video %1: %2").arg(quotedName(video), why);
-    };
-    if (const std::optional<QString> why = videoFileRefusal(video.bytes)) {
-        return refused(*why);
+    std::variant<OpenedRecording, QString> opened =
+        openRecordingFile(video.bytes, FrameCounting::ReadThroughWhereHeaderIsSilent);
+    if (const QString* why = std::get_if<QString>(&opened)) {
+        return QStringLiteral("cannot open the video %1: %2").arg(quotedName(video), *why);
     }
-    std::optional<OpenedVideo> opened = openFrameReader(video.bytes.toStdString());
-    cv::Mat first;
-    if (!opened || !opened->reader->read(first) || first.empty() || first.type() != CV_8UC3) {
-        return refused(videoOpenRefusal(video.bytes));
-    }
+    const OpenedRecording& recording = std::get<OpenedRecording>(opened);
     ProbedVideo probed;
-    probed.frame = first.size();
-    probed.headerFrameCount = opened->headerFrameCount;
-    opened.reset();
-    // Where the header gives no count, the file is read through once.
-    probed.frames = probed.headerFrameCount > 0 ? probed.headerFrameCount
-                                                : countFramesByReading(video.bytes.toStdString());
-    if (probed.frames == 1) {
-        return QStringLiteral("cannot play the video %1: it has one frame only, and playing "
-                              "shows the frames after the first")
-            .arg(quotedName(video));
-    }
+    probed.frame = recording.firstFrame.size();
+    probed.headerFrameCount = recording.video.headerFrameCount;
+    probed.frames = recording.frameCount;
+    probed.warnings = recording.video.warnings;
     return probed;
+}
+
+FileName trackerPicture(const ReplayOptions& options) {
+    if (options.trackers.compared.empty() || options.plotPath.isEmpty()) {
+        return FileName();
+    }
+    const QByteArray& path = options.plotPath.bytes;
+    const qsizetype nameStart = path.lastIndexOf('/') + 1;
+    const qsizetype dot = path.lastIndexOf('.');
+    const qsizetype cut = dot > nameStart ? dot : path.size();
+    return FileName::fromBytes(path.left(cut) + "-trackers" + path.mid(cut));
 }

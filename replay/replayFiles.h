@@ -5,6 +5,7 @@
 #include "replay/replayOptions.h"
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <opencv2/core.hpp>
 #include <optional>
@@ -30,9 +31,15 @@ struct ProbedVideo {
     cv::Size frame;
     std::int64_t headerFrameCount = 0; // 0: the header gives none
     std::int64_t frames = 0;           // the header's count, or counted by reading through
+    QStringList warnings;              // gaps in the numbering of an image sequence
 };
 // What speaks against replaying `video` (a message naming it), or the video.
 std::variant<ProbedVideo, QString> probeVideo(const FileName& video);
 
 // How an option names a file in messages: "\"out/a.csv\"", escaped for a terminal.
 QString quotedName(const FileName& name);
+
+// Where the comparison's picture goes beside the run's, in the name's own
+// bytes: "run.png" gives "run-trackers.png"; none without a comparison or a
+// picture.
+FileName trackerPicture(const ReplayOptions& options);

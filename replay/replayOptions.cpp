@@ -215,7 +215,10 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
             "event log, and on request a per-tick track, an evaluation against the stone's true "
             "position, a report, a summary row and a picture.")
             .arg(defaults::tickMs));
-    parser.addPositionalArgument("VIDEO", "The recording to replay (AVI).");
+    parser.addPositionalArgument(
+        "VIDEO", "The recording to replay: an AVI, a DICOM cine loop, or a numbered image "
+                 "sequence given as a folder, one of its frames or a pattern such as "
+                 "frames/img_%04d.png.");
     const StandardOptions standard(parser);
     const QCommandLineOption select("select",
                                     "The region marked on the processed view, in image pixels "
@@ -234,10 +237,14 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
         QStringLiteral("Size of the focal area, each %1 (default %2).")
             .arg(span(focalSizeRange), pair(defaults::brennpunktWidth, defaults::brennpunktHeight)),
         "W,H");
-    const QCommandLineOption roi("roi",
-                                 "Position of the region of interest (default " +
-                                     pair(defaults::roiX, defaults::roiY) + ").",
-                                 "X,Y");
+    const QCommandLineOption roi(
+        "roi",
+        QStringLiteral("Position of the %1 x %2 region of interest (default %3); auto: centred "
+                       "on the marked region, moved only to stay inside the picture.")
+            .arg(defaults::roiWidth)
+            .arg(defaults::roiHeight)
+            .arg(pair(defaults::roiX, defaults::roiY)),
+        "auto|X,Y");
     const QCommandLineOption filter(
         "filter",
         QStringLiteral("Blur size, %1 (default %2).")
@@ -246,9 +253,11 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     const QCommandLineOption threshold(
         "threshold",
         QStringLiteral("auto: the threshold follows the histogram (the window's På); N: fixed at "
-                       "N, %1 (Av with the slider at N). Default auto.")
+                       "N, %1 (Av with the slider at N); mark: fixed at Otsu's level of the marked "
+                       "pixels on the first tick, which tells the marked object from its "
+                       "surroundings. Default auto.")
             .arg(span(thresholdRange)),
-        "auto|N");
+        "auto|mark|N");
     const QCommandLineOption ticks("ticks",
                                    "Playing ticks to run (default: once through the video, every "
                                    "frame the window plays before it wraps to frame 1).",
@@ -365,18 +374,21 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
                                   "W,H: two whole numbers " + fromTo(focalSizeRange));
         settings.focalSize = cv::Size(static_cast<int>(size[0]), static_cast<int>(size[1]));
     }
-    if (parser.isSet(roi)) {
-        const auto at = numbers(roi, 2, {0, pixels}, "X,Y: two whole numbers from 0");
+    settings.roiFromMark = parser.isSet(roi) && parser.value(roi).trimmed() == "auto";
+    if (parser.isSet(roi) && !settings.roiFromMark) {
+        const auto at = numbers(roi, 2, {0, pixels}, "auto or X,Y: two whole numbers from 0");
         settings.roi = cv::Point(static_cast<int>(at[0]), static_cast<int>(at[1]));
     }
     if (parser.isSet(filter)) {
         settings.filter = static_cast<int>(
             numbers(filter, 1, filterRange, "a whole number " + fromTo(filterRange)).front());
     }
-    if (parser.isSet(threshold) && parser.value(threshold) != "auto") {
+    settings.thresholdFromMark = parser.isSet(threshold) && parser.value(threshold) == "mark";
+    if (parser.isSet(threshold) && parser.value(threshold) != "auto" &&
+        !settings.thresholdFromMark) {
         settings.fixedThreshold =
             static_cast<int>(numbers(threshold, 1, thresholdRange,
-                                     "auto or a whole number " + fromTo(thresholdRange))
+                                     "auto, mark or a whole number " + fromTo(thresholdRange))
                                  .front());
     }
     if (parser.isSet(ticks)) {
@@ -429,7 +441,8 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     if (const std::optional<QString> recordingProblem = recording.read(parser, options.recording)) {
         return fail(*recordingProblem);
     }
-    if (const std::optional<QString> trackerProblem = trackerOptions.read(parser, options)) {
+    if (const std::optional<QString> trackerProblem =
+            trackerOptions.read(parser, options.trackers, !options.truthPath.isEmpty())) {
         return fail(*trackerProblem);
     }
     options.quiet = parser.isSet(quiet);

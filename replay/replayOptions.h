@@ -3,10 +3,10 @@
 
 #include "common/defaults.h"
 #include "common/videoFileCheck.h"
+#include "evaluation/latencySweep.h"
+#include "evaluation/runRecord.h"
 #include "replay/recordingOptions.h"
 #include "replay/trackerOptions.h"
-#include "simulation/latencySweep.h"
-#include "simulation/runRecord.h"
 
 #include <QString>
 #include <QStringList>
@@ -28,6 +28,8 @@ struct RequestedSettings {
     std::optional<cv::Point> roi; // top-left corner of the region of interest
     std::optional<int> filter;
     std::optional<int> fixedThreshold; // none: automatic threshold
+    bool roiFromMark = false;          // --roi auto: centred on the marked region
+    bool thresholdFromMark = false;    // --threshold mark: fixed at the level the mark gives
     std::optional<std::int64_t> ticks; // none: once through the video
     ShotTiming timing;                 // the simulated lithotripter's delay and aim
 };

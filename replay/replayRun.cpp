@@ -5,9 +5,11 @@
 #include "common/controlRanges.h"
 #include "log/ticks.h"
 #include "replay/trackerComparison.h"
+#include "replay/treatmentStep.h"
 #include "simulation/aimPrediction.h"
 #include "simulation/shotClock.h"
 #include "tracking/VideoImage.h"
+#include "tracking/processedRegion.h"
 #include "ui_MainWindow.h"
 
 #include <QSlider>
@@ -64,6 +66,26 @@ std::optional<QString> problemWithFrame(const ReplayOptions& options, cv::Size f
     return std::nullopt;
 }
 
+std::optional<QString> settingFromMark(ReplayOptions& options, cv::Size frame) {
+    RequestedSettings& settings = options.settings;
+    const cv::Size size(defaults::roiWidth, defaults::roiHeight);
+    if (settings.roiFromMark) {
+        settings.roi = regionCentredOn(settings.selection, size, frame);
+    }
+    const cv::Rect processed = processedRegion(
+        settings.roi.value_or(cv::Point(defaults::roiX, defaults::roiY)), size, frame);
+    if (settings.thresholdFromMark && (settings.selection & processed).empty()) {
+        return QStringLiteral("--threshold mark: the marked region lies outside the region of "
+                              "interest (%1,%2 %3 x %4), where no level can be chosen; move it "
+                              "with --roi, or use --roi auto")
+            .arg(processed.x)
+            .arg(processed.y)
+            .arg(processed.width)
+            .arg(processed.height);
+    }
+    return std::nullopt;
+}
+
 void startRun(MainWindow& window, const ReplayOptions& options) {
     const RequestedSettings& settings = options.settings;
     Ui::MainWindow& ui = *window.ui;
@@ -89,6 +111,10 @@ void startRun(MainWindow& window, const ReplayOptions& options) {
         ui.dynThresholdOff->click();
         dragTo(ui.thresholdSlider, *settings.fixedThreshold);
     }
+    if (settings.thresholdFromMark) {
+        ui.dynThresholdOff->click();
+        window.chooseLevelFromMark = true;
+    }
     aimAs(window, settings.timing);
     followWith(window, options.trackers);
 
@@ -112,12 +138,6 @@ std::int64_t ticksOnceThrough(std::int64_t headerFrameCount, std::int64_t counte
         return std::max<std::int64_t>(1, headerFrameCount - 2);
     }
     return std::max<std::int64_t>(1, countedFrames - 1);
-}
-
-void aimAs(MainWindow& window, const ShotTiming& timing) {
-    window.gateMarginPx = timing.gateMarginPx;
-    window.aimPredictor =
-        makeAimPredictor(timing.predict, timing.latencyMs / 1000.0, timing.predictWindow);
 }
 
 TickRecord runTick(MainWindow& window, ReplayClock& clock, std::int64_t tick) {
@@ -152,7 +172,10 @@ RunSettings settingsInForce(const MainWindow& window, const QString& video, std:
     settings.rate = window.skuddPerMin;
     settings.focal = cv::Point(window.brennpunktX, window.brennpunktY);
     settings.focalSize = cv::Size(window.brennpunktRect.width, window.brennpunktRect.height);
-    settings.roi = cv::Point(window.roiX, window.roiY);
+    const cv::Rect processed = processedRegion(
+        {window.roiX, window.roiY}, {window.roiWidth, window.roiHeight}, window.frame.size());
+    settings.roi = processed.tl();
+    settings.roiSize = processed.size();
     settings.filter = window.filterSize;
     if (window.dynThresh != 1) {
         settings.fixedThreshold = window.threshold;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "evaluation/runRecord.h"
 #include "replay/recordingTerms.h"
 #include "replay/replayOptions.h"
-#include "simulation/runRecord.h"
 
 #include <QString>
 #include <cstdint>
@@ -24,14 +24,15 @@ class ManualClock;
 // in the window).
 std::optional<QString> problemWithFrame(const ReplayOptions& options, cv::Size frame);
 
+// Settles the settings that the options take from the marked region on a
+// picture of `frame`'s size: --roi auto's position. What is wrong, if
+// anything: --threshold mark needs the mark at least partly in the region of
+// interest.
+std::optional<QString> settingFromMark(ReplayOptions& options, cv::Size frame);
+
 // Sets the controls that the options give, through the widgets, marks the
 // region on the processed view, presses Start and then Play.
 void startRun(MainWindow& window, const ReplayOptions& options);
-
-// Sets what the window's hit test aims at and how far inside the focal area:
-// the prediction for shots that arrive the latency after their image, and the
-// gate margin.
-void aimAs(MainWindow& window, const ShotTiming& timing);
 
 // The playing ticks that take the window once through the video: every frame
 // it plays before it wraps to frame 1. `countedFrames` is the number of frames

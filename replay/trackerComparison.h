@@ -2,11 +2,12 @@
 #pragma once
 
 #include "common/videoFileCheck.h"
+#include "evaluation/evaluation.h"
+#include "evaluation/groundTruth.h"
+#include "evaluation/latencySweep.h"
+#include "evaluation/runRecord.h"
 #include "replay/trackerOptions.h"
-#include "simulation/evaluation.h"
-#include "simulation/groundTruth.h"
-#include "simulation/latencySweep.h"
-#include "simulation/runRecord.h"
+#include "report/trackerTable.h"
 #include "tracking/regionTrackers.h"
 
 #include <QJsonArray>
@@ -82,31 +83,9 @@ QString trackerRefusal(MainWindow& window, const TrackerChoice& choice, const cv
 // plane) and the confidence; aims and hits are the treatment step's to say.
 RunRecord withTrack(const RunRecord& run, const std::vector<TrackStep>& steps);
 
-struct TrackerRow {
-    TrackerKind kind;
-    Evaluation evaluation;
-    double msPerTick = 0.0;
-    RunRecord record; // the tracker's ticks through the treatment step
-};
-
 // Every compared tracker's track through the window's treatment step at the
 // run's timing, judged against the truth. Call it once the run has ended.
 std::vector<TrackerRow> judgeTrackers(MainWindow& window, ManualClock& clock,
                                       const RunSettings& settings, const RunRecord& run,
                                       const GroundTruth& truth,
                                       const TrackerComparison& comparison);
-
-// The table for stdout: one row per tracker, then the cost of the window's
-// tick without them.
-QString trackerTable(const RunSettings& settings, const std::vector<TrackerRow>& rows,
-                     double cycleMsPerTick);
-
-// The rows as the report's "trackers" list.
-QJsonArray trackersJson(const RunSettings& settings, const std::vector<TrackerRow>& rows);
-
-// The run's report (evaluationJson) with the rows as its "trackers" list,
-// replacing `path` whole. Returns an error message, or none on success.
-std::optional<QString>
-writeReportWithTrackers(const VideoFileName& path, const RunSettings& settings,
-                        const QString& truthPath, const Evaluation& evaluation,
-                        const std::vector<SweepPoint>& sweep, const std::vector<TrackerRow>& rows);

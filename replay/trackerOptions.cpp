@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replay/trackerOptions.h"
 
-#include "replay/replayOptions.h"
-
 #include <algorithm>
 
 namespace {
@@ -37,9 +35,8 @@ TrackerOptions::TrackerOptions()
               "(needs --truth).",
               "LIST") {}
 
-std::optional<QString> TrackerOptions::read(const QCommandLineParser& parser,
-                                            ReplayOptions& options) const {
-    TrackerChoice& choice = options.trackers;
+std::optional<QString> TrackerOptions::read(const QCommandLineParser& parser, TrackerChoice& choice,
+                                            bool truthGiven) const {
     if (parser.isSet(tracker)) {
         const std::optional<TrackerKind> kind =
             trackerNamed(parser.value(tracker).trimmed().toStdString());
@@ -66,7 +63,7 @@ std::optional<QString> TrackerOptions::read(const QCommandLineParser& parser,
             }
             choice.compared.push_back(*kind);
         }
-        if (options.truthPath.isEmpty()) {
+        if (!truthGiven) {
             return QStringLiteral("--compare-trackers needs --truth: the trackers are judged by "
                                   "the true position");
         }

@@ -10,8 +10,6 @@
 #include <optional>
 #include <vector>
 
-struct ReplayOptions;
-
 // Which tracker follows the marked region, when a tick counts as lost, and
 // the trackers that a comparison runs over the same decoded frames.
 struct TrackerChoice {
@@ -26,7 +24,8 @@ class TrackerOptions {
     QList<QCommandLineOption> all() const { return {tracker, lostBelow, compare}; }
     // Reads the options into `options` once its truth is known; returns what
     // is wrong, if anything.
-    std::optional<QString> read(const QCommandLineParser& parser, ReplayOptions& options) const;
+    std::optional<QString> read(const QCommandLineParser& parser, TrackerChoice& choice,
+                                bool truthGiven) const;
 
   private:
     const QCommandLineOption tracker;

@@ -2,6 +2,8 @@
 #include <QDir>
 #include <QFile>
 #include <QGraphicsView>
+#include <QLabel>
+#include <QStatusBar>
 #include <QtTest/QTest>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -10,8 +12,8 @@
 
 #include "annotate/AnnotationWindow.h"
 #include "annotate/truthStart.h"
+#include "evaluation/trackCsv.h"
 #include "log/ticks.h"
-#include "replay/trackCsv.h"
 #include "tests/testSupport.h"
 
 namespace {
@@ -502,7 +504,7 @@ TEST(AnnotationWindow, RecordingsRefusedAsTheWindowRefusesThem) {
     const std::pair<QByteArray, const char*> cases[] = {
         {"missing.avi", "there is no such file"},
         {"empty.avi", "the file is empty"},
-        {".", "it is a directory"},
+        {".", "it is a folder that holds no numbered images"},
         {"text.avi", "it is no video that can be played"},
     };
     for (const auto& [name, reason] : cases) {
@@ -517,4 +519,22 @@ TEST(AnnotationWindow, RecordingsRefusedAsTheWindowRefusesThem) {
     EXPECT_EQ(opened->frameCount, frames);
     EXPECT_TRUE(opened->timing.fromRecording);
     EXPECT_DOUBLE_EQ(opened->timing.frameTimeMs, 100.0);
+}
+
+// A recording narrower than its key help (the echo loop is 320 px wide): the
+// window is as wide as the status bar's longest line, whatever the picture.
+TEST(AnnotationWindow, StatusBarAndKeyHelpShowWholeOnANarrowPicture) {
+    TemporaryWorkingDirectory directory;
+    Session session(makeVideo(directory), "truth.csv");
+    QCoreApplication::processEvents();
+    AnnotationWindow& window = *session.window;
+    ASSERT_LT(window.pictureView()->width(), 400);
+    const QList<QLabel*> lines = window.statusBar()->findChildren<QLabel*>();
+    ASSERT_GE(lines.size(), 3);
+    for (QLabel* line : lines) {
+        SCOPED_TRACE(line->text().toStdString());
+        EXPECT_GE(line->width(), line->sizeHint().width());
+        EXPECT_TRUE(
+            window.rect().contains(QRect(line->mapTo(&window, QPoint(0, 0)), line->size())));
+    }
 }

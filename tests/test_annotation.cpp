@@ -7,8 +7,8 @@
 #include "annotate/pictureGeometry.h"
 #include "annotate/recordingTime.h"
 #include "annotate/trackKeyframes.h"
-#include "replay/trackCsv.h"
-#include "simulation/groundTruth.h"
+#include "evaluation/groundTruth.h"
+#include "evaluation/trackCsv.h"
 #include "tracking/recordingInfo.h"
 
 namespace {

@@ -257,7 +257,7 @@ const Refusal refusals[] = {
     {"empty.avi", "the file is empty"},
     {"random.avi", "it is no video that can be played"},
     {"no-frames.avi", "it is no video that can be played"},
-    {"folder.avi", "it is a directory"},
+    {"folder.avi", "it is a folder that holds no numbered images"},
 };
 
 } // namespace
@@ -515,12 +515,15 @@ TEST_F(BadInput, WhenNoFrameAfterTheFirstCanBeDecodedPlaybackStopsOnTheFirst) {
         ASSERT_TRUE(window->isReady());
         mark(*window, regionAround(80, 60, window->frame.size()));
         window->startLoggButtonClicked();
+        // The processed view shows the first frame from the start.
+        const cv::Mat firstProcessed = window->dataPlane.clone();
         window->StartButtonClicked();
         tick(*window);
         EXPECT_EQ(window->playing, 0);
-        // The first frame stays and nothing was processed.
+        // The first frame stays, undrawn: no playing tick processed it.
         EXPECT_EQ(shownFrame(window->frame, reference), 0);
-        EXPECT_EQ(cv::countNonZero(window->dataPlane), 0);
+        EXPECT_TRUE(window->frameUndrawn);
+        EXPECT_EQ(cv::norm(window->dataPlane, firstProcessed, cv::NORM_INF), 0.0);
         EXPECT_EQ(window->dataScene->selectionState, -1);
         // Playing again tries again, and stops again.
         window->StartButtonClicked();

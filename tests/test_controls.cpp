@@ -19,9 +19,11 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <QtTest/QTest>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <opencv2/videoio.hpp>
+#include <vector>
 
 namespace {
 
@@ -305,44 +307,64 @@ TEST_F(SliderControls, DraggingAHandleSetsItsField) {
     }
 }
 
-TEST_F(SliderControls, GrooveClicksKeysAndTheWheelMoveTheHandleButNotTheField) {
+// Whatever moves a handle (a click on the groove, the keys, the wheel) sets
+// what the run uses, as a drag does; the video slider shows the frame under
+// its handle. The threshold's handle and display show the threshold in use
+// from the start.
+TEST_F(SliderControls, EveryWayOfMovingAHandleSetsTheValueInUse) {
     showWindow();
+    struct Row {
+        const char* name;
+        QSlider* Ui::MainWindow::*slider;
+        std::function<void(MainWindow&, int)> expectInUse;
+    };
+    const auto field = [](int MainWindow::*member) {
+        return [member](MainWindow& shown, int value) { EXPECT_EQ(shown.*member, value); };
+    };
+    std::vector<Row> rows;
     for (const SliderField& row : fieldSliders) {
+        rows.push_back({row.name, row.slider, field(row.field)});
+    }
+    rows.push_back(
+        {"videoSlider", &Ui::MainWindow::videoSlider, [this](MainWindow& shown, int value) {
+             letSeekLand(shown);
+             EXPECT_EQ(framePosition(shown), value + 1.0);
+             EXPECT_TRUE(samePicture(shown.frame, decodedFrame(video, value)));
+         }});
+    EXPECT_EQ(window->ui->thresholdSlider->value(), window->threshold);
+    EXPECT_EQ(window->ui->lcdThreshold->intValue(), window->threshold);
+    const QByteArray logBefore = readBytes("loggfile.txt");
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         QSlider* slider = window->ui.get()->*row.slider;
+        const auto expectInUse = [&](const char* after) {
+            SCOPED_TRACE(after);
+            row.expectInUse(*window, slider->value());
+        };
+        expectInUse("start");
         dragHandle(slider, 0.7);
-        const int field = window.get()->*row.field;
-        ASSERT_EQ(field, slider->value());
-        QSignalSpy moved(slider, &QSlider::sliderMoved);
-
+        expectInUse("drag");
+        const int dragged = slider->value();
         clickGrooveNearStart(slider);
-        EXPECT_LT(slider->value(), field);
-        int previous = slider->value();
+        ASSERT_LT(slider->value(), dragged);
+        expectInUse("groove click");
+        const int clicked = slider->value();
         QTest::keyClick(slider, Qt::Key_Right);
-        EXPECT_EQ(slider->value(), previous + 1);
-        QTest::keyClick(slider, Qt::Key_End);
-        EXPECT_EQ(slider->value(), slider->maximum());
-        previous = slider->value();
+        ASSERT_EQ(slider->value(), clicked + 1);
+        expectInUse("right arrow");
+        QTest::keyClick(slider, Qt::Key_PageUp);
+        expectInUse("page up");
+        const int paged = slider->value();
         turnWheel(slider, -1);
-        EXPECT_LT(slider->value(), previous);
-
-        EXPECT_EQ(moved.count(), 0);
-        EXPECT_EQ(window.get()->*row.field, field);
+        ASSERT_LT(slider->value(), paged);
+        expectInUse("wheel");
+        QTest::keyClick(slider, Qt::Key_Home);
+        ASSERT_EQ(slider->value(), slider->minimum());
+        expectInUse("home");
     }
-}
-
-TEST_F(SliderControls, TheThresholdDisplayFollowsTheSliderHoweverItMoves) {
-    showWindow();
-    QLCDNumber* lcd = window->ui->lcdThreshold;
-    QSlider* slider = window->ui->thresholdSlider;
-    dragHandle(slider, 0.5);
-    EXPECT_EQ(lcd->intValue(), slider->value());
-    EXPECT_EQ(lcd->intValue(), window->threshold);
-    QTest::keyClick(slider, Qt::Key_Left);
-    EXPECT_EQ(lcd->intValue(), window->threshold - 1);
-    clickGrooveNearStart(slider);
-    EXPECT_EQ(lcd->intValue(), slider->value());
-    EXPECT_NE(lcd->intValue(), window->threshold);
+    EXPECT_EQ(window->ui->lcdThreshold->intValue(), window->threshold);
+    // Slider moves write nothing to the log.
+    EXPECT_EQ(readBytes("loggfile.txt"), logBefore);
 }
 
 // --- Spin boxes ------------------------------------------------------------
@@ -420,14 +442,15 @@ TEST_F(FeedbackSignals, StartUpSetsTheControlsWithoutRunningAnySlot) {
     EXPECT_EQ(framePosition(*window), 1.0);
 }
 
-TEST_F(FeedbackSignals, TheThresholdUpdateMovesTheSliderAndDisplayButNotTheField) {
+// The level that a playing tick chooses is the one in use, on the handle and
+// the display alike.
+TEST_F(FeedbackSignals, TheThresholdOfATickIsShownBySliderAndDisplay) {
     QSignalSpy moved(window->ui->thresholdSlider, &QSlider::sliderMoved);
-    emit window->updateThresholdSlider(77);
-    EXPECT_EQ(window->ui->thresholdSlider->value(), 77);
-    EXPECT_EQ(window->ui->lcdThreshold->intValue(), 77);
-    EXPECT_EQ(window->threshold, 100);
-    emit window->updateThresholdSlider(3);
-    EXPECT_EQ(window->ui->lcdThreshold->intValue(), 3);
+    window->StartButtonClicked();
+    window->OpenCVMeanShift();
+    ASSERT_NE(window->threshold, 100);
+    EXPECT_EQ(window->ui->thresholdSlider->value(), window->threshold);
+    EXPECT_EQ(window->ui->lcdThreshold->intValue(), window->threshold);
     EXPECT_EQ(moved.count(), 0);
 }
 
@@ -477,18 +500,6 @@ TEST_F(VideoPosition, DraggingTheVideoSliderShowsTheFrameUnderTheHandle) {
     letSeekLand(*window);
     EXPECT_EQ(framePosition(*window), position + 1.0);
     EXPECT_TRUE(samePicture(window->frame, decodedFrame(video, position)));
-}
-
-TEST_F(VideoPosition, ClicksAndKeysOnTheVideoSliderDoNotSeek) {
-    showWindow();
-    QSlider* slider = window->ui->videoSlider;
-    const cv::Mat firstFrame = window->frame.clone();
-    QTest::keyClick(slider, Qt::Key_End);
-    EXPECT_EQ(slider->value(), 30);
-    clickGrooveNearStart(slider);
-    EXPECT_LT(slider->value(), 30);
-    EXPECT_EQ(framePosition(*window), 1.0);
-    EXPECT_TRUE(samePicture(window->frame, firstFrame));
 }
 
 TEST_F(VideoPosition, TheLastFrameAndTheEndOfTheRangeReadNoFrame) {

@@ -256,13 +256,41 @@ TEST(DicomLoop, RecordingInfoComesFromTimingAndCalibrationAttributes) {
              addUltrasoundRegions(data, {{0, 24, 47, 31, 0.5, 0.5},
                                          {10, 4, 40, 22, 0.02, 0.03},
                                          {0, 0, 47, 31, 1.0, 1.0, 0, 0}});
-             setText(data, 0x0028, 0x0030, "0.9\\0.9");
+             setText(data, 0x0028, 0x0030, "0.3\\0.2"); // agrees with it
          },
          {},
          {},
          MmPerPixel{0.2, 0.3},
          "ultrasound region",
          0},
+        // Scaled after its region was written: no pixel size of the file fits it.
+        {"ultrasound region larger than the picture",
+         [](gdcm::DataSet& data) {
+             addUltrasoundRegions(data, {{0, 0, 95, 63, 0.02, 0.02}});
+             setText(data, 0x0028, 0x0030, "0.2\\0.2");
+         },
+         {},
+         {},
+         {},
+         "",
+         1},
+        {"ultrasound region against Pixel Spacing",
+         [](gdcm::DataSet& data) {
+             addUltrasoundRegions(data, {{0, 0, 47, 31, 0.02, 0.02}});
+             setText(data, 0x0028, 0x0030, "0.4\\0.4");
+         },
+         {},
+         {},
+         {},
+         "",
+         1},
+        {"Pixel Spacing against Pixel Aspect Ratio",
+         texts({{0x00280030, "0.3\\0.2"}, {0x00280034, "1\\1"}}),
+         {},
+         {},
+         {},
+         "",
+         1},
         {"Pixel Spacing, rows first",
          texts({{0x00280030, "0.3\\0.2"}}),
          {},
@@ -402,6 +430,39 @@ TEST(DicomLoop, TheReplayRunsALoopOnItsOwnClockAndMeasuresInMillimetres) {
     ASSERT_GE(column, 0);
     EXPECT_NEAR(rows[2].split(',')[column].toDouble() - rows[1].split(',')[column].toDouble(), 0.05,
                 1e-9);
+}
+
+// A loop whose ultrasound region is larger than its picture gives no
+// millimetre: the report and stderr say why and name --mm-per-pixel.
+TEST(DicomLoop, ACalibrationThatCannotBeRightGivesNoMillimetreButAWarning) {
+    TemporaryWorkingDirectory directory;
+    SyntheticVideoSpec spec;
+    spec.width = 320;
+    spec.height = 240;
+    spec.frames = 30;
+    ASSERT_TRUE(writeSyntheticVideo(directory.file("loop.avi"), directory.file("truth.csv"), spec));
+    std::optional<OpenedVideo> avi = openFrameReader(directory.file("loop.avi"));
+    ASSERT_TRUE(avi.has_value());
+    std::vector<cv::Mat> frames;
+    for (cv::Mat frame; avi->reader->read(frame);) {
+        frames.push_back(frame.clone());
+    }
+    ASSERT_TRUE(writeDicom(directory.file("loop.dcm"), frames,
+                           with(Encoding::Rle, "RGB", [](gdcm::DataSet& data) {
+                               addUltrasoundRegions(data, {{84, 31, 595, 414, 0.051, 0.051}});
+                           })));
+    const ProgramRun run = replay({"--select", "100,100,21,19", "--truth", "truth.csv", "--report",
+                                   "report.json", "--roi", "auto", "loop.dcm"});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+    const QJsonObject report = QJsonDocument::fromJson(readBytes("report.json")).object();
+    EXPECT_TRUE(report["settings"].toObject()["mm_per_pixel"].isNull());
+    EXPECT_FALSE(report.contains("tracking_error_mm"));
+    const QJsonArray warnings = report["warnings"].toArray();
+    ASSERT_FALSE(warnings.isEmpty());
+    const QString warning = warnings.first().toString();
+    EXPECT_TRUE(warning.contains("reaches outside the 320 x 240 picture")) << warning.toStdString();
+    EXPECT_TRUE(warning.contains("--mm-per-pixel")) << warning.toStdString();
+    EXPECT_EQ(run.errors.count(warning.toUtf8()), 1) << run.errors.constData();
 }
 
 // Files that cannot be played are refused as a bad AVI is, saying what is wrong.

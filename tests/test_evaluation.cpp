@@ -11,11 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "simulation/evaluation.h"
-#include "simulation/evaluationReport.h"
-#include "simulation/figureText.h"
-#include "simulation/groundTruth.h"
-#include "simulation/runPlot.h"
+#include "evaluation/evaluation.h"
+#include "evaluation/figureText.h"
+#include "evaluation/groundTruth.h"
+#include "report/evaluationReport.h"
+#include "report/runPlot.h"
 #include "simulation/shotClock.h"
 #include "tests/testSupport.h"
 
@@ -118,8 +118,11 @@ TEST(Evaluation, MeasuresAHandComputedRun) {
     EXPECT_TRUE(row.startsWith("\"stone, \"\"left\"\".avi\",truth.csv,190,190,40,40,160,"));
     EXPECT_TRUE(row.contains(",2,1,1,0.500000,1,1,0,1.000000,-0.500000,meanshift,"))
         << row.constData();
-    // The clock and the pixel size, which none is given here.
-    EXPECT_TRUE(row.contains(",window,25.000,,,")) << row.constData();
+    // Then the clock and the pixel size, which none is given here; then the
+    // 95 % intervals of both efficiencies and of the gain.
+    EXPECT_TRUE(row.contains(",window,25.000,,,0.094531,0.905469,0.206549,1.000000,-0.905469,"
+                             "0.391049,"))
+        << row.constData();
 }
 
 // The fixed focus fires what the log's summary counts without tracking over
@@ -173,7 +176,10 @@ TEST(Evaluation, SparseTruthCountsOnlyAnnotatedTicks) {
     EXPECT_EQ(one.trackingError->ticks, 1);
     EXPECT_DOUBLE_EQ(one.trackingError->p95Px, 35.0);
     EXPECT_EQ(one.falseHits(), 1);
-    EXPECT_EQ(one.fixedFocus.fired, 0);
+    // The fixed focus's shot of tick 16 is fired, but on a frame not annotated.
+    EXPECT_EQ(one.fixedFocus.fired, 1);
+    EXPECT_EQ(one.fixedFocus.notAnnotated, 1);
+    EXPECT_EQ(one.fixedFocus.tissue(), 0);
     EXPECT_FALSE(one.fixedFocus.efficiency());
     EXPECT_FALSE(one.efficiencyGain());
 

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MainWindow.h"
-#include "app/logProblems.h"
 #include "log/eventLog.h"
 #include "log/logText.h"
 #include "log/ticks.h"
@@ -624,7 +623,7 @@ TEST(EventLogWrites, TheWindowShowsAFailureUntilItsRetriesGetTheLinesWritten) {
         std::make_unique<ScriptedSink>(
             std::vector<Step>{{0, ENOSPC}, {0, ENOSPC}, {5}, {0, ENOSPC}}, file),
         "test log");
-    showLogProblems(*window);
+    window->showLogProblems();
     auto* problem = window->findChild<QLabel*>("logProblem");
     auto* retry = window->findChild<QTimer*>("logRetry");
     ASSERT_NE(problem, nullptr);

@@ -8,12 +8,12 @@
 #include <gtest/gtest.h>
 #include <numbers>
 
+#include "evaluation/evaluation.h"
+#include "evaluation/latencySweep.h"
+#include "evaluation/motion.h"
+#include "report/evaluationReport.h"
+#include "report/sweepPlot.h"
 #include "simulation/aimPrediction.h"
-#include "simulation/evaluation.h"
-#include "simulation/evaluationReport.h"
-#include "simulation/latencySweep.h"
-#include "simulation/motion.h"
-#include "simulation/sweepPlot.h"
 #include "tools/syntheticVideo.h"
 
 namespace {

@@ -213,9 +213,8 @@ TEST_F(MainWindowTest, ConstructionSizesTheViewsAndControlsToTheVideo) {
         EXPECT_EQ(window.frame.size(), cv::Size(640, 480));
         EXPECT_EQ(window.roiImage.size(), cv::Size(200, 100));
         EXPECT_EQ(window.histImage.size(), cv::Size(255, 255));
-        // The processed view is black until the first playing tick.
-        EXPECT_EQ(cv::countNonZero(window.dataPlane), 0);
-        EXPECT_EQ(cv::norm(window.dataFrame, cv::NORM_INF), 0.0);
+        // The processed view shows the first frame from the start.
+        EXPECT_EQ(window.dataFrame.size(), window.frame.size());
     }
     // Start-up wrote rows 1, 2 and 4 and no shot-rate line; closing wrote row 14.
     const QList<QByteArray> lines = logLines();
@@ -232,9 +231,11 @@ TEST_F(MainWindowTest, TheVideoIsChosenInTheDialogAndTheFirstStampIncludesThatTi
     answerFileDialog(video, [this](QFileDialog& dialog) {
         clock.advanceMs(4321);
         EXPECT_EQ(dialog.windowTitle(), "Select AVI");
-        EXPECT_EQ(
-            dialog.nameFilters(),
-            QStringList({"AVI Files (*.avi)", "DICOM (*.dcm *.dicom *.DCM)", "All files (*)"}));
+        EXPECT_EQ(dialog.nameFilters(),
+                  QStringList({"AVI Files (*.avi)", "DICOM (*.dcm *.dicom *.DCM)",
+                               "Image sequences, any frame (*.png *.jpg *.jpeg *.tif *.tiff "
+                               "*.bmp *.PNG *.JPG *.JPEG *.TIF *.TIFF *.BMP)",
+                               "All files (*)"}));
     });
     {
         MainWindow window;

@@ -2,10 +2,11 @@
 // The replay on the recording's terms: the size of a pixel, sizes in
 // millimetres, and the clock that the ticks run on.
 
+#include "evaluation/calibration.h"
+#include "evaluation/trackCsv.h"
 #include "log/ticks.h"
 #include "replay/recordingTerms.h"
 #include "replay/replayOptions.h"
-#include "simulation/calibration.h"
 #include "tests/programRun.h"
 #include "tests/testSupport.h"
 
@@ -438,14 +439,20 @@ TEST_F(ReplayOnRecordingTerms, ATickLongerThanTheShotPeriodIsWarnedAbout) {
             replay({"--clock", c.clock, "--rate", c.rate, "--ticks", "20", "--truth",
                     file("slow.csv"), "--report", "report.json", file("slow.avi")});
         ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
-        const QJsonArray warnings = reportOf("report.json")["warnings"].toArray();
+        // Beside the run's other warnings (too few shots in 20 ticks).
+        QStringList tickWarnings;
+        for (const QJsonValue& warning : reportOf("report.json")["warnings"].toArray()) {
+            if (warning.toString().startsWith("Each tick lasts")) {
+                tickWarnings << warning.toString();
+            }
+        }
         if (!c.warning) {
-            EXPECT_EQ(warnings, QJsonArray());
-            EXPECT_FALSE(run.errors.contains("tick")) << run.errors.constData();
+            EXPECT_TRUE(tickWarnings.isEmpty());
+            EXPECT_FALSE(run.errors.contains("Each tick lasts")) << run.errors.constData();
             continue;
         }
-        ASSERT_EQ(warnings.size(), 1);
-        const QString sentence = warnings.first().toString();
+        ASSERT_EQ(tickWarnings.size(), 1);
+        const QString& sentence = tickWarnings.first();
         EXPECT_TRUE(sentence.contains(QLatin1String(c.warning))) << sentence.toStdString();
         EXPECT_EQ(run.errors.count(sentence.toUtf8()), 1) << run.errors.constData();
     }

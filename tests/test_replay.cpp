@@ -9,7 +9,8 @@
 #include "replay/latencySweepRun.h"
 #include "replay/replayOptions.h"
 #include "replay/replayRun.h"
-#include "simulation/sweepPlot.h"
+#include "replay/treatmentStep.h"
+#include "report/sweepPlot.h"
 #include "tests/testSupport.h"
 #include "tests/wellFormedLog.h"
 #include "tools/badInputs.h"
@@ -194,7 +195,7 @@ TEST_F(Replay, TheTrackMarksAHitOnEveryTickThatTheLogLogsOne) {
 // The first line's count without tracking is the log's summary; the table's
 // fixed focus fires the same shots.
 TEST_F(Replay, TheFixedFocusFiresWhatTheSummaryCountsWithoutTracking) {
-    const QStringList settings[] = {{}, {"--rate", "70", "--ticks", "347"}};
+    const QStringList settings[] = {{}, {"--rate", "70", "--ticks", "347"}, {"--latency", "200"}};
     for (const QStringList& given : settings) {
         SCOPED_TRACE(given.join(' ').toStdString());
         const ReplayRun run =

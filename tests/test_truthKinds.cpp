@@ -3,8 +3,8 @@
 // The replay judged by labels of focus instead of positions, and a second
 // annotation measured against the first as the human baseline.
 
+#include "evaluation/groundTruth.h"
 #include "replay/replayOptions.h"
-#include "simulation/groundTruth.h"
 #include "tests/testSupport.h"
 #include "tools/badInputs.h"
 #include "tools/syntheticVideo.h"

@@ -198,7 +198,6 @@ TEST_F(ViewsOfTheWindow, EveryTickReusesTheThreeBuffers) {
     ASSERT_TRUE(window.isReady());
     window.timer->stop();
     EXPECT_EQ(window.mainViewBuffer, nullptr);
-    EXPECT_EQ(window.histViewBuffer, nullptr);
     window.StartButtonClicked();
     window.OpenCVMeanShift();
     const uchar* main = window.mainViewBuffer.get();

@@ -21,23 +21,6 @@ namespace {
 
 const QSize screenArea(1280, 1024);
 
-struct SizeRow {
-    QSize frame;
-    double scale;
-};
-
-// 555 x 475 is the largest frame that the form's own layout holds; 480 x 640
-// (upright) is limited by the screen's height, the rest by its width.
-const SizeRow frameSizes[] = {
-    {{320, 240}, 1.0},
-    {{555, 475}, 1.0},
-    {{640, 480}, 620.0 / 640},
-    {{800, 600}, 620.0 / 800},
-    {{1920, 1080}, 620.0 / 1920},
-    {{3840, 2160}, 620.0 / 3840},
-    {{480, 640}, 571.0 / 640},
-};
-
 QRect inWindow(QWidget* widget, QWidget* window) {
     return {widget->mapTo(window, QPoint(0, 0)), widget->size()};
 }
@@ -47,58 +30,116 @@ QRect pictureIn(QGraphicsView* view, QSize frame) {
     return view->mapFromScene(QRectF(QPointF(0, 0), frame)).boundingRect();
 }
 
+// The window manager's title bar takes this much of a screen's height.
+constexpr int titleBar = 32;
+
 } // namespace
 
-TEST(VideoLayout, BothViewsShowTheWholeFrameSideBySideInsideWindowAndScreen) {
+// The laptop screens (1366 x 768, 1280 x 720) and the form's own (1280 x 1024),
+// for a video that fits the form, the 1146 x 624 screen captures of a real
+// echo loop and full HD. On a low screen the controls take what they need
+// (418 px below the video group, status bar included) and the pictures get
+// the rest.
+TEST(VideoLayout, TheWindowWithBothWholeViewsFitsLaptopScreens) {
+    struct Row {
+        QSize screen;
+        QSize frame;
+        double scale;
+        int videoGroupHeight;
+    };
+    const Row rows[] = {
+        {{1280, 1024}, {544, 464}, 1.0, 500},
+        {{1280, 1024}, {1146, 624}, 620.0 / 1146, 500},
+        {{1280, 1024}, {1920, 1080}, 620.0 / 1920, 500},
+        {{1366, 768}, {544, 464}, 283.0 / 464, 318},
+        {{1366, 768}, {1146, 624}, 283.0 / 624, 318},
+        {{1366, 768}, {1920, 1080}, 283.0 / 1080, 318},
+        {{1280, 720}, {544, 464}, 235.0 / 464, 270},
+        {{1280, 720}, {1146, 624}, 235.0 / 624, 270},
+        {{1280, 720}, {1920, 1080}, 235.0 / 1080, 270},
+        // A small frame on a low screen is not scaled: the group only shrinks.
+        {{1366, 768}, {320, 240}, 1.0, 275},
+        {{1280, 1024}, {480, 640}, 539.0 / 640, 574},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.frame.width() << "x" << row.frame.height() << " on "
+                                        << row.screen.width() << "x" << row.screen.height());
+        const VideoLayout layout = videoLayoutFor(row.frame, row.screen);
+        EXPECT_NEAR(layout.scale, row.scale, 1e-9);
+        EXPECT_EQ(layout.videoGroupHeight, row.videoGroupHeight);
+        // Both whole pictures, side by side inside the group.
+        const QSize picture = layout.viewSize - QSize(5, 5);
+        EXPECT_GE(picture.width(), row.scale * row.frame.width() - 1e-6);
+        EXPECT_GE(picture.height(), row.scale * row.frame.height() - 1e-6);
+        EXPECT_LT(picture.height(), row.scale * row.frame.height() + 1);
+        EXPECT_GE(layout.dataViewPos.x(), layout.mainViewPos.x() + layout.viewSize.width());
+        EXPECT_LE(layout.mainViewPos.y() + layout.viewSize.height(), layout.videoGroupHeight);
+        EXPECT_LE(layout.dataViewPos.x() + layout.viewSize.width(), layout.contentSize.width());
+        // The controls keep their height below the group, and the window and
+        // its smallest size fit the screen under a title bar.
+        EXPECT_EQ(layout.windowSize.height() - layout.videoGroupHeight, 418);
+        EXPECT_LE(layout.windowSize.width(), row.screen.width());
+        EXPECT_LE(layout.windowSize.height(), row.screen.height() - titleBar);
+        EXPECT_LE(layout.minimumWindowSize.height(), row.screen.height() - titleBar);
+        EXPECT_LE(layout.minimumWindowSize.width(), layout.windowSize.width());
+    }
+    // The form's own window where it fits.
+    const VideoLayout form = videoLayoutFor({544, 464}, {1280, 1024});
+    EXPECT_EQ(form.windowSize, QSize(1150, 918));
+    EXPECT_EQ(form.minimumWindowSize, QSize(1150, 900));
+    EXPECT_EQ(form.mainViewPos, QPoint(10, 20));
+    EXPECT_EQ(form.dataViewPos, QPoint(570, 20));
+}
+
+// The real window laid out for the lowest laptop screen: every control lies
+// inside it, none under the views, and the views show the whole frame.
+TEST(VideoLayout, OnA1280x720ScreenEveryControlIsInTheWindow) {
     TemporaryWorkingDirectory directory;
     ManualClock clock;
     ScopedTickSource useClock{clock};
-    for (const SizeRow& row : frameSizes) {
-        SCOPED_TRACE(testing::Message() << row.frame.width() << "x" << row.frame.height());
-        const VideoLayout layout = videoLayoutFor(row.frame, screenArea);
-        EXPECT_NEAR(layout.scale, row.scale, 1e-9);
-        EXPECT_GE(layout.viewSize.width() - 5, row.scale * row.frame.width() - 1e-6);
-        EXPECT_GE(layout.viewSize.height() - 5, row.scale * row.frame.height() - 1e-6);
-
-        // The real window laid out for that screen.
-        SyntheticVideoSpec spec;
-        spec.width = row.frame.width();
-        spec.height = row.frame.height();
-        spec.frames = 2;
-        auto window = openWindowForTicking(writeVideo(directory.file("v.avi"), spec));
-        ASSERT_TRUE(window->isReady());
-        window->layOutVideo(screenArea);
-        // Shown, and a paused tick gives the views their picture.
-        window->show();
-        window->OpenCVMeanShift();
-        QCoreApplication::processEvents();
-        Ui::MainWindow& ui = *window->ui;
-        const QRect main = inWindow(ui.mainView, window.get());
-        const QRect data = inWindow(ui.dataView, window.get());
-        EXPECT_FALSE(main.intersects(data));
-        EXPECT_TRUE(window->rect().contains(main));
-        EXPECT_TRUE(window->rect().contains(data));
-        EXPECT_TRUE(QRect(QPoint(0, 0), screenArea).contains(window->rect()));
-        EXPECT_TRUE(ui.VideoGroupBox->rect().contains(ui.dataView->geometry()));
-        EXPECT_EQ(window->minimumSize().width(), window->width());
-        for (QGraphicsView* view : {ui.mainView, ui.dataView}) {
-            EXPECT_EQ(view->transform().m11(), layout.scale);
-            EXPECT_TRUE(view->viewport()->rect().contains(pictureIn(view, row.frame)));
+    const QSize laptop(1280, 720);
+    const QSize frame(1146, 624);
+    SyntheticVideoSpec spec;
+    spec.width = frame.width();
+    spec.height = frame.height();
+    spec.frames = 2;
+    auto window = openWindowForTicking(writeVideo(directory.file("v.avi"), spec));
+    ASSERT_TRUE(window->isReady());
+    window->layOutVideo(laptop);
+    window->show();
+    window->OpenCVMeanShift();
+    QCoreApplication::processEvents();
+    Ui::MainWindow& ui = *window->ui;
+    EXPECT_LE(window->width(), laptop.width());
+    EXPECT_LE(window->height(), laptop.height() - titleBar);
+    const QRect main = inWindow(ui.mainView, window.get());
+    const QRect data = inWindow(ui.dataView, window.get());
+    EXPECT_FALSE(main.intersects(data));
+    const double scale = videoLayoutFor(frame, laptop).scale;
+    for (QGraphicsView* view : {ui.mainView, ui.dataView}) {
+        EXPECT_EQ(view->transform().m11(), scale);
+        EXPECT_TRUE(view->viewport()->rect().contains(pictureIn(view, frame)));
+    }
+    for (QWidget* control : ui.centralWidget->findChildren<QWidget*>()) {
+        if (!control->isVisibleTo(window.get()) || qobject_cast<QGraphicsView*>(control) ||
+            control->parentWidget() == ui.mainView || control->parentWidget() == ui.dataView ||
+            control->inherits("QLineEdit") || control->inherits("QScrollBar")) {
+            continue;
         }
-        // The controls below the video keep their places relative to one another.
-        EXPECT_EQ(ui.groupBox_5->mapTo(window.get(), QPoint(0, 0)) -
-                      ui.groupBox_2->mapTo(window.get(), QPoint(0, 0)),
-                  QPoint(0, 219));
-
-        if (row.frame == QSize(320, 240)) {
-            EXPECT_EQ(window->size(), QSize(1150, 918));
-            EXPECT_EQ(window->minimumSize(), QSize(1150, 900));
-            EXPECT_EQ(ui.verticalLayoutWidget->geometry(), QRect(0, 0, 1151, 891));
-            EXPECT_EQ(ui.VideoGroupBox->height(), 500);
-            EXPECT_EQ(ui.mainView->geometry(), QRect(10, 20, 325, 245));
-            EXPECT_EQ(ui.dataView->geometry(), QRect(570, 20, 325, 245));
+        SCOPED_TRACE(control->objectName().toStdString());
+        const QRect place = inWindow(control, window.get());
+        // The form's content area is one pixel wider than its window.
+        EXPECT_TRUE(window->rect().adjusted(0, 0, 1, 0).contains(place))
+            << place.x() << "," << place.y() << " " << place.width() << "x" << place.height();
+        if (control != ui.VideoGroupBox && control != ui.verticalLayoutWidget) {
+            EXPECT_FALSE(place.intersects(main) || place.intersects(data));
         }
     }
+    EXPECT_TRUE(window->rect().contains(inWindow(ui.statusBar, window.get())));
+    // The controls below the video keep their places relative to one another.
+    EXPECT_EQ(ui.groupBox_5->mapTo(window.get(), QPoint(0, 0)) -
+                  ui.groupBox_2->mapTo(window.get(), QPoint(0, 0)),
+              QPoint(0, 219));
 }
 
 // The picture's place in a view may not depend on when the first pixmap
@@ -226,6 +267,10 @@ TEST(NextStep, TheStatusBarSaysWhatComesNext) {
         progress.stoneInPlane = inPlane;
         return progress;
     };
+    const auto outside = [](RunProgress progress, MarkPlace place) {
+        progress.markPlace = place;
+        return progress;
+    };
     RunProgress lengthUnknown = run(true, true, true, true, true);
     lengthUnknown.frameCount = 0;
     struct Row {
@@ -237,8 +282,20 @@ TEST(NextStep, TheStatusBarSaysWhatComesNext) {
          "Drag a rectangle around the stone on the right-hand view"},
         {run(false, false, true, false, false),
          "Drag a rectangle around the stone on the right-hand view"},
-        {run(true, false, false, false, false), "Press Play"},
-        {run(true, false, true, true, true), "Press Play"},
+        {run(true, false, false, false, false), "Marked: tracking starts when you press Play"},
+        {run(true, false, true, true, true), "Paused: tracking goes on when you press Play"},
+        {outside(run(true, false, false, false, false), MarkPlace::PartlyOutside),
+         "The mark lies partly outside the processed region, so tracking will drift: press R, "
+         "or right-click the right-hand view, to move the region onto it"},
+        {outside(run(true, false, false, false, false), MarkPlace::Outside),
+         "The mark lies outside the processed region, where the stone cannot be tracked: press "
+         "R, or right-click the right-hand view, to move the region onto it"},
+        {outside(run(true, false, false, false, false), MarkPlace::LargerThanRegion),
+         "The mark is larger than the processed region: drag a smaller rectangle around the "
+         "stone alone"},
+        {outside(run(true, true, false, true, false), MarkPlace::Outside),
+         "Frame 12 of 600  \u00b7  3.5 s  \u00b7  stone tracked, out of the plane  \u00b7  "
+         "stone outside the processed region: press R to move the region"},
         {run(false, true, false, false, false),
          "Frame 12 of 600  \u00b7  3.5 s  \u00b7  stone not tracked  \u00b7  "
          "Drag a rectangle around the stone on the right-hand view"},
@@ -271,7 +328,7 @@ TEST(NextStep, TheWindowShowsItInAStatusBarLabelAndLogsNothing) {
     window->dataScene->handedOver = QRect(200, 200, 30, 20);
     window->dataScene->selectionState = -1;
     window->showNextStep();
-    EXPECT_EQ(window->nextStepLabel->text(), "Press Play");
+    EXPECT_EQ(window->nextStepLabel->text(), "Marked: tracking starts when you press Play");
 
     window->StartButtonClicked();
     clock.advanceMs(1500);

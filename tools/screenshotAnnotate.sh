@@ -16,7 +16,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 
 out=$(realpath -m "${1:-$here/docs/annotate.png}")
 build=$(realpath -m "${BUILD_DIR:-$here/build}")
-program="$build/annotate/tessavolant-annotate"
+program="$build/tessavolant-annotate"
 make_demo_video="$build/tools/make_demo_video"
 for file in "$program" "$make_demo_video"; do
     [ -x "$file" ] || { echo "$0: $file is missing: run tools/setup.sh first" >&2; exit 1; }

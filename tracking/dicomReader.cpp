@@ -7,6 +7,7 @@
 
 #include "tracking/dicomAttributes.h"
 #include "tracking/dicomPixels.h"
+#include "tracking/recordingKind.h"
 
 #include <algorithm>
 #include <array>
@@ -173,7 +174,12 @@ bool isDicomFile(const std::string& fileName) {
     if (file.gcount() == 132 && std::memcmp(head.data() + 128, "DICM", 4) == 0) {
         return true;
     }
-    // Without a preamble, GDCM looks whether the file starts as a data set does.
+    // Without a preamble, the first element must be one that starts a data set
+    // (GDCM alone takes a file of zeros for one), and GDCM must read it so.
+    if (!startsAsDicomDataSet(
+            std::string_view(head.data(), static_cast<std::size_t>(file.gcount())))) {
+        return false;
+    }
     gdcm::Trace::SetWarning(false);
     gdcm::Reader reader;
     reader.SetFileName(fileName.c_str());

@@ -9,7 +9,8 @@
 #include <string>
 
 // Whether `fileName` holds DICOM, by its content alone: the "DICM" mark after
-// the 128-byte preamble, or a data set that starts without one.
+// the 128-byte preamble, or a data set that starts without one with an element
+// of group 0x0002 or 0x0008 that GDCM reads as a header.
 bool isDicomFile(const std::string& fileName);
 
 // A DICOM cine loop (ultrasound, angiography, fluoroscopy, secondary capture)

@@ -4,6 +4,7 @@
 #include "log/eventLog.h"
 #include "log/ticks.h"
 #include "tracking/VideoImage.h"
+#include "tracking/processedRegion.h"
 #include "tracking/regionAnalysis.h"
 #include "tracking/regionTrackers.h"
 #include "ui_MainWindow.h"
@@ -59,7 +60,8 @@ void drawRectangle(cv::Mat& image, const cv::Rect& r, const cv::Scalar& colour, 
 
 } // namespace
 
-// One tick of the frame clock. Paused, it only refreshes the two video views;
+// One tick of the frame clock. Paused, it only refreshes the two video views
+// (the processed one from the frame on show, previewProcessedFrame);
 // playing, it reads the next frame (wrapping from the next-to-last frame to
 // frame 1), processes the region of interest, tracks the marked region and
 // runs the treatment step.
@@ -72,6 +74,9 @@ void MainWindow::OpenCVMeanShift() {
     // While a seek of the video slider runs, playback waits for it rather
     // than the window.
     if (playing != 1 || capture.seekPending()) {
+        if (playing != 1) {
+            previewProcessedFrame();
+        }
         refreshVideoViews();
         return;
     }
@@ -178,18 +183,18 @@ MainWindow::FrameRead MainWindow::acceptDecodedFrame() {
     }
     cv::swap(frame, decodedFrame);
     viewsOutOfDate = true;
+    frameUndrawn = true;
+    previewShown.reset();
     return FrameRead::Accepted;
 }
 
 cv::Rect MainWindow::regionOfInterest() const {
-    const int width = std::min(roiWidth, frame.cols);
-    const int height = std::min(roiHeight, frame.rows);
-    return {std::clamp(roiX, 0, frame.cols - width), std::clamp(roiY, 0, frame.rows - height),
-            width, height};
+    return ::processedRegion({roiX, roiY}, {roiWidth, roiHeight}, frame.size());
 }
 
-void MainWindow::processFrame() {
-    const cv::Rect roi = regionOfInterest();
+// Copies the region of interest of `frame` into roiImage, counts its grey
+// levels and draws their histogram; returns the threshold walk over them.
+ThresholdWalk MainWindow::analyseRegion(const cv::Rect& roi) {
     const cv::Rect inRoiImage(0, 0, roi.width, roi.height);
     cv::Mat region = roiImage(inRoiImage);
     cv::Mat regionPlane = roiPlane(inRoiImage);
@@ -198,7 +203,34 @@ void MainWindow::processFrame() {
 
     histMax = computeScaledHistogram(regionPlane, hist);
     drawHistogram(hist, histImage);
-    const ThresholdWalk walk = walkThreshold(hist);
+    return walkThreshold(hist);
+}
+
+// Blurs the region of interest as analyseRegion left it in roiImage, in place,
+// and returns it.
+cv::Mat MainWindow::blurRegion(const cv::Rect& roi) {
+    cv::Mat region = roiImage(cv::Rect(0, 0, roi.width, roi.height));
+    // Replicated border, and isolated so that a region smaller than roiImage
+    // never reads the unused rest of it.
+    cv::blur(region, region, cv::Size(filterSize, filterSize), cv::Point(-1, -1),
+             cv::BORDER_REPLICATE | cv::BORDER_ISOLATED);
+    return region;
+}
+
+// The processed frame: the region of interest (as blurRegion left it in
+// roiImage) thresholded at `level`, pasted into a copy of `frame`.
+void MainWindow::composeDataFrame(const cv::Rect& roi, int level) {
+    cv::Mat region = roiImage(cv::Rect(0, 0, roi.width, roi.height));
+    cv::threshold(region, region, level, 256, cv::THRESH_BINARY);
+
+    frame.copyTo(dataFrame);
+    region.copyTo(dataFrame(roi));
+    extractFirstChannel(dataFrame, dataPlane);
+}
+
+void MainWindow::processFrame() {
+    const cv::Rect roi = regionOfInterest();
+    const ThresholdWalk walk = analyseRegion(roi);
     histTotal = walk.histTotal;
     histLowPart = walk.histLowPart;
     histHighPart = walk.histHighPart;
@@ -209,15 +241,25 @@ void MainWindow::processFrame() {
     emit updateThresholdSlider(threshold);
     showHistView(histImage);
 
-    // Replicated border, and isolated so that a region smaller than roiImage
-    // never reads the unused rest of it.
-    cv::blur(region, region, cv::Size(filterSize, filterSize), cv::Point(-1, -1),
-             cv::BORDER_REPLICATE | cv::BORDER_ISOLATED);
-    cv::threshold(region, region, threshold, 256, cv::THRESH_BINARY);
-
-    frame.copyTo(dataFrame);
-    region.copyTo(dataFrame(roi));
-    extractFirstChannel(dataFrame, dataPlane);
+    // The level that separates the marked object, on the frame that takes the
+    // mark over, where the run asked for it; then held as a level set by hand.
+    if (chooseLevelFromMark && dataScene->selectionState < 0) {
+        chooseLevelFromMark = false;
+        cv::Mat blurredPlane;
+        cv::extractChannel(blurRegion(roi), blurredPlane, 0);
+        const QRect& marked = dataScene->handedOver;
+        const cv::Rect mark(marked.x() - roi.x, marked.y() - roi.y, marked.width(),
+                            marked.height());
+        if (const std::optional<int> level = levelSeparatingMark(blurredPlane, mark)) {
+            threshold = *level;
+            emit updateThresholdSlider(threshold);
+        }
+    } else {
+        blurRegion(roi);
+    }
+    composeDataFrame(roi, threshold);
+    // From here on `frame` carries the overlays.
+    frameUndrawn = false;
 
     trackMarkedRegion();
 
@@ -228,6 +270,28 @@ void MainWindow::processFrame() {
 
     viewsOutOfDate = true;
     refreshVideoViews();
+}
+
+// While paused, the processed view shows what a playing tick would make of the
+// frame on show, at the region, filter and threshold set now. It changes
+// nothing that a playing tick reads: the threshold level is the one the tick
+// would use, but `threshold` and the threshold slider keep theirs. A frame
+// that a playing tick has drawn its rectangles on is left as that tick showed it.
+void MainWindow::previewProcessedFrame() {
+    if (!frameUndrawn) {
+        return;
+    }
+    const cv::Rect roi = regionOfInterest();
+    const PreviewSettings settings{roi, filterSize, threshold, dynThresh};
+    if (previewShown && *previewShown == settings) {
+        return;
+    }
+    const ThresholdWalk walk = analyseRegion(roi);
+    showHistView(histImage);
+    blurRegion(roi);
+    composeDataFrame(roi, walk.level >= 0 && dynThresh == 1 ? walk.level : threshold);
+    previewShown = settings;
+    viewsOutOfDate = true;
 }
 
 void MainWindow::trackMarkedRegion() {

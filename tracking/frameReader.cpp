@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tracking/frameReader.h"
 
-#include "tracking/dicomReader.h"
-
 #include <cmath>
 #include <limits>
 
@@ -20,7 +18,8 @@ namespace {
 // reserved the space and died) for 30 s unless told otherwise.
 constexpr int openTimeoutMs = 5000;
 
-// FFmpeg only: it never takes a name for an image-sequence pattern or a camera.
+} // namespace
+
 bool openWithFfmpeg(cv::VideoCapture& capture, const std::string& name) {
     try {
         return capture.open(name, cv::CAP_FFMPEG, {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, openTimeoutMs});
@@ -28,8 +27,6 @@ bool openWithFfmpeg(cv::VideoCapture& capture, const std::string& name) {
         return false;
     }
 }
-
-} // namespace
 
 bool CaptureReader::open(const std::string& fileName) {
     name = fileName;
@@ -79,11 +76,6 @@ std::int64_t CaptureReader::position() {
 }
 
 std::int64_t countFramesByReading(const std::string& fileName) {
-    // A DICOM file's count is checked against its pixel data when it opens.
-    if (isDicomFile(fileName)) {
-        DicomReader dicom;
-        return dicom.open(fileName) ? 0 : dicom.frameCount();
-    }
     cv::VideoCapture capture;
     try {
         if (!openWithFfmpeg(capture, fileName)) {

@@ -25,6 +25,10 @@ class FrameReader {
 // anything that would not fit a 63-bit count is clamped.
 std::int64_t countFromProperty(double value);
 
+// Opens `name` through FFmpeg only: it never takes a name for an
+// image-sequence pattern or a camera. False where it cannot be opened.
+bool openWithFfmpeg(cv::VideoCapture& capture, const std::string& name);
+
 // A video file read through FFmpeg. Where the capture's own seek does not land
 // where it was asked to (an unfinished recording without an index reports
 // position 0 and then reads nothing), the file is opened again and read
@@ -56,6 +60,6 @@ class CaptureReader : public FrameReader {
     double framesPerSecond = 0.0;
 };
 
-// Counts the frames of a video file by reading through it once, for a file
-// whose header gives no count. 0 if it cannot be opened.
+// Counts the frames of a video file by reading through it once with FFmpeg,
+// for a file whose header gives no count. 0 if it cannot be opened.
 std::int64_t countFramesByReading(const std::string& fileName);

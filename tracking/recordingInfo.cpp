@@ -4,6 +4,7 @@
 #include "tracking/dicomAttributes.h"
 #include "tracking/dicomReader.h"
 #include "tracking/frameReader.h"
+#include "tracking/imageSequence.h"
 
 #include <cmath>
 #include <gdcmReader.h>
@@ -87,21 +88,34 @@ bool setSpacing(RecordingInfo& info, double x, double y, const QString& source) 
     return true;
 }
 
+const QString useOption = QStringLiteral("no millimetre figure is given; --mm-per-pixel gives one");
+
+// Two spacings of one file agree within the rounding of their decimal text.
+bool agree(double a, double b) {
+    return std::abs(a - b) <= 0.02 * std::max(a, b);
+}
+
+enum class Regions { None, Used, Refused };
+
 // The ultrasound regions measured in centimetres both ways; of those, the one
 // that holds the middle of the picture (where the organ is imaged, not the
-// Doppler strip or the scale beside it), else the largest.
-bool readUltrasoundRegions(const gdcm::DataSet& data, RecordingInfo& info) {
+// Doppler strip or the scale beside it), else the largest. A region that
+// reaches outside the picture was written for another picture (one scaled or
+// cut afterwards): then none of the file's pixel sizes describes this one.
+Regions readUltrasoundRegions(const gdcm::DataSet& data, RecordingInfo& info) {
     const gdcm::Tag regionsTag(0x0018, 0x6011);
     if (!data.FindDataElement(regionsTag)) {
-        return false;
+        return Regions::None;
     }
     const gdcm::SmartPointer<gdcm::SequenceOfItems> regions =
         data.GetDataElement(regionsTag).GetValueAsSQ();
     if (!regions) {
-        return false;
+        return Regions::None;
     }
-    const double middleX = numberOf(data, gdcm::Tag(0x0028, 0x0011)).value_or(0.0) / 2.0;
-    const double middleY = numberOf(data, gdcm::Tag(0x0028, 0x0010)).value_or(0.0) / 2.0;
+    const double columns = numberOf(data, gdcm::Tag(0x0028, 0x0011)).value_or(0.0);
+    const double rows = numberOf(data, gdcm::Tag(0x0028, 0x0010)).value_or(0.0);
+    const double middleX = columns / 2.0;
+    const double middleY = rows / 2.0;
     std::optional<MmPerPixel> chosen;
     bool chosenHoldsMiddle = false;
     double chosenArea = -1.0;
@@ -114,14 +128,24 @@ bool readUltrasoundRegions(const gdcm::DataSet& data, RecordingInfo& info) {
         const std::optional<double> unitsY = value(0x6026);
         const std::optional<double> deltaX = value(0x602c);
         const std::optional<double> deltaY = value(0x602e);
-        constexpr double centimetres = 3.0;
-        if (unitsX != centimetres || unitsY != centimetres || !deltaX || !deltaY) {
-            continue;
-        }
         const double x0 = value(0x6018).value_or(0.0);
         const double y0 = value(0x601a).value_or(0.0);
         const double x1 = value(0x601c).value_or(0.0);
         const double y1 = value(0x601e).value_or(0.0);
+        if (columns > 0 && rows > 0 && (x0 < 0 || y0 < 0 || x1 > columns - 1 || y1 > rows - 1)) {
+            info.warnings << QStringLiteral("The Sequence of Ultrasound Regions describes a region "
+                                            "(x %1..%2, y %3..%4) that reaches outside the %5 x "
+                                            "%6 picture: it was written for another picture, so "
+                                            "the recording's pixel size cannot be right and is "
+                                            "not used; %7.")
+                                 .arg(number(x0), number(x1), number(y0), number(y1),
+                                      number(columns), number(rows), useOption);
+            return Regions::Refused;
+        }
+        constexpr double centimetres = 3.0;
+        if (unitsX != centimetres || unitsY != centimetres || !deltaX || !deltaY) {
+            continue;
+        }
         const bool holdsMiddle = x0 <= middleX && middleX <= x1 && y0 <= middleY && middleY <= y1;
         const double area = (x1 - x0 + 1.0) * (y1 - y0 + 1.0);
         if ((holdsMiddle && !chosenHoldsMiddle) ||
@@ -131,17 +155,56 @@ bool readUltrasoundRegions(const gdcm::DataSet& data, RecordingInfo& info) {
             chosenArea = area;
         }
     }
-    return chosen && setSpacing(info, chosen->x, chosen->y, QStringLiteral("ultrasound region"));
+    return chosen && setSpacing(info, chosen->x, chosen->y, QStringLiteral("ultrasound region"))
+               ? Regions::Used
+               : Regions::None;
+}
+
+// The pixel size found is dropped where the file's Pixel Spacing or Pixel
+// Aspect Ratio says otherwise: one of them is wrong, and which cannot be told.
+void dropContradictedSpacing(const gdcm::DataSet& data, RecordingInfo& info) {
+    const MmPerPixel& found = *info.mmPerPixel;
+    QString other;
+    const std::vector<double> pixelSpacing = numbersOf(data, gdcm::Tag(0x0028, 0x0030));
+    if (pixelSpacing.size() == 2 && plausibleSpacing(pixelSpacing[0]) &&
+        plausibleSpacing(pixelSpacing[1]) &&
+        (!agree(pixelSpacing[1], found.x) || !agree(pixelSpacing[0], found.y))) {
+        other = QStringLiteral("its Pixel Spacing of %1 x %2 mm")
+                    .arg(number(pixelSpacing[1]), number(pixelSpacing[0]));
+    }
+    // Down, then across.
+    const std::vector<double> aspect = numbersOf(data, gdcm::Tag(0x0028, 0x0034));
+    if (other.isEmpty() && aspect.size() == 2 && aspect[0] > 0 && aspect[1] > 0 &&
+        !agree(aspect[0] / aspect[1], found.y / found.x)) {
+        other = QStringLiteral("its Pixel Aspect Ratio of %1:%2 (down:across)")
+                    .arg(number(aspect[0]), number(aspect[1]));
+    }
+    if (other.isEmpty()) {
+        return;
+    }
+    info.warnings << QStringLiteral("The %1 of %2 x %3 mm per pixel contradicts %4: the "
+                                    "recording's pixel size cannot be right and is not used; %5.")
+                         .arg(info.calibrationSource, number(found.x), number(found.y), other,
+                              useOption);
+    info.mmPerPixel.reset();
+    info.calibrationSource.clear();
 }
 
 void readSpacing(const gdcm::DataSet& data, RecordingInfo& info) {
-    if (readUltrasoundRegions(data, info)) {
+    switch (readUltrasoundRegions(data, info)) {
+    case Regions::Refused:
         return;
+    case Regions::Used:
+        dropContradictedSpacing(data, info);
+        return;
+    case Regions::None:
+        break;
     }
     // Row spacing first, that is the size down, then across.
     const std::vector<double> pixelSpacing = numbersOf(data, gdcm::Tag(0x0028, 0x0030));
     if (pixelSpacing.size() == 2 &&
         setSpacing(info, pixelSpacing[1], pixelSpacing[0], QStringLiteral("Pixel Spacing"))) {
+        dropContradictedSpacing(data, info);
         return;
     }
     const std::vector<double> imager = numbersOf(data, gdcm::Tag(0x0018, 0x1164));
@@ -184,6 +247,11 @@ RecordingInfo dicomRecordingInfo(const std::string& fileName) {
 } // namespace
 
 RecordingInfo readRecordingInfo(const std::string& fileName) {
+    if (namesImageSequence(fileName)) {
+        RecordingInfo info;
+        info.isImageSequence = true;
+        return info;
+    }
     if (isDicomFile(fileName)) {
         return dicomRecordingInfo(fileName);
     }

@@ -17,6 +17,8 @@ struct MmPerPixel {
 // lasts and how large a pixel is. Both are unknown for most AVI files.
 struct RecordingInfo {
     bool isDicom = false;
+    // Numbered still images: they have no clock of their own.
+    bool isImageSequence = false;
     // The recording's own time from one frame to the next, where it gives one.
     std::optional<double> frameTimeMs;
     // Where the recording times each frame on its own (a DICOM Frame Time
@@ -42,5 +44,8 @@ std::optional<double> frameTimeFromRate(double framesPerSecond);
 // Time Vector, else its Cine Rate, else its Recommended Display Frame Rate;
 // and the pixel size of its ultrasound region measured in cm that holds the
 // middle of the picture (else of the largest such region), else its Pixel
-// Spacing, else its Imager Pixel Spacing divided by the magnification.
+// Spacing, else its Imager Pixel Spacing divided by the magnification. A
+// pixel size that cannot be right gives none, with a warning: an ultrasound
+// region that reaches outside the picture, or a spacing that its Pixel
+// Spacing or Pixel Aspect Ratio contradicts.
 RecordingInfo readRecordingInfo(const std::string& fileName);

@@ -5,10 +5,12 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 
 // A video opened with the reader that its content calls for.
 struct OpenedVideo {
@@ -16,14 +18,42 @@ struct OpenedVideo {
     // What the header says; the count is 0 where it says nothing usable.
     std::int64_t headerFrameCount = 0;
     cv::Size headerFrameSize;
+    // Numbered still images, which have no clock of their own.
+    bool isImageSequence = false;
+    std::string imageFolder; // where a sequence's files are ("" for the working directory)
+    // What the user should know but that does not stop playing (gaps in the
+    // numbering of a sequence), a sentence each.
+    QStringList warnings;
 };
 
-// Opens `fileName` (its bytes as the file system knows them): a DICOM file,
-// recognised by its content whatever its name, through GDCM, anything else
-// through FFmpeg. None if it cannot be opened.
+// Opens `fileName` (its bytes as the file system knows them): a numbered image
+// sequence (a folder, one of its frames, or a printf pattern); a DICOM file,
+// recognised by its content whatever its name, through GDCM; anything else,
+// or a DICOM-marked file that GDCM cannot read, through FFmpeg. The reason
+// where it cannot be opened.
+std::variant<OpenedVideo, QString> openVideoReader(const std::string& fileName);
+
+// openVideoReader without the reason.
 std::optional<OpenedVideo> openFrameReader(const std::string& fileName);
 
-// Why the video `fileName` cannot be opened, for the user: what the file
-// system says against it, what is wrong with a DICOM file (no image in it, an
-// unknown transfer syntax, cut short), or else that the decoder found no video.
+// A recording opened as the window, the replay and the annotation program
+// take it: every check once, the first frame read.
+struct OpenedRecording {
+    OpenedVideo video;  // its reader after the first frame
+    cv::Mat firstFrame; // 8-bit BGR
+    // The header's count, else (where asked for) counted by reading through
+    // the file; 0 where unknown.
+    std::int64_t frameCount = 0;
+};
+
+enum class FrameCounting { HeaderOnly, ReadThroughWhereHeaderIsSilent };
+
+// Opens the recording `fileName` (its bytes) and reads its first frame. The
+// reason for the user where it cannot be played: what the file system says
+// against it, what is wrong with a sequence or a DICOM file, that it has one
+// frame only, or else that the decoder found no video in it.
+std::variant<OpenedRecording, QString> openRecordingFile(const QByteArray& fileName,
+                                                         FrameCounting counting);
+
+// Why openRecordingFile refuses `fileName`; empty where it does not.
 QString videoOpenRefusal(const QByteArray& fileName);

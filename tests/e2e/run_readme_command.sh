@@ -22,7 +22,7 @@ checkout=$(realpath "$1")
 send_close_request=$(realpath "$2")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessavolant-readme.XXXXXX")
-log="$checkout/loggfile.txt"
+log="$checkout/demo/loggfile.txt"
 demo="$checkout/demo/demo.avi"
 result=1
 
@@ -49,6 +49,8 @@ e2e_start_clock
 e2e_start_x_server "$work" || exit 1
 
 rm -f "$demo" "$checkout/demo/demo-ground-truth.csv"
+# Nothing of the run may land in the checkout itself: no log beside the sources.
+logs_before=$(cd "$checkout" && ls loggfile.txt* 2>/dev/null | sort)
 E2E_WORKING_DIRECTORY=$checkout e2e_start_program "$work" tools/run.sh
 
 # Setting up may build and make the video first; the wait ends early if the
@@ -70,6 +72,10 @@ e2e_wait_for_exit 30 || e2e_fail "the program did not end after the close reques
 [ "$e2e_app_status" -eq 0 ] || e2e_fail "exit code $e2e_app_status, expected 0" || exit 1
 tail -n1 "$log" | grep -aqE '^[0-9]+\.[0-9]{6}: Programmet avsluttet$' ||
     e2e_fail "the log does not end with the program's end" || exit 1
+
+logs_after=$(cd "$checkout" && ls loggfile.txt* 2>/dev/null | sort)
+[ "$logs_after" = "$logs_before" ] ||
+    e2e_fail "the command wrote a log into the checkout: $logs_after" || exit 1
 
 result=0
 e2e_say "PASSED"

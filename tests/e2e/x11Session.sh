@@ -268,8 +268,8 @@ e2e_picture_span() {
 # top-left of its viewport, inside the view's 1 px frame: along a row and a
 # column through the middle of the picture it starts at the viewport's first
 # pixel and ends at the picture's size, with background after it. A picture
-# whose corners are dark is needed (the demo video, or the black processed
-# view before the video plays).
+# whose edges are dark is needed (the demo video; the processed view shows it
+# from the first picture on).
 e2e_picture_at_top_left() {
     local vx=$1 vy=$2 width=$3 height=$4
     [ "$(e2e_picture_span "$((width + 2))x1+$((vx + 1))+$((vy + 1 + height / 2))")" = "0 $((width - 1))" ] &&
