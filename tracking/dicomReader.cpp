@@ -7,17 +7,16 @@
 
 #include "tracking/dicomAttributes.h"
 #include "tracking/dicomPixels.h"
+#include "tracking/dicomPreflight.h"
 #include "tracking/recordingKind.h"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <gdcmExplicitDataElement.h>
 #include <gdcmFragment.h>
-#include <gdcmImageReader.h>
-#include <gdcmImplicitDataElement.h>
 #include <gdcmJPEG2000Codec.h>
 #include <gdcmJPEGCodec.h>
 #include <gdcmJPEGLSCodec.h>
@@ -31,8 +30,6 @@
 namespace {
 
 const gdcm::Tag pixelDataTag(0x7fe0, 0x0010);
-const gdcm::Tag itemTag(0xfffe, 0xe000);
-const gdcm::Tag sequenceEndTag(0xfffe, 0xe0dd);
 
 // Bounds that no cine loop reaches and that a damaged header easily does: a
 // frame of them is still decoded in reasonable memory.
@@ -55,6 +52,21 @@ std::string uidName(const std::string& uid) {
         return known.GetName();
     }
     return {};
+}
+
+FrameCodec codecKind(const gdcm::TransferSyntax& syntax) {
+    if (syntax == gdcm::TransferSyntax::RLELossless) {
+        return FrameCodec::Rle;
+    }
+    if (syntax == gdcm::TransferSyntax::JPEGLSLossless ||
+        syntax == gdcm::TransferSyntax::JPEGLSNearLossless) {
+        return FrameCodec::JpegLs;
+    }
+    if (syntax == gdcm::TransferSyntax::JPEG2000Lossless ||
+        syntax == gdcm::TransferSyntax::JPEG2000) {
+        return FrameCodec::Jpeg2000;
+    }
+    return FrameCodec::Jpeg;
 }
 
 bool decodableEncapsulated(gdcm::TransferSyntax::TSType type) {
@@ -129,6 +141,8 @@ DicomPixelLayout layoutOf(const gdcm::DataSet& data) {
     layout.largestValue = numberOf(data, gdcm::Tag(0x0028, 0x0107), layout.isSigned);
     if (layout.photometric == "PALETTE COLOR") {
         // Descriptor: entries (0 meaning 65536), first value mapped, bits per entry.
+        // A descriptor that is no such thing leaves the palette empty, and
+        // the file is refused for it.
         std::array<std::vector<std::uint16_t>, 3> tables;
         int entries = 0;
         for (std::uint16_t channel = 0; channel < 3; ++channel) {
@@ -139,9 +153,21 @@ DicomPixelLayout layoutOf(const gdcm::DataSet& data) {
                 data.GetDataElement(table).GetByteValue() == nullptr) {
                 return layout;
             }
-            entries = descriptor[0] == 0 ? 65536 : static_cast<int>(descriptor[0]);
-            layout.paletteFirstIndex = static_cast<int>(descriptor[1]);
-            const int bits = static_cast<int>(descriptor[2]);
+            const double count = descriptor[0];
+            const double firstIndex = descriptor[1];
+            const double bitsPerEntry = descriptor[2];
+            if (!(count >= 0 && count <= 65535 && std::floor(count) == count) ||
+                !(firstIndex >= -32768 && firstIndex <= 65535) ||
+                !(bitsPerEntry >= 1 && bitsPerEntry <= 16)) {
+                return layout;
+            }
+            const int channelEntries = count == 0 ? 65536 : static_cast<int>(count);
+            if (channel > 0 && channelEntries != entries) {
+                return layout;
+            }
+            entries = channelEntries;
+            layout.paletteFirstIndex = static_cast<int>(firstIndex);
+            const int bits = static_cast<int>(bitsPerEntry);
             const gdcm::ByteValue* bytes = data.GetDataElement(table).GetByteValue();
             if (bytes->GetLength() < static_cast<std::uint32_t>(entries) * 2) {
                 return layout;
@@ -205,7 +231,7 @@ struct DicomReader::Loop {
     std::size_t bytesPerFrame = 0;
     // Encapsulated: the fragments of each frame.
     std::vector<std::vector<Span>> fragments;
-    // Deflated: the inflated pixel data.
+    // Deflated: the inflated data set, the frames from `firstFrame` on.
     std::vector<char> inflated;
     std::vector<char> compressed;
     std::vector<char> decoded;
@@ -213,6 +239,8 @@ struct DicomReader::Loop {
     gdcm::DataElement codecOutput;
     const char* decodedData = nullptr;
     std::size_t decodedSize = 0;
+    // Why the last frame that failed was not decoded, where it is known.
+    std::string frameProblem;
 
     bool decode(std::int64_t index, const char*& data, std::size_t& size);
     bool decodeFragments(std::int64_t index);
@@ -226,7 +254,14 @@ bool DicomReader::Loop::decodeFragments(std::int64_t index) {
         total += span.length;
     }
     // A frame is never much larger compressed than it is decoded.
+    frameProblem.clear();
     if (total > 2 * static_cast<std::uint64_t>(bytesPerFrame) + (std::uint64_t{1} << 20)) {
+        frameProblem = "its compressed frame is far larger than the frame itself";
+        return false;
+    }
+    const FrameCodec kind = codecKind(syntax);
+    if (kind == FrameCodec::Rle && spans.size() != 1) {
+        frameProblem = "its RLE frame is split into " + std::to_string(spans.size()) + " fragments";
         return false;
     }
     for (const Span& span : spans) {
@@ -235,6 +270,27 @@ bool DicomReader::Loop::decodeFragments(std::int64_t index) {
         file.seekg(static_cast<std::streamoff>(span.offset));
         if (!file.read(compressed.data(), static_cast<std::streamsize>(span.length))) {
             return false;
+        }
+        if (&span != &spans.front() && span.length >= 4 &&
+            startsAFrame({static_cast<unsigned char>(compressed[0]),
+                          static_cast<unsigned char>(compressed[1]),
+                          static_cast<unsigned char>(compressed[2]),
+                          static_cast<unsigned char>(compressed[3])})) {
+            // GDCM's JPEG codec asserts on a frame that holds a second image.
+            frameProblem = "its frame holds more than one image (is its Number of Frames right?)";
+            return false;
+        }
+        if (&span == &spans.front()) {
+            // The stream's own header against the attributes, before the codec
+            // trusts either.
+            const FrameExpectation expected{stored.rows, stored.columns, stored.samplesPerPixel,
+                                            stored.bitsAllocated};
+            frameProblem =
+                codecStreamProblem(kind, reinterpret_cast<const unsigned char*>(compressed.data()),
+                                   span.length, expected);
+            if (!frameProblem.empty()) {
+                return false;
+            }
         }
         gdcm::Fragment fragment;
         fragment.SetByteValue(compressed.data(), span.length);
@@ -315,7 +371,7 @@ bool DicomReader::Loop::decode(std::int64_t index, const char*& data, std::size_
         size = bytesPerFrame;
         return true;
     case Storage::Inflated:
-        data = inflated.data() + static_cast<std::size_t>(index) * bytesPerFrame;
+        data = inflated.data() + firstFrame + static_cast<std::size_t>(index) * bytesPerFrame;
         size = bytesPerFrame;
         return true;
     case Storage::Encapsulated:
@@ -332,65 +388,18 @@ bool DicomReader::Loop::decode(std::int64_t index, const char*& data, std::size_
 DicomReader::DicomReader() = default;
 DicomReader::~DicomReader() = default;
 
-namespace {
-
-struct Opening {
-    gdcm::Reader header;
-    std::uint64_t fileSize = 0;
-};
-
-// The pixel data's element header at `position`: its value length, and where
-// its value starts. None if no pixel data element starts there.
-std::optional<std::pair<std::uint32_t, std::uint64_t>>
-pixelDataAt(std::ifstream& file, std::uint64_t position, bool explicitVr) {
-    file.clear();
-    file.seekg(static_cast<std::streamoff>(position));
-    try {
-        gdcm::Tag tag;
-        gdcm::VL length;
-        if (explicitVr) {
-            gdcm::ExplicitDataElement element;
-            element.ReadPreValue<gdcm::SwapperNoOp>(file);
-            tag = element.GetTag();
-            length = element.GetVL();
-        } else {
-            gdcm::ImplicitDataElement element;
-            element.ReadPreValue<gdcm::SwapperNoOp>(file);
-            tag = element.GetTag();
-            length = element.GetVL();
-        }
-        if (!file || tag != pixelDataTag) {
-            return std::nullopt;
-        }
-        return std::make_pair(static_cast<std::uint32_t>(length),
-                              static_cast<std::uint64_t>(file.tellg()));
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-} // namespace
-
 std::optional<QString> DicomReader::open(const std::string& fileName) {
     gdcm::Trace::SetWarning(false);
     gdcm::Trace::SetError(false);
     loop.reset();
     auto opened = std::make_unique<Loop>();
-    std::error_code error;
-    const std::uint64_t fileSize = std::filesystem::file_size(fileName, error);
-    if (error) {
-        return QStringLiteral("the file cannot be read");
+    // GDCM sees nothing of the file before its structure has been walked.
+    DicomPreflight preflight;
+    if (const std::optional<std::string> problem = preflight.examine(fileName)) {
+        return QString::fromStdString(*problem);
     }
     gdcm::Reader header;
-    header.SetFileName(fileName.c_str());
-    bool headerRead = false;
-    try {
-        // Skipping the pixel data's value leaves it in the file, unread.
-        headerRead = header.ReadUpToTag(pixelDataTag, {pixelDataTag});
-    } catch (...) {
-        headerRead = false;
-    }
-    if (!headerRead) {
+    if (!preflight.parseAttributes(header)) {
         return QStringLiteral("it is a DICOM file whose attributes cannot be read (damaged or cut "
                               "short before its pixel data)");
     }
@@ -410,19 +419,15 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
                               : QStringLiteral(" but a %1").arg(QString::fromStdString(what)));
     }
 
-    const std::string syntaxUid = textOf(dicom.GetHeader(), gdcm::Tag(0x0002, 0x0010));
-    opened->syntax = dicom.GetHeader().GetDataSetTransferSyntax();
+    const std::string& syntaxUid = preflight.transferSyntaxUid();
+    opened->syntax = gdcm::TransferSyntax(gdcm::TransferSyntax::GetTSType(syntaxUid.c_str()));
     using TS = gdcm::TransferSyntax;
     const TS::TSType type = opened->syntax;
-    const bool native = type == TS::ImplicitVRLittleEndian || type == TS::ExplicitVRLittleEndian;
-    const bool deflated = type == TS::DeflatedExplicitVRLittleEndian;
+    const bool native = preflight.encoding() == DicomEncoding::ImplicitLittle ||
+                        preflight.encoding() == DicomEncoding::ExplicitLittle;
+    const bool deflated = preflight.encoding() == DicomEncoding::Deflated;
     if (!native && !deflated && !decodableEncapsulated(type)) {
-        const std::string name = uidName(syntaxUid);
-        return QStringLiteral("its transfer syntax %1 is not one whose frames can be decoded here")
-            .arg(name.empty()
-                     ? QStringLiteral("%1 (unknown)").arg(QString::fromStdString(syntaxUid))
-                     : QStringLiteral("\"%1\" (%2)")
-                           .arg(QString::fromStdString(name), QString::fromStdString(syntaxUid)));
+        return QString::fromStdString(unplayableSyntaxReason(syntaxUid));
     }
 
     DicomPixelLayout& layout = opened->stored;
@@ -434,16 +439,35 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
             .arg(layout.rows);
     }
     if (const std::string problem = layoutProblem(layout); !problem.empty()) {
-        return QString::fromStdString(problem);
+        return QString::fromStdString(printableText(problem));
+    }
+    const gdcm::Tag planarTag(0x0028, 0x0006);
+    if (data.FindDataElement(planarTag) && !data.GetDataElement(planarTag).IsEmpty()) {
+        const std::optional<double> planar = numberOf(data, planarTag);
+        if (!planar || (*planar != 0 && *planar != 1)) {
+            return QStringLiteral("its Planar Configuration is %1, where only 0 and 1 are defined")
+                .arg(planar ? QString::number(*planar)
+                            : QString::fromStdString(printableText(textOf(data, planarTag))));
+        }
     }
     opened->bytesPerFrame = frameBytes(layout);
     if (opened->bytesPerFrame > largestFrameBytes) {
         return QStringLiteral("its frames are larger than 256 MiB each");
     }
-    const std::optional<double> frameCount = numberOf(data, gdcm::Tag(0x0028, 0x0008));
-    opened->frames = frameCount ? static_cast<std::int64_t>(*frameCount) : 1;
-    if (opened->frames < 1 || opened->frames > largestFrameCount) {
-        return QStringLiteral("its Number of Frames is %1").arg(opened->frames);
+    const gdcm::Tag framesTag(0x0028, 0x0008);
+    opened->frames = 1;
+    if (data.FindDataElement(framesTag) && !data.GetDataElement(framesTag).IsEmpty()) {
+        // Checked before it is converted: 1e300 fits no count, and NaN is
+        // none, not "one frame".
+        const std::optional<double> count = numberOf(data, framesTag);
+        if (!count || !(*count >= 1 && *count <= static_cast<double>(largestFrameCount)) ||
+            std::floor(*count) != *count) {
+            return QStringLiteral("its Number of Frames is %1")
+                .arg(count ? QString::number(*count, 'g', 6)
+                           : QStringLiteral("\"%1\"").arg(
+                                 QString::fromStdString(printableText(textOf(data, framesTag)))));
+        }
+        opened->frames = static_cast<std::int64_t>(*count);
     }
     opened->pixelFormat = gdcm::PixelFormat(static_cast<unsigned short>(layout.samplesPerPixel),
                                             static_cast<unsigned short>(layout.bitsAllocated),
@@ -466,147 +490,103 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
     const std::uint64_t allBytes =
         static_cast<std::uint64_t>(opened->frames) * opened->bytesPerFrame;
 
+    if (!preflight.pixelData()) {
+        return noPixelData;
+    }
+    const DicomPixelData& pixels = *preflight.pixelData();
+    if (pixels.encapsulated() && (native || deflated)) {
+        return QStringLiteral("its pixel data are encapsulated, which its transfer "
+                              "syntax does not allow");
+    }
+    if (!pixels.encapsulated() && !native && !deflated) {
+        return QStringLiteral("its pixel data are not encapsulated, as its transfer "
+                              "syntax says they are");
+    }
     if (deflated) {
-        // The whole data set is one deflated stream: nothing can be found in it
-        // without inflating it, so GDCM inflates it once and the frames are
-        // kept as they came out.
+        // The data set is one deflated stream, inflated by the pre-flight as
+        // far as the frames go into the one copy the frames are taken from.
         if (allBytes > largestDeflatedPixelBytes) {
             return QStringLiteral("it is a deflated file whose frames are larger than 1 GiB");
         }
-        gdcm::ImageReader whole;
-        whole.SetFileName(fileName.c_str());
-        try {
-            if (!whole.Read()) {
-                return cutShort;
-            }
-            const gdcm::Image& image = whole.GetImage();
-            if (image.GetBufferLength() < allBytes) {
-                return tooFewFrames;
-            }
-            opened->inflated.resize(image.GetBufferLength());
-            if (!image.GetBuffer(opened->inflated.data())) {
-                return cutShort;
-            }
-        } catch (...) {
+        if (pixels.length < allBytes) {
+            return tooFewFrames;
+        }
+        if (preflight.inflatePixelData(allBytes) < allBytes) {
             return cutShort;
         }
+        opened->firstFrame = pixels.valueStart;
+        opened->inflated = preflight.takeInflatedBytes();
         opened->storage = Storage::Inflated;
+    } else if (!pixels.encapsulated()) {
+        opened->file.open(fileName, std::ios::binary);
+        std::error_code error;
+        const std::uint64_t fileSize = std::filesystem::file_size(fileName, error);
+        if (error || !opened->file) {
+            return QStringLiteral("the file cannot be read");
+        }
+        if (pixels.valueStart + std::min<std::uint64_t>(pixels.length, allBytes) > fileSize) {
+            return cutShort;
+        }
+        if (pixels.length < allBytes) {
+            return tooFewFrames;
+        }
+        opened->storage = Storage::Native;
+        opened->firstFrame = pixels.valueStart;
     } else {
         opened->file.open(fileName, std::ios::binary);
-        // GDCM stops either after the pixel data's element header (as 3.0 does)
-        // or before it.
-        const std::uint64_t stop = header.GetStreamCurrentPosition();
-        const bool explicitVr = type != TS::ImplicitVRLittleEndian;
-        const std::uint64_t headerLength = explicitVr ? 12 : 8;
-        auto element = stop >= headerLength
-                           ? pixelDataAt(opened->file, stop - headerLength, explicitVr)
-                           : std::nullopt;
-        if (!element || element->second != stop) {
-            element = pixelDataAt(opened->file, stop, explicitVr);
+        if (!opened->file) {
+            return QStringLiteral("the file cannot be read");
         }
-        if (!element) {
+        // The fragments: the first item is the Basic Offset Table.
+        const std::vector<DicomFragment>& items = pixels.items;
+        if (items.size() < 2) {
             return noPixelData;
         }
-        const auto [length, valueStart] = *element;
-        if (length != 0xffffffffu) {
-            if (!native) {
-                return QStringLiteral("its pixel data are not encapsulated, as its transfer "
-                                      "syntax says they are");
+        std::vector<Span> pieces;
+        for (std::size_t item = 1; item < items.size(); ++item) {
+            pieces.push_back({items[item].offset, items[item].length});
+        }
+        // Item headers are 8 bytes: offsets count from the first one's.
+        const std::uint64_t firstPiece = items[1].offset - 8;
+        std::vector<std::uint32_t> offsets(items[0].length / 4);
+        if (!offsets.empty()) {
+            opened->file.clear();
+            opened->file.seekg(static_cast<std::streamoff>(items[0].offset));
+            opened->file.read(reinterpret_cast<char*>(offsets.data()),
+                              static_cast<std::streamsize>(offsets.size() * 4));
+        }
+        auto& frames = opened->fragments;
+        if (static_cast<std::int64_t>(pieces.size()) == opened->frames) {
+            for (const Span& piece : pieces) {
+                frames.push_back({piece});
             }
-            if (valueStart + std::min<std::uint64_t>(length, allBytes) > fileSize) {
-                return cutShort;
-            }
-            if (length < allBytes) {
-                return tooFewFrames;
-            }
-            opened->storage = Storage::Native;
-            opened->firstFrame = valueStart;
-        } else {
-            if (native) {
-                return QStringLiteral("its pixel data are encapsulated, which its transfer "
-                                      "syntax does not allow");
-            }
-            // The fragments: the first item is the Basic Offset Table.
-            std::vector<Span> items;
-            std::vector<bool> frameStarts;
-            std::vector<std::uint64_t> itemStarts;
-            std::uint64_t at = valueStart;
-            bool ended = false;
-            while (!ended) {
-                opened->file.clear();
-                opened->file.seekg(static_cast<std::streamoff>(at));
-                gdcm::Fragment item;
-                try {
-                    item.ReadPreValue<gdcm::SwapperNoOp>(opened->file);
-                } catch (...) {
-                    return cutShort;
+        } else if (opened->frames == 1) {
+            frames.push_back(pieces);
+        } else if (static_cast<std::int64_t>(offsets.size()) == opened->frames) {
+            // A frame is the fragments from its offset up to the next one's.
+            for (std::size_t piece = 0; piece < pieces.size(); ++piece) {
+                const std::uint64_t offset = items[piece + 1].offset - 8 - firstPiece;
+                while (frames.size() < offsets.size() && offsets[frames.size()] <= offset) {
+                    frames.emplace_back();
                 }
-                if (item.GetTag() == sequenceEndTag) {
-                    ended = true;
-                    break;
-                }
-                const std::uint32_t length = item.GetVL();
-                const std::uint64_t start = at + 8;
-                if (item.GetTag() != itemTag || length == 0xffffffffu) {
+                if (frames.empty()) {
                     return QStringLiteral("its encapsulated pixel data are damaged");
                 }
-                if (start + length > fileSize) {
-                    return cutShort;
-                }
-                std::array<unsigned char, 4> head{};
-                if (length >= 4) {
-                    opened->file.read(reinterpret_cast<char*>(head.data()), 4);
-                }
-                itemStarts.push_back(at);
-                items.push_back({start, length});
-                frameStarts.push_back(startsAFrame(head));
-                at = start + length;
+                frames.back().push_back(pieces[piece]);
             }
-            if (items.size() < 2) {
-                return noPixelData;
-            }
-            const std::vector<Span> pieces(items.begin() + 1, items.end());
-            const std::uint64_t firstPiece = itemStarts[1];
-            std::vector<std::uint32_t> offsets(items[0].length / 4);
-            if (!offsets.empty()) {
-                opened->file.clear();
-                opened->file.seekg(static_cast<std::streamoff>(items[0].offset));
-                opened->file.read(reinterpret_cast<char*>(offsets.data()),
-                                  static_cast<std::streamsize>(offsets.size() * 4));
-            }
-            auto& frames = opened->fragments;
-            if (static_cast<std::int64_t>(pieces.size()) == opened->frames) {
-                for (const Span& piece : pieces) {
-                    frames.push_back({piece});
+        } else if (type != TS::RLELossless) {
+            for (std::size_t piece = 0; piece < pieces.size(); ++piece) {
+                if (startsAFrame(items[piece + 1].head) || frames.empty()) {
+                    frames.emplace_back();
                 }
-            } else if (opened->frames == 1) {
-                frames.push_back(pieces);
-            } else if (static_cast<std::int64_t>(offsets.size()) == opened->frames) {
-                // A frame is the fragments from its offset up to the next one's.
-                for (std::size_t piece = 0; piece < pieces.size(); ++piece) {
-                    const std::uint64_t offset = itemStarts[piece + 1] - firstPiece;
-                    while (frames.size() < offsets.size() && offsets[frames.size()] <= offset) {
-                        frames.emplace_back();
-                    }
-                    if (frames.empty()) {
-                        return QStringLiteral("its encapsulated pixel data are damaged");
-                    }
-                    frames.back().push_back(pieces[piece]);
-                }
-            } else if (type != TS::RLELossless) {
-                for (std::size_t piece = 0; piece < pieces.size(); ++piece) {
-                    if (frameStarts[piece + 1] || frames.empty()) {
-                        frames.emplace_back();
-                    }
-                    frames.back().push_back(pieces[piece]);
-                }
+                frames.back().push_back(pieces[piece]);
             }
-            if (static_cast<std::int64_t>(frames.size()) < opened->frames) {
-                return tooFewFrames;
-            }
-            frames.resize(static_cast<std::size_t>(opened->frames));
-            opened->storage = Storage::Encapsulated;
         }
+        if (static_cast<std::int64_t>(frames.size()) < opened->frames) {
+            return tooFewFrames;
+        }
+        frames.resize(static_cast<std::size_t>(opened->frames));
+        opened->storage = Storage::Encapsulated;
     }
     if (opened->storage != Storage::Encapsulated) {
         opened->converter.emplace(layout);
@@ -615,8 +595,11 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
     const char* first = nullptr;
     std::size_t size = 0;
     if (!opened->decode(0, first, size)) {
-        return QStringLiteral("its first frame cannot be decoded (%1)")
-            .arg(QString::fromStdString(uidName(syntaxUid)));
+        return opened->frameProblem.empty()
+                   ? QStringLiteral("its first frame cannot be decoded (%1)")
+                         .arg(QString::fromStdString(uidName(syntaxUid)))
+                   : QStringLiteral("its first frame cannot be decoded: %1")
+                         .arg(QString::fromStdString(opened->frameProblem));
     }
     loop = std::move(opened);
     return std::nullopt;

@@ -2,6 +2,7 @@
 #include "tracking/recordingInfo.h"
 
 #include "tracking/dicomAttributes.h"
+#include "tracking/dicomPreflight.h"
 #include "tracking/dicomReader.h"
 #include "tracking/frameReader.h"
 #include "tracking/imageSequence.h"
@@ -228,13 +229,13 @@ RecordingInfo dicomRecordingInfo(const std::string& fileName) {
     RecordingInfo info;
     info.isDicom = true;
     gdcm::Trace::SetWarning(false);
+    // Only what the pre-flight walked reaches GDCM.
+    DicomPreflight preflight;
     gdcm::Reader reader;
-    reader.SetFileName(fileName.c_str());
-    const gdcm::Tag pixelData(0x7fe0, 0x0010);
+    if (preflight.examine(fileName) || !preflight.parseAttributes(reader)) {
+        return info;
+    }
     try {
-        if (!reader.ReadUpToTag(pixelData, {pixelData})) {
-            return info;
-        }
         const gdcm::DataSet& data = reader.GetFile().GetDataSet();
         readFrameTime(data, info);
         readSpacing(data, info);
