@@ -3,6 +3,7 @@
 
 #include "annotate/annotationOverlay.h"
 #include "annotate/pictureGeometry.h"
+#include "common/outputFiles.h"
 #include "log/ticks.h"
 #include "tracking/viewRendering.h"
 
@@ -15,11 +16,12 @@
 #include <QGraphicsSceneMouseEvent>
 #include <QGraphicsView>
 #include <QLabel>
-#include <QSaveFile>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
 
 namespace {
 
@@ -67,12 +69,25 @@ QString freeNameBeside(const QString& truthName) {
     return {};
 }
 
-std::optional<QString> writeAtomically(const QString& name, const QByteArray& bytes) {
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        return file.errorString();
+// The file that a save replaces: the one a symbolic link of that name points
+// to, so that the link stays a link, else the name itself.
+QByteArray fileBehind(const QByteArray& name) {
+    struct stat status {};
+    if (::lstat(name.constData(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        if (char* resolved = ::realpath(name.constData(), nullptr)) {
+            const QByteArray target(resolved);
+            std::free(resolved);
+            return target;
+        }
     }
-    return std::nullopt;
+    return name;
+}
+
+// The bytes into a new file that replaces `name` only once the disk holds
+// every one of them (written, synced and its size read back): a full disk
+// leaves the old file as it was. The system's reason where it could not.
+std::optional<QString> writeVerified(const QString& name, const QByteArray& bytes) {
+    return replaceFile(fileBehind(QFile::encodeName(name)), bytes);
 }
 
 } // namespace
@@ -187,11 +202,16 @@ void AnnotationWindow::setUpStatusBar() {
 }
 
 void AnnotationWindow::setUpKeys() {
+    // A key pressed while the mouse drags a keyframe finishes the drag first,
+    // on the frame it began on: no key changes the frame under a drag.
     const auto key = [this](const QList<QKeySequence>& keys, auto function) {
         auto* action = new QAction(this);
         action->setShortcuts(keys);
         action->setShortcutContext(Qt::WindowShortcut);
-        connect(action, &QAction::triggered, this, function);
+        connect(action, &QAction::triggered, this, [this, function] {
+            finishDrag();
+            function();
+        });
         addAction(action);
     };
     key({Qt::Key_Right}, [this] { step(1); });
@@ -250,6 +270,7 @@ bool AnnotationWindow::showFrame(std::int64_t index) {
 }
 
 bool AnnotationWindow::goToFrame(std::int64_t index) {
+    finishDrag();
     index = std::clamp<std::int64_t>(index, 0, lastFrame());
     const bool shown = index == shownFrame || showFrame(index);
     refresh();
@@ -344,11 +365,13 @@ void AnnotationWindow::toggleInFocus() {
 }
 
 void AnnotationWindow::press(QPointF scenePos) {
+    finishDrag(); // a press with no release before it
     // The stone is marked where it is seen: playback stops on that frame.
     playTimer.stop();
     const QSize image(frame.cols, frame.rows);
     const QPointF at = imagePointAt(scenePos, scale, image);
-    Drag started{AnnotationEdit::entryOf(marks, AnnotationEdit::Layer::Keyframe, shownFrame), {}};
+    Drag started{
+        AnnotationEdit::entryOf(marks, AnnotationEdit::Layer::Keyframe, shownFrame), {}, at};
     const auto own = marks.keyframes.find(shownFrame);
     const QPointF fromMark =
         own == marks.keyframes.end() ? QPointF() : scenePointOf(own->second) - scenePos;
@@ -356,10 +379,13 @@ void AnnotationWindow::press(QPointF scenePos) {
         std::hypot(fromMark.x(), fromMark.y()) * scale <= grabRadius) {
         // The ring is grabbed where it was pressed: it does not jump.
         started.offset = own->second - at;
-    } else {
-        marks.keyframes[shownFrame] = at;
+        started.placed = own->second;
     }
     dragging = started;
+    // The drag is shown on a copy; the annotation itself changes once, by
+    // one edit, when the drag ends.
+    dragPreview = marks;
+    dragPreview.keyframes[shownFrame] = started.placed;
     refresh();
 }
 
@@ -369,8 +395,9 @@ void AnnotationWindow::drag(QPointF scenePos) {
     }
     const QSize image(frame.cols, frame.rows);
     const QPointF at = imagePointAt(scenePos, scale, image) + dragging->offset;
-    marks.keyframes[shownFrame] = QPointF(std::clamp(at.x(), 0.0, image.width() - 1.0),
-                                          std::clamp(at.y(), 0.0, image.height() - 1.0));
+    dragging->placed = QPointF(std::clamp(at.x(), 0.0, image.width() - 1.0),
+                               std::clamp(at.y(), 0.0, image.height() - 1.0));
+    dragPreview.keyframes[shownFrame] = dragging->placed;
     refresh();
 }
 
@@ -379,25 +406,31 @@ void AnnotationWindow::release(QPointF scenePos) {
         return;
     }
     drag(scenePos);
-    const QPointF placed = marks.keyframes.at(shownFrame);
-    // The press and the drag moved the mark to show it; the edit makes the
-    // change, from where it was before the press, one step to undo.
-    const AnnotationEdit::Entry before = dragging->before;
-    dragging.reset();
-    if (before) {
-        marks.keyframes[shownFrame] = *before;
-    } else {
-        marks.keyframes.erase(shownFrame);
+    finishDrag();
+}
+
+void AnnotationWindow::finishDrag() {
+    if (!dragging) {
+        return;
     }
-    edit(AnnotationEdit::Layer::Keyframe, placed,
+    const Drag finished = *dragging;
+    dragging.reset();
+    dragPreview = {};
+    // One step to undo, from where the mark was before the press.
+    edit(AnnotationEdit::Layer::Keyframe, finished.placed,
          QStringLiteral("%1 on frame %2 at %3")
-             .arg(before ? "keyframe moved" : "keyframe set")
+             .arg(finished.before ? "keyframe moved" : "keyframe set")
              .arg(shownFrame)
-             .arg(point(placed)));
+             .arg(point(finished.placed)));
     refresh();
 }
 
+const Annotation& AnnotationWindow::shownMarks() const {
+    return dragging ? dragPreview : marks;
+}
+
 QString AnnotationWindow::frameStateText() const {
+    const Annotation& marks = shownMarks();
     const FrameTruth at = truthAt(marks, shownFrame);
     QStringList parts{QStringLiteral("Frame %1 of 0..%2").arg(shownFrame).arg(lastFrame()),
                       recordingTimeText(shownFrame, recording.timing)};
@@ -432,6 +465,7 @@ QString AnnotationWindow::statusText() const {
 }
 
 void AnnotationWindow::refresh() {
+    const Annotation& marks = shownMarks();
     const FrameTruth at = truthAt(marks, shownFrame);
     OverlayMarks shown;
     shown.truth = at;
@@ -452,13 +486,16 @@ void AnnotationWindow::refresh() {
 }
 
 bool AnnotationWindow::save() {
+    finishDrag();
     const QByteArray bytes = formatGroundTruth(truthOf(marks, lastFrame()));
-    if (const std::optional<QString> problem = writeAtomically(truthShown(), bytes)) {
+    if (const std::optional<QString> problem = writeVerified(truthShown(), bytes)) {
         const QString text =
             QStringLiteral("%1 could not be written: %2").arg(truthShown(), *problem);
         note = QStringLiteral("Not saved: ") + text;
         refresh();
-        dialogs.tellProblem(this, text + QStringLiteral("\nThe annotation is still here."));
+        dialogs.tellProblem(this, text + QStringLiteral("\nThe file on the disk is as it was "
+                                                        "before, and the annotation is still "
+                                                        "here."));
         return false;
     }
     everSaved = true;
@@ -469,14 +506,14 @@ bool AnnotationWindow::save() {
 }
 
 std::optional<QString> AnnotationWindow::keepUnsavedWork() {
+    finishDrag();
     if (!isModified()) {
         return std::nullopt;
     }
     const QString name = freeNameBeside(truthShown());
     const QByteArray bytes = formatGroundTruth(truthOf(marks, lastFrame()));
-    const std::optional<QString> problem = name.isEmpty()
-                                               ? std::optional(QStringLiteral("no free name"))
-                                               : writeAtomically(name, bytes);
+    const std::optional<QString> problem =
+        name.isEmpty() ? std::optional(QStringLiteral("no free name")) : writeVerified(name, bytes);
     if (problem) {
         std::fprintf(stderr, "tessavolant-annotate: the unsaved annotation is lost: %s\n",
                      qPrintable(*problem));
@@ -501,6 +538,7 @@ void AnnotationWindow::endBySignal(int signalNumber) {
 }
 
 void AnnotationWindow::closeEvent(QCloseEvent* event) {
+    finishDrag();
     if (ending || !isModified()) {
         event->accept();
         return;

@@ -115,6 +115,11 @@ class AnnotationWindow : public QMainWindow {
     void press(QPointF scenePos);
     void drag(QPointF scenePos);
     void release(QPointF scenePos);
+    // Ends a drag in progress with its one edit.
+    void finishDrag();
+    // The marks as the window shows them: with a drag in progress, the
+    // dragged keyframe where the mouse has it.
+    const Annotation& shownMarks() const;
     QString frameStateText() const;
     QString truthShown() const;
 
@@ -147,11 +152,13 @@ class AnnotationWindow : public QMainWindow {
     std::int64_t playStartTick = 0;
     std::int64_t playStartFrame = 0;
 
-    // A press on the picture: the keyframe's entry before it, and where the
-    // grabbed mark sits relative to the pointer.
+    // A press on the picture: the keyframe's entry before it, where the
+    // grabbed mark sits relative to the pointer, and where it is now.
     struct Drag {
         AnnotationEdit::Entry before;
         QPointF offset;
+        QPointF placed;
     };
     std::optional<Drag> dragging;
+    Annotation dragPreview; // the marks with the drag's keyframe, while it lasts
 };

@@ -91,10 +91,12 @@ int main(int argc, char* argv[]) {
     }
 
     const bool truthNamed = !options.truthPath.isEmpty();
-    const QByteArray truthName =
-        truthNamed ? nameAsGiven(options.truthPath, argc, argv).bytes : recording->truthName;
-    TruthStart start =
-        startTruth(truthName, truthNamed, options.trackPath, options.every, recording->frameCount);
+    const QByteArray truthName = truthNamed ? nameAsGiven(options.truthPath, argc, argv).bytes
+                                            : recording->truthName;
+    const FileName track =
+        options.trackPath.isEmpty() ? FileName() : nameAsGiven(options.trackPath, argc, argv);
+    TruthStart start = startTruth(truthName, truthNamed, track, options.every,
+                                  recording->frameCount, frame.size());
     if (start.problem) {
         return start.exitCode == 2 ? usageError(*start.problem) : failure(*start.problem);
     }

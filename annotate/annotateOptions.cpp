@@ -56,7 +56,8 @@ ParsedAnnotateCommand parseAnnotateCommand(const QStringList& arguments) {
         "PATH.csv");
     const QCommandLineOption track(
         "from-track",
-        "Start a new truth from a replay's track (its --track): its centres become keyframes.",
+        "Start a new truth from a replay's track (its --track): its centres become keyframes. "
+        "Read as a truth file is: a regular file of at most 64 MiB.",
         "TRACK.csv");
     const QCommandLineOption every(
         "every", "With --from-track: every N-th tick becomes a keyframe (default 10).", "N");

@@ -3,10 +3,8 @@
 
 #include "evaluation/csvRows.h"
 
-#include <QFile>
 #include <QList>
-#include <QLocale>
-#include <cmath>
+#include <variant>
 
 namespace {
 
@@ -20,8 +18,8 @@ struct TrackColumns {
 
 class TrackParser {
   public:
-    TrackParser(const QString& path, int every, std::int64_t frameCount)
-        : path(path), every(every), frameCount(frameCount) {}
+    TrackParser(const QString& path, int every, std::int64_t frameCount, QSize frameSize)
+        : path(path), every(every), frameCount(frameCount), frameSize(frameSize) {}
 
     TrackKeyframes run(const QByteArray& bytes) {
         CsvRows rows(bytes);
@@ -86,12 +84,13 @@ class TrackParser {
         return value;
     }
 
-    std::optional<double> number(const QByteArray& field, const char* name) {
-        bool ok = false;
-        const double value = QLocale::c().toDouble(QLatin1String(field), &ok);
-        if (!ok || !std::isfinite(value)) {
-            fail(QStringLiteral("%1 is not a number: \"%2\"")
-                     .arg(QLatin1String(name), QString::fromUtf8(field)));
+    // Checked as the replay checks the truth's centres, so that what is
+    // saved from here the replay takes.
+    std::optional<double> coordinate(const QByteArray& field, const char* name, int frameSide) {
+        double value = 0.0;
+        if (const std::optional<QString> problem =
+                centreCoordinateProblem(field, name, frameSide, frameSize, value)) {
+            fail(*problem);
             return std::nullopt;
         }
         return value;
@@ -106,8 +105,10 @@ class TrackParser {
         }
         const auto tick = whole(fields[columns.tick], "tick", 1);
         const auto position = tick ? whole(fields[columns.frame], "frame", 1) : std::nullopt;
-        const auto x = position ? number(fields[columns.centreX], "centre_x") : std::nullopt;
-        const auto y = x ? number(fields[columns.centreY], "centre_y") : std::nullopt;
+        const auto x = position ? coordinate(fields[columns.centreX], "centre_x", frameSize.width())
+                                : std::nullopt;
+        const auto y =
+            x ? coordinate(fields[columns.centreY], "centre_y", frameSize.height()) : std::nullopt;
         if (!y) {
             return;
         }
@@ -136,6 +137,7 @@ class TrackParser {
     QString path;
     int every;
     std::int64_t frameCount;
+    QSize frameSize;
     int lineNumber = 0;
     qsizetype columnCount = 0;
     TrackColumns columns;
@@ -147,17 +149,21 @@ class TrackParser {
 } // namespace
 
 TrackKeyframes keyframesFromTrack(const QByteArray& bytes, const QString& path, int every,
-                                  std::int64_t frameCount) {
-    return TrackParser(path, every, frameCount).run(bytes);
+                                  std::int64_t frameCount, QSize frameSize) {
+    return TrackParser(path, every, frameCount, frameSize).run(bytes);
 }
 
-TrackKeyframes readTrackKeyframes(const QString& path, int every, std::int64_t frameCount) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+TrackKeyframes readTrackKeyframes(const FileName& name, int every, std::int64_t frameCount,
+                                  QSize frameSize) {
+    // Read as a truth file is: a FIFO, a device or a file past the limit is
+    // refused before a byte of it is read.
+    const std::variant<QByteArray, QString> bytes = boundedFileBytes(name.bytes, "a track");
+    if (const QString* problem = std::get_if<QString>(&bytes)) {
         TrackKeyframes refused;
         refused.error =
-            TruthError{path, 0, QStringLiteral("cannot be read: %1").arg(file.errorString())};
+            TruthError{name.shown(), 0, QStringLiteral("cannot be read: %1").arg(*problem)};
         return refused;
     }
-    return keyframesFromTrack(file.readAll(), path, every, frameCount);
+    return keyframesFromTrack(std::get<QByteArray>(bytes), name.shown(), every, frameCount,
+                              frameSize);
 }

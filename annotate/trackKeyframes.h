@@ -5,6 +5,7 @@
 #include "evaluation/groundTruth.h"
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -22,9 +23,12 @@ struct TrackKeyframes {
 };
 
 // `frameCount` as for readGroundTruth: a shown frame outside the recording is
-// an error; negative when the count is unknown.
+// an error; negative when the count is unknown. Centres are checked against
+// `frameSize` as the replay checks a truth file's (empty: not checked).
 TrackKeyframes keyframesFromTrack(const QByteArray& bytes, const QString& path, int every,
-                                  std::int64_t frameCount);
+                                  std::int64_t frameCount, QSize frameSize = {});
 
-// The same from the file `path`.
-TrackKeyframes readTrackKeyframes(const QString& path, int every, std::int64_t frameCount);
+// The same from the file `name`, which is read as a truth file is: a regular
+// file of at most truthFileLimitBytes.
+TrackKeyframes readTrackKeyframes(const FileName& name, int every, std::int64_t frameCount,
+                                  QSize frameSize);

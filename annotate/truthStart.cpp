@@ -23,8 +23,8 @@ QString keyframeCount(const Annotation& annotation) {
 
 } // namespace
 
-TruthStart startTruth(const QByteArray& truthName, bool named, const QString& trackPath, int every,
-                      std::int64_t frameCount) {
+TruthStart startTruth(const QByteArray& truthName, bool named, const FileName& track, int every,
+                      std::int64_t frameCount, QSize frameSize) {
     const QString shown = QFile::decodeName(truthName);
     const int fault = named ? 2 : 1;
     const QString nameAnother =
@@ -41,7 +41,7 @@ TruthStart startTruth(const QByteArray& truthName, bool named, const QString& tr
         return refused(QStringLiteral("the truth file %1 is a directory%2").arg(shown, nameAnother),
                        fault);
     }
-    if (file.exists() && !trackPath.isEmpty()) {
+    if (file.exists() && !track.isEmpty()) {
         return refused(QStringLiteral("the truth file %1 exists already and --from-track starts a "
                                       "new one; name a new file with --truth, or move %1 away")
                            .arg(shown),
@@ -49,7 +49,8 @@ TruthStart startTruth(const QByteArray& truthName, bool named, const QString& tr
     }
     TruthStart start;
     if (file.exists()) {
-        const TruthReading reading = readGroundTruth(shown, frameCount, annotationRules);
+        const TruthReading reading =
+            readGroundTruth(FileName::fromBytes(truthName), frameCount, annotationRules, frameSize);
         if (!reading.ok()) {
             return refused(reading.error->text() + nameAnother, fault);
         }
@@ -66,12 +67,12 @@ TruthStart startTruth(const QByteArray& truthName, bool named, const QString& tr
         }
         return start;
     }
-    if (!trackPath.isEmpty()) {
-        TrackKeyframes track = readTrackKeyframes(trackPath, every, frameCount);
-        if (track.error) {
-            return refused(track.error->text(), 2);
+    if (!track.isEmpty()) {
+        TrackKeyframes fromTrack = readTrackKeyframes(track, every, frameCount, frameSize);
+        if (fromTrack.error) {
+            return refused(fromTrack.error->text(), 2);
         }
-        start.annotation = std::move(track.annotation);
+        start.annotation = std::move(fromTrack.annotation);
         start.saved = false;
         start.note = QStringLiteral("%1 from the track, one tick in %2; correct them and save.")
                          .arg(keyframeCount(start.annotation))

@@ -3,7 +3,10 @@
 
 #include "annotate/annotation.h"
 
+#include "common/videoFileCheck.h"
+
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -20,8 +23,10 @@ struct TruthStart {
     int exitCode = 0;
 };
 
-// `truthName` in its own bytes; `named`: the command line gave it. Never
-// touches the file: a file that is there but cannot be read as a truth file,
-// or that a track would replace, is refused.
-TruthStart startTruth(const QByteArray& truthName, bool named, const QString& trackPath, int every,
-                      std::int64_t frameCount);
+// `truthName` in its own bytes; `named`: the command line gave it; `track`
+// empty: none. Never touches the file: a file that is there but cannot be
+// read as a truth file, or that a track would replace, is refused. Centres
+// are checked against `frameSize` as the replay checks them, so that nothing
+// the replay would refuse is taken in.
+TruthStart startTruth(const QByteArray& truthName, bool named, const FileName& track, int every,
+                      std::int64_t frameCount, QSize frameSize);

@@ -205,6 +205,7 @@ bool ReplacingFile::write(std::string_view bytes) {
         return false;
     }
     const WrittenBytes written = writeFully(fd, bytes);
+    bytesWritten += written.bytes;
     if (written.bytes < bytes.size()) {
         fail(written.error != 0 ? written.error : EIO);
     }
@@ -217,6 +218,17 @@ bool ReplacingFile::commit() {
     }
     if (::fsync(fd) != 0 && errno != EINVAL) {
         fail(errno);
+        return false;
+    }
+    // The file holds every byte that was taken, or it does not replace the
+    // old one.
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        fail(errno);
+        return false;
+    }
+    if (static_cast<std::size_t>(status.st_size) != bytesWritten) {
+        fail(EIO);
         return false;
     }
     const int descriptor = fd;

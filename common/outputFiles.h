@@ -78,8 +78,9 @@ class ReplacingFile {
     bool write(const QByteArray& bytes) {
         return write(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     }
-    // Flushes the bytes to the disk and renames the file into place. False if
-    // anything failed on the way, with the temporary file removed.
+    // Flushes the bytes to the disk, checks that the file holds all of them,
+    // and renames it into place. False if anything failed on the way, with
+    // the temporary file removed.
     bool commit();
     // The system's reason for the first failure ("No space left on device").
     const QString& error() const { return problem; }
@@ -91,6 +92,7 @@ class ReplacingFile {
     QByteArray name;
     QByteArray temporary;
     int fd = -1;
+    std::size_t bytesWritten = 0;
     QString problem;
 };
 

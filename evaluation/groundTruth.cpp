@@ -211,32 +211,10 @@ class Parser {
         return true;
     }
 
-    // A number with a decimal point and no thousands separators: "1,000" in
-    // quotes is no thousand here, and "1,5" no one and a half.
     bool readCoordinate(const QByteArray& field, const char* name, int frameSide, double& value) {
-        QLocale strict = QLocale::c();
-        strict.setNumberOptions(QLocale::RejectGroupSeparator);
-        bool ok = false;
-        value = strict.toDouble(QLatin1String(field), &ok);
-        if (!ok || !std::isfinite(value)) {
-            fail(QStringLiteral("%1 is not a number: %2%3")
-                     .arg(QLatin1String(name), shown(field),
-                          field.contains(',') ? QStringLiteral("; write numbers with a decimal "
-                                                               "point and without separators")
-                                              : QString()));
-            return false;
-        }
-        // A centre can lie outside the picture, but not by more than the
-        // picture's own size: beyond that it is a slip, and its distances
-        // would swamp every figure.
-        if (frameSide > 0 && (value < -frameSide || value > 2.0 * frameSide)) {
-            fail(QStringLiteral("%1 %2 lies farther outside the %3 x %4 frame than the frame's "
-                                "size; it must lie within %5..%6")
-                     .arg(QLatin1String(name), shown(field))
-                     .arg(frameSize.width())
-                     .arg(frameSize.height())
-                     .arg(-frameSide)
-                     .arg(2 * frameSide));
+        if (const std::optional<QString> problem =
+                centreCoordinateProblem(field, name, frameSide, frameSize, value)) {
+            fail(*problem);
             return false;
         }
         return true;
@@ -278,16 +256,42 @@ QString TruthError::text() const {
     return QStringLiteral("%1:%2: %3").arg(path).arg(line).arg(message);
 }
 
+std::optional<QString> centreCoordinateProblem(const QByteArray& field, const char* name,
+                                               int frameSide, QSize frameSize, double& value) {
+    // A number with a decimal point and no thousands separators: "1,000" in
+    // quotes is no thousand here, and "1,5" no one and a half.
+    QLocale strict = QLocale::c();
+    strict.setNumberOptions(QLocale::RejectGroupSeparator);
+    bool ok = false;
+    value = strict.toDouble(QLatin1String(field), &ok);
+    if (!ok || !std::isfinite(value)) {
+        return QStringLiteral("%1 is not a number: %2%3")
+            .arg(QLatin1String(name), shown(field),
+                 field.contains(',') ? QStringLiteral("; write numbers with a decimal "
+                                                      "point and without separators")
+                                     : QString());
+    }
+    // A centre can lie outside the picture, but not by more than the
+    // picture's own size: beyond that it is a slip, and its distances
+    // would swamp every figure.
+    if (frameSide > 0 && (value < -frameSide || value > 2.0 * frameSide)) {
+        return QStringLiteral("%1 %2 lies farther outside the %3 x %4 frame than the frame's "
+                              "size; it must lie within %5..%6")
+            .arg(QLatin1String(name), shown(field))
+            .arg(frameSize.width())
+            .arg(frameSize.height())
+            .arg(-frameSide)
+            .arg(2 * frameSide);
+    }
+    return std::nullopt;
+}
+
 TruthReading parseGroundTruth(const QByteArray& bytes, const QString& path, std::int64_t frameCount,
                               TruthRules rules, QSize frameSize) {
     return Parser(path, frameCount, rules, frameSize).run(bytes);
 }
 
-namespace {
-
-// The bytes of a truth file: a regular file of at most truthFileLimitBytes,
-// opened without blocking (a FIFO or a device is refused, never read).
-std::variant<QByteArray, QString> truthFileBytes(const QByteArray& name) {
+std::variant<QByteArray, QString> boundedFileBytes(const QByteArray& name, const char* kind) {
     const auto reason = [] { return QString::fromLocal8Bit(std::strerror(errno)); };
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
@@ -309,10 +313,10 @@ std::variant<QByteArray, QString> truthFileBytes(const QByteArray& name) {
                       QLatin1String(specialFileKind(status.st_mode)));
     }
     if (status.st_size > truthFileLimitBytes) {
-        return closed(QStringLiteral("it has %1 bytes, more than the %2 MiB that a truth file "
-                                     "may have")
+        return closed(QStringLiteral("it has %1 bytes, more than the %2 MiB that %3 may have")
                           .arg(status.st_size)
-                          .arg(truthFileLimitBytes >> 20));
+                          .arg(truthFileLimitBytes >> 20)
+                          .arg(QLatin1String(kind)));
     }
     // Read to the end, in case the file grew since; never past the limit.
     QByteArray bytes;
@@ -328,19 +332,18 @@ std::variant<QByteArray, QString> truthFileBytes(const QByteArray& name) {
         }
         bytes.append(chunk, std::max<ssize_t>(got, 0));
         if (bytes.size() > truthFileLimitBytes) {
-            return closed(QStringLiteral("it has grown past the %1 MiB that a truth file may have")
-                              .arg(truthFileLimitBytes >> 20));
+            return closed(QStringLiteral("it has grown past the %1 MiB that %2 may have")
+                              .arg(truthFileLimitBytes >> 20)
+                              .arg(QLatin1String(kind)));
         }
     }
     ::close(fd);
     return bytes;
 }
 
-} // namespace
-
 TruthReading readGroundTruth(const FileName& name, std::int64_t frameCount, TruthRules rules,
                              QSize frameSize) {
-    std::variant<QByteArray, QString> bytes = truthFileBytes(name.bytes);
+    std::variant<QByteArray, QString> bytes = boundedFileBytes(name.bytes, "a truth file");
     if (const QString* problem = std::get_if<QString>(&bytes)) {
         TruthReading reading;
         reading.error =

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <variant>
 
 #include "common/fileName.h"
 
@@ -93,6 +94,14 @@ struct TruthReading {
 // recording at a high frame rate takes a tenth of it.
 inline constexpr qint64 truthFileLimitBytes = qint64(64) << 20;
 
+// The bytes of a file that a user names as a small table (a truth file, a
+// replay's track): a regular file of at most truthFileLimitBytes, opened
+// without blocking, so that a FIFO or a device is refused, never read, and a
+// file that grows while it is read is cut off at the limit. The reason in
+// words that follow "cannot be read: " otherwise; `kind` names the file in it
+// ("a truth file").
+std::variant<QByteArray, QString> boundedFileBytes(const QByteArray& name, const char* kind);
+
 // Reads the truth of a video with `frameCount` frames (indices 0 ..
 // frameCount - 1); a frame outside them is an error. A negative `frameCount`
 // means the count is unknown and only negative frames are rejected. Where
@@ -107,6 +116,14 @@ TruthReading readGroundTruth(const FileName& name, std::int64_t frameCount, Trut
 // The same from the file's bytes; `path` only names the file in errors.
 TruthReading parseGroundTruth(const QByteArray& bytes, const QString& path, std::int64_t frameCount,
                               TruthRules rules = {}, QSize frameSize = {});
+
+// One coordinate of a centre, named `name` ("centre_x"), from its field:
+// a finite number with a decimal point and no thousands separators, which
+// lies no farther outside the frame than the frame's own size along its axis
+// (`frameSide`, the frame's width or height; 0: not known, not checked).
+// What is wrong with it, for a message, or none with `value` set.
+std::optional<QString> centreCoordinateProblem(const QByteArray& field, const char* name,
+                                               int frameSide, QSize frameSize, double& value);
 
 // The file of `truth`: a header of the columns in `truth.columns`, in the
 // order frame,centre_x,centre_y,in_plane,keyframe,in_focus, then one row per

@@ -2,6 +2,7 @@
 #include "evaluation/runWarnings.h"
 
 #include "evaluation/figureText.h"
+#include "simulation/shotClock.h"
 
 namespace {
 
@@ -53,8 +54,17 @@ std::optional<QString> trackMovedLittle(const Evaluation& e) {
 
 } // namespace
 
+QStringList settingWarnings(const RunSettings& settings) {
+    QStringList warnings;
+    if (const std::optional<QString> tick =
+            tickLongerThanShotPeriod(settings.tickMs, settings.rate)) {
+        warnings << *tick;
+    }
+    return warnings;
+}
+
 QStringList runWarnings(const RunSettings& settings, const Evaluation& e) {
-    QStringList warnings = settings.recordingWarnings;
+    QStringList warnings = settings.recordingWarnings + settingWarnings(settings);
     const std::optional<QString> found[] = {
         markOutsideProcessedRegion(settings),
         fewShots(QStringLiteral("With tracking"), e.tracking),

@@ -15,8 +15,12 @@
 // shot, and its 95 % interval is some 40 points wide.
 inline constexpr std::int64_t fewestShotsForAnEfficiency = 20;
 
-// The recording's warnings (RunSettings::recordingWarnings) first, then those
-// of the run: the marked region wholly or partly outside the processed
+// What the run's settings make of its figures, known before the run: a tick
+// longer than the shot period (tickLongerThanShotPeriod).
+QStringList settingWarnings(const RunSettings& settings);
+
+// The recording's warnings (RunSettings::recordingWarnings) first, then the
+// settings' (settingWarnings), then those of the run: the marked region wholly or partly outside the processed
 // region, a way of firing with fewer than fewestShotsForAnEfficiency shots,
 // a tracker that never held the stone, and a track that moved less than half
 // as far as the truth.

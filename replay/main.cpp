@@ -23,6 +23,7 @@
 #include "report/sweepPlot.h"
 #include "report/trackerPlot.h"
 #include "tracking/VideoSource.h"
+#include "simulation/shotClock.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -117,9 +118,11 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
         }
     }
     const Evaluation& evaluation = judged.evaluation;
-    // The recording's own were said as it was opened.
+    // The recording's own were said as it was opened, the settings' before
+    // the run.
     for (const QString& warning :
-         runWarnings(settings, evaluation).mid(settings.recordingWarnings.size())) {
+         runWarnings(settings, evaluation)
+             .mid(settings.recordingWarnings.size() + settingWarnings(settings).size())) {
         say(warning);
     }
     const QString truthShown = options.truthPath.shown();
@@ -272,6 +275,13 @@ int main(int argc, char* argv[]) {
                 positionsMissing(truth->truth, secondTruth->truth, options)) {
             return usageError(*problem);
         }
+    }
+
+    // Said before the run, so that a batch can be stopped; the report and
+    // the table list it among the run's warnings (settingWarnings).
+    if (const std::optional<QString> tick = tickLongerThanShotPeriod(
+            terms.tickTimes.meanMs(), options.settings.rate.value_or(defaults::skuddPerMin))) {
+        say(*tick);
     }
 
     // Nothing is shown: the window runs on Qt's offscreen platform, which

@@ -202,6 +202,19 @@ const char* const summaryColumns[] = {"video",
                                       "efficiency_gain",
                                       "tracker"};
 
+// The settings of the simulated shots and of the tracker's confidence, which
+// change the figures of a row as much as the controls do: rows of runs that
+// differ only in these are told apart by them.
+QByteArrayList shotSettingColumns() {
+    return {"latency_ms", "predict", "predict_window", "gate_margin_px", "lost_below"};
+}
+
+QStringList shotSettingFields(const RunSettings& s) {
+    return {QString::number(s.timing.latencyMs), predictionName(s.timing.predict),
+            QString::number(s.timing.predictWindow), csvFigure(s.timing.gateMarginPx, 3),
+            csvFigure(s.lostBelow, 6)};
+}
+
 QString systemError(const QString& path, const char* doing) {
     return QStringLiteral("%1: cannot %2: %3")
         .arg(path, QLatin1String(doing), QString::fromLocal8Bit(std::strerror(errno)));
@@ -405,6 +418,7 @@ QByteArray summaryHeader() {
                   "fixed_efficiency_ci95_low", "fixed_efficiency_ci95_high",
                   "efficiency_gain_ci95_low", "efficiency_gain_ci95_high"});
     names.append(strategySummaryColumns());
+    names.append(shotSettingColumns());
     return names.join(',') + '\n';
 }
 
@@ -455,7 +469,8 @@ QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Eval
                   << csvFigure(interval ? std::optional<double>(interval->high) : std::nullopt, 6);
     }
     for (const QString& field :
-         fields + recordingSummaryFields(s) + intervals + strategySummaryFields(s, e)) {
+         fields + recordingSummaryFields(s) + intervals + strategySummaryFields(s, e) +
+             shotSettingFields(s)) {
         quoted.append(csvField(field));
     }
     return quoted.join(',') + '\n';

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 

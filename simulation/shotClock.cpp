@@ -5,6 +5,8 @@
 #include "log/eventLog.h"
 #include "log/ticks.h"
 
+#include <cmath>
+
 float shotPeriodMs(int skuddPerMin) {
     const double perShot = 60.0f / static_cast<double>(skuddPerMin);
     return static_cast<float>(perShot * 1000.0f);
@@ -12,6 +14,21 @@ float shotPeriodMs(int skuddPerMin) {
 
 int shotsWithoutTracking(int trackingMs, float msPerSkudd) {
     return static_cast<int>(static_cast<double>(trackingMs) / static_cast<double>(msPerSkudd));
+}
+
+std::optional<QString> tickLongerThanShotPeriod(double tickMs, int skuddPerMin) {
+    const double periodMs = shotPeriodMs(skuddPerMin);
+    if (tickMs <= periodMs) {
+        return std::nullopt;
+    }
+    return QStringLiteral("Each tick lasts %1 ms, longer than the %2 ms from shot to shot at %3 "
+                          "shots/min: tracking can fire at most one shot a tick while the fixed "
+                          "focus fires one every %2 ms, so the shots with tracking are too few "
+                          "and the tissue shots spared too many. A clock (--clock) of at most "
+                          "%2 ms compares them fairly.")
+        .arg(QString::number(tickMs, 'f', tickMs == std::floor(tickMs) ? 0 : 3))
+        .arg(QString::number(periodMs, 'f', periodMs == std::floor(periodMs) ? 0 : 3))
+        .arg(skuddPerMin);
 }
 
 // The box also reports its value when Return is pressed without an edit; only

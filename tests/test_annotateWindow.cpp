@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QDir>
 #include <QFile>
 #include <QGraphicsView>
 #include <QLabel>
 #include <QStatusBar>
 #include <QtTest/QTest>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "annotate/AnnotationWindow.h"
 #include "annotate/truthStart.h"
@@ -38,12 +42,40 @@ Recording openOrFail(const std::string& video) {
     return std::move(*recording);
 }
 
+QSize frameSize(const Recording& recording) {
+    return {recording.firstFrame.cols, recording.firstFrame.rows};
+}
+
+// While it lives, no file of this process may grow past `bytes`: a write
+// past them fails (EFBIG) as one past the room left on a full disk does
+// (ENOSPC), after the bytes before them went in.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &before);
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limited{bytes, before.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit before{};
+    void (*previousHandler)(int) = nullptr;
+};
+
 // A window shown and active, so that its keys work, on a screen of `screen`.
 struct Session {
     Session(const std::string& video, const QByteArray& truthName, QSize screen = {1600, 1200},
             const QString& track = {}) {
         Recording recording = openOrFail(video);
-        TruthStart start = startTruth(truthName, true, track, 5, recording.frameCount);
+        TruthStart start =
+            startTruth(truthName, true, track, 5, recording.frameCount, frameSize(recording));
         if (start.problem) {
             throw std::runtime_error(start.problem->toStdString());
         }
@@ -248,6 +280,94 @@ TEST(AnnotationWindow, FailedSaveKeepsTheWork) {
     EXPECT_FALSE(QFile::exists("t.csv"));
 }
 
+// A disk that takes only part of the file: Ctrl+S says why and leaves the
+// file as it was, and the file kept when a signal ends the program is not
+// made at all; neither leaves a temporary file behind. Once the disk takes
+// the bytes, both are written whole.
+TEST(AnnotationWindow, WriteThatTheDiskRefusesKeepsTheOldFile) {
+    TemporaryWorkingDirectory directory;
+    const std::string video = makeVideo(directory);
+    const QByteArray old = "frame,centre_x,centre_y,in_plane,keyframe,in_focus\n"
+                           "3,10.000,20.000,1,1,0\n";
+    for (const bool bySignal : {false, true}) {
+        {
+            QFile file("t.csv");
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(old);
+        }
+        QFile::remove("t-unsaved.csv");
+        Session session(video, "t.csv");
+        AnnotationWindow& window = *session.window;
+        session.key(Qt::Key_End);
+        session.click({120, 80}); // frames 3..29: far more than the disk takes
+        {
+            const FileSizeLimit fullDisk(old.size());
+            if (bySignal) {
+                EXPECT_FALSE(window.keepUnsavedWork().has_value());
+            } else {
+                session.key(Qt::Key_S, Qt::ControlModifier);
+                ASSERT_EQ(session.problems.size(), 1);
+                EXPECT_TRUE(session.problems.first().contains("t.csv could not be written: File "
+                                                              "too large"))
+                    << session.problems.first().toStdString();
+                EXPECT_TRUE(window.statusText().contains("Not saved"));
+                EXPECT_TRUE(window.isWindowModified());
+            }
+        }
+        EXPECT_EQ(readBytes("t.csv"), old) << bySignal;
+        EXPECT_EQ(QDir(".").entryList({"t*"}, QDir::Files), QStringList{"t.csv"}) << bySignal;
+
+        const QByteArray whole = formatGroundTruth(truthOf(window.annotation(), frames - 1));
+        if (bySignal) {
+            EXPECT_EQ(window.keepUnsavedWork(), "t-unsaved.csv");
+            EXPECT_EQ(readBytes("t-unsaved.csv"), whole);
+        } else {
+            session.key(Qt::Key_S, Qt::ControlModifier);
+            EXPECT_TRUE(window.statusText().contains("Saved t.csv."));
+            EXPECT_EQ(readBytes("t.csv"), whole);
+        }
+    }
+}
+
+// A key that changes the frame (or undoes) while a keyframe is dragged ends
+// the drag first, on its own frame, as one step to undo; what comes after
+// the key, up to the release, moves nothing. Undoing everything leaves no
+// keyframe.
+TEST(AnnotationWindow, KeyDuringADragEndsItOnItsFrame) {
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        std::int64_t frameAfter;
+        bool kept; // the drag's keyframe after the key
+    };
+    const Case cases[] = {
+        {Qt::Key_Right, Qt::NoModifier, 4, true},
+        {Qt::Key_PageUp, Qt::NoModifier, 0, true},
+        {Qt::Key_End, Qt::NoModifier, frames - 1, true},
+        {Qt::Key_Z, Qt::ControlModifier, 3, false},
+    };
+    TemporaryWorkingDirectory directory;
+    const std::string video = makeVideo(directory);
+    for (const Case& c : cases) {
+        Session session(video, "t.csv");
+        AnnotationWindow& window = *session.window;
+        session.key(Qt::Key_Right, Qt::NoModifier, 3);
+        QTest::mousePress(session.picture(), Qt::LeftButton, Qt::NoModifier, {100, 120});
+        QTest::mouseMove(session.picture(), {110, 125});
+        EXPECT_TRUE(window.annotation().keyframes.empty()); // not before the drag ends
+        session.key(c.key, c.modifiers);
+        QTest::mouseMove(session.picture(), {200, 200});
+        QTest::mouseRelease(session.picture(), Qt::LeftButton, Qt::NoModifier, {200, 200});
+        EXPECT_EQ(window.currentFrame(), c.frameAfter) << c.key;
+        using Keyframes = std::map<std::int64_t, QPointF>;
+        const Keyframes expected = c.kept ? Keyframes{{3, {110, 125}}} : Keyframes{};
+        EXPECT_EQ(window.annotation().keyframes, expected) << c.key;
+        session.key(Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_TRUE(window.annotation().keyframes.empty()) << c.key;
+        EXPECT_FALSE(window.isWindowModified()) << c.key;
+    }
+}
+
 // Space plays at the recording's own rate (10 frames a second here), by the
 // tick source's clock: a step shows the frame that the time has reached.
 TEST(AnnotationWindow, SpacePlaysAtTheRecordingsRate) {
@@ -332,8 +452,15 @@ TEST(AnnotationWindow, TruthFilesThatCannotBeGoneOnWith) {
     write("bad.csv", "frame,centre_x,centre_y\n0,1,2\n1,1,two\n");
     write("exists.csv", "frame,in_focus\n0,1\n");
     write("track.csv", trackCsvHeader() + "1,1,0.025\n");
+    write("far.csv", "frame,centre_x,centre_y\n0,1e300,2\n");
     QFile::remove("missing-track.csv");
     std::filesystem::create_directory("folder.csv");
+    ASSERT_EQ(::mkfifo("fifo.csv", 0600), 0);
+    {
+        QFile big("big.csv"); // sparse: no room taken
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize(truthFileLimitBytes + 1));
+    }
     struct Case {
         QByteArray truth;
         bool named;
@@ -349,9 +476,15 @@ TEST(AnnotationWindow, TruthFilesThatCannotBeGoneOnWith) {
         {"new.csv", true, "track.csv", 2, "track.csv:2: the row has 3 fields"},
         {"new.csv", true, "missing-track.csv", 2, "missing-track.csv: cannot be read"},
         {"\xC5se-truth.csv", false, {}, 1, "not valid in the locale's encoding"},
+        // Centres, from the file or a track, as the replay takes them.
+        {"far.csv", true, {}, 2, "centre_x \"1e300\" lies farther outside the 320 x 240 frame"},
+        // A track is read with the limits of a truth file.
+        {"new.csv", true, "/dev/zero", 2, "not a regular file but a character device"},
+        {"new.csv", true, "fifo.csv", 2, "not a regular file but a named pipe"},
+        {"new.csv", true, "big.csv", 2, "more than the 64 MiB that a track may have"},
     };
     for (const Case& c : cases) {
-        const TruthStart start = startTruth(c.truth, c.named, c.track, 1, frames);
+        const TruthStart start = startTruth(c.truth, c.named, c.track, 1, frames, {320, 240});
         ASSERT_TRUE(start.problem.has_value()) << c.word;
         EXPECT_EQ(start.exitCode, c.exitCode) << c.word;
         EXPECT_TRUE(start.problem->contains(QLatin1String(c.word))) << start.problem->toStdString();

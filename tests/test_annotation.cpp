@@ -301,11 +301,17 @@ TEST(TrackKeyframes, EveryNthTickOnTheFrameItShowed) {
          "centre_x is not a number"},
         {header + "1,1,0.025,0,0,1,1,5,5,10,2,0,0,100,5.000,5.000,1.000\n", 2,
          "in_plane must be 1 or 0"},
+        // Centres within the replay's bounds for a 320 x 240 frame.
+        {header + "1,1,0.025,0,0,1,1,1e300,5,10,1,0,0,100,5.000,5.000,1.000\n", 2,
+         "centre_x \"1e300\" lies farther outside the 320 x 240 frame"},
+        {header + "1,1,0.025,0,0,1,1,5,-241,10,1,0,0,100,5.000,5.000,1.000\n", 2,
+         "centre_y \"-241\" lies farther outside the 320 x 240 frame than the frame's size; it "
+         "must lie within -240..480"},
         {header + "1,1,0.025\n", 2, "fields"},
         {"", 1, "no header"},
     };
     for (const Case& c : cases) {
-        const TrackKeyframes read = keyframesFromTrack(c.text, "track.csv", 1, 9);
+        const TrackKeyframes read = keyframesFromTrack(c.text, "track.csv", 1, 9, {320, 240});
         ASSERT_TRUE(read.error.has_value()) << c.word;
         EXPECT_EQ(read.error->line, c.line) << c.word;
         EXPECT_TRUE(read.error->text().contains(QLatin1String(c.word)))

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QXmlStreamReader>
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -118,11 +119,11 @@ TEST(Evaluation, MeasuresAHandComputedRun) {
     EXPECT_TRUE(row.contains(",2,1,1,0.500000,1,1,0,1.000000,-0.500000,meanshift,"))
         << row.constData();
     // Then the clock and the pixel size, which none is given here; the 95 %
-    // intervals of both efficiencies and of the gain; last the following
-    // focus (tick 16's shot withheld: the tracker lost the stone), the point
-    // stone and no head speed limit.
-    EXPECT_TRUE(row.endsWith(",window,25.000,,,0.094531,0.905469,0.206549,1.000000,-0.905469,"
-                             "0.391049,0,0,0,,1,0.000,0.000,,\n"))
+    // intervals of both efficiencies and of the gain; the following focus
+    // (tick 16's shot withheld: the tracker lost the stone), the point stone
+    // and no head speed limit; last the settings of the shots.
+    EXPECT_TRUE(row.contains(",window,25.000,,,0.094531,0.905469,0.206549,1.000000,-0.905469,"
+                             "0.391049,0,0,0,,1,0.000,0.000,,,"))
         << row.constData();
 }
 
@@ -337,6 +338,58 @@ TEST(EvaluationReport, ConcurrentSummaryAppendsKeepEveryRow) {
     other.close();
     EXPECT_TRUE(appendSummaryRow(other.fileName(), handSettings(), {}, e));
     EXPECT_EQ(readBytes(other.fileName().toStdString()), QByteArray("a,b\n1,2\n"));
+}
+
+// Every setting of the shots and the tracker that changes a figure has its
+// column: a run that differs in one of them differs there, under its name. A
+// table written before these columns existed takes no row of the new shape.
+TEST(EvaluationReport, SummaryRowsRecordTheSettingsThatChangeTheFigures) {
+    RunSettings base = handSettings();
+    base.video = QStringLiteral("v.avi");
+    const Evaluation e = evaluateRun(base, handRecord(), parsedOrFail(handTruth, handFrames));
+    const QList<QByteArray> names = summaryHeader().trimmed().split(',');
+    const QList<QByteArray> baseRow = summaryRow(base, "t.csv", e).trimmed().split(',');
+    ASSERT_EQ(baseRow.size(), names.size());
+    const struct {
+        const char* column;
+        std::function<void(RunSettings&)> change;
+        QByteArray before;
+        QByteArray after;
+    } cases[] = {
+        {"latency_ms", [](RunSettings& s) { s.timing.latencyMs = 120; }, "0", "120"},
+        {"predict", [](RunSettings& s) { s.timing.predict = Prediction::Kalman; }, "none",
+         "kalman"},
+        {"predict_window", [](RunSettings& s) { s.timing.predictWindow = 7; },
+         QByteArray::number(prediction::predictWindow), "7"},
+        {"gate_margin_px", [](RunSettings& s) { s.timing.gateMarginPx = 2.5; }, "0.000", "2.500"},
+        {"lost_below", [](RunSettings& s) { s.lostBelow = 0.25; }, "0.500000", "0.250000"},
+    };
+    for (const auto& c : cases) {
+        const qsizetype column = names.indexOf(c.column);
+        ASSERT_GE(column, 0) << c.column;
+        RunSettings changed = base;
+        c.change(changed);
+        QList<QByteArray> row = summaryRow(changed, "t.csv", e).trimmed().split(',');
+        EXPECT_EQ(baseRow[column], c.before) << c.column;
+        EXPECT_EQ(row[column], c.after) << c.column;
+        row[column] = baseRow[column];
+        EXPECT_EQ(row, baseRow) << c.column << ": only its own column changes";
+    }
+
+    TemporaryWorkingDirectory directory;
+    QByteArray older = summaryHeader();
+    older.replace(",latency_ms,predict,predict_window,gate_margin_px,lost_below", "");
+    ASSERT_NE(older, summaryHeader());
+    for (const QByteArray& table : {older, older + "v.avi,t.csv,1,2\n"}) {
+        QFile file("older.csv");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(table);
+        file.close();
+        const std::optional<QString> refused = appendSummaryRow(file.fileName(), base, "t.csv", e);
+        ASSERT_TRUE(refused.has_value());
+        EXPECT_TRUE(refused->contains("is not a summary table with this program's columns"));
+        EXPECT_EQ(readBytes("older.csv"), table);
+    }
 }
 
 TEST(EvaluationReport, PlotIsWrittenAtItsSize) {

@@ -418,6 +418,46 @@ TEST_F(ReplayOnRecordingTerms, TheLogAndTheTrackRunOnTheChosenClock) {
     }
 }
 
+// A tick longer than the shot period is said once on stderr, before the run,
+// and listed in the report's warnings; a tick no longer than it is not.
+TEST_F(ReplayOnRecordingTerms, ATickLongerThanTheShotPeriodIsWarnedAbout) {
+    const struct {
+        QByteArray clock;
+        QByteArray rate;
+        const char* warning; // nullptr: none
+    } cases[] = {
+        {"600", "160",
+         "Each tick lasts 600 ms, longer than the 375 ms from shot to shot at 160 "
+         "shots/min"},
+        {"375", "160", nullptr},
+        {"858", "70", "longer than the 857.143 ms from shot to shot at 70 shots/min"},
+        {"857", "70", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.clock.constData());
+        const ProgramEnd run =
+            replay({"--clock", c.clock, "--rate", c.rate, "--ticks", "20", "--truth",
+                    file("slow.csv"), "--report", "report.json", file("slow.avi")});
+        ASSERT_EQ(run.exitCode, 0) << run.errors.constData();
+        // Beside the run's other warnings (too few shots in 20 ticks).
+        QStringList tickWarnings;
+        for (const QJsonValue& warning : reportOf("report.json")["warnings"].toArray()) {
+            if (warning.toString().startsWith("Each tick lasts")) {
+                tickWarnings << warning.toString();
+            }
+        }
+        if (!c.warning) {
+            EXPECT_TRUE(tickWarnings.isEmpty());
+            EXPECT_FALSE(run.errors.contains("Each tick lasts")) << run.errors.constData();
+            continue;
+        }
+        ASSERT_EQ(tickWarnings.size(), 1);
+        const QString& sentence = tickWarnings.first();
+        EXPECT_TRUE(sentence.contains(QLatin1String(c.warning))) << sentence.toStdString();
+        EXPECT_EQ(run.errors.count(sentence.toUtf8()), 1) << run.errors.constData();
+    }
+}
+
 TEST_F(ReplayOnRecordingTerms, MillimetresWithoutACalibrationAreAUsageError) {
     const ProgramEnd run = replay({"--focal-size-mm", "4,4", file("slow.avi")});
     EXPECT_EQ(run.exitCode, 2);
