@@ -4,6 +4,7 @@
 #include "annotate/recording.h"
 #include "annotate/truthStart.h"
 #include "common/displayCheck.h"
+#include "common/programMessages.h"
 #include "common/programOptions.h"
 #include "common/terminationSignals.h"
 #include "common/videoFileCheck.h"
@@ -23,15 +24,7 @@ namespace {
 
 constexpr const char* program = "tessavolant-annotate";
 
-int usageError(const QString& message) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program, qPrintable(message), program);
-    return 2;
-}
-
-int failure(const QString& message) {
-    std::fprintf(stderr, "%s: %s\n", program, qPrintable(message));
-    return 1;
-}
+constexpr ProgramMessages messages(program);
 
 } // namespace
 
@@ -46,19 +39,19 @@ int main(int argc, char* argv[]) {
         printText(stdout, command.text);
         return 0;
     case ParsedAnnotateCommand::Outcome::UsageError:
-        return usageError(command.text);
+        return messages.usageError(command.text);
     case ParsedAnnotateCommand::Outcome::Run:
         break;
     }
     const AnnotateOptions& options = command.options;
 
     if (const std::optional<std::string> why = missingGraphicalDisplay(argc, argv)) {
-        std::fprintf(stderr, "%s: %s\n", program, why->c_str());
+        messages.say(*why);
         return 1;
     }
     // Qt cannot go on once it has failed to reach the display.
     catchDisplayFailure([](const std::string& why) {
-        std::fprintf(stderr, "%s: %s\n", program, why.c_str());
+        messages.say(why);
         std::_Exit(1);
     });
     int qtArgc = 1;
@@ -70,35 +63,37 @@ int main(int argc, char* argv[]) {
     QString refusal;
     std::optional<Recording> recording = openRecording(video.bytes, refusal);
     if (!recording) {
-        return failure(
+        return messages.failure(
             QStringLiteral("cannot open the video \"%1\": %2")
                 .arg(QString::fromLatin1(eventlog::escapedForTerminal(video.shown())), refusal));
     }
     for (const QString& warning : recording->warnings) {
-        std::fprintf(stderr, "%s: %s\n", program, qPrintable(warning));
+        messages.say(warning);
     }
     const QRect frame(0, 0, recording->firstFrame.cols, recording->firstFrame.rows);
     const QRect focal(options.focal.x, options.focal.y, options.focal.width, options.focal.height);
     if (!frame.contains(focal)) {
-        return usageError(QStringLiteral("--focal, --focal-size: the focal marker (%1,%2 to %3,%4) "
-                                         "reaches outside the %5 x %6 frame")
-                              .arg(focal.left())
-                              .arg(focal.top())
-                              .arg(focal.right())
-                              .arg(focal.bottom())
-                              .arg(frame.width())
-                              .arg(frame.height()));
+        return messages.usageError(
+            QStringLiteral("--focal, --focal-size: the focal marker (%1,%2 to %3,%4) "
+                           "reaches outside the %5 x %6 frame")
+                .arg(focal.left())
+                .arg(focal.top())
+                .arg(focal.right())
+                .arg(focal.bottom())
+                .arg(frame.width())
+                .arg(frame.height()));
     }
 
     const bool truthNamed = !options.truthPath.isEmpty();
-    const QByteArray truthName = truthNamed ? nameAsGiven(options.truthPath, argc, argv).bytes
-                                            : recording->truthName;
+    const QByteArray truthName =
+        truthNamed ? nameAsGiven(options.truthPath, argc, argv).bytes : recording->truthName;
     const FileName track =
         options.trackPath.isEmpty() ? FileName() : nameAsGiven(options.trackPath, argc, argv);
     TruthStart start = startTruth(truthName, truthNamed, track, options.every,
                                   recording->frameCount, frame.size());
     if (start.problem) {
-        return start.exitCode == 2 ? usageError(*start.problem) : failure(*start.problem);
+        return start.exitCode == 2 ? messages.usageError(*start.problem)
+                                   : messages.failure(*start.problem);
     }
 
     AnnotationWindow::TruthFile truth{truthName, std::move(start.annotation), start.saved,

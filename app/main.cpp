@@ -4,6 +4,7 @@
 #include "app/refusal.h"
 #include "app/secondCopy.h"
 #include "common/displayCheck.h"
+#include "common/programMessages.h"
 #include "common/terminationSignals.h"
 #include "log/eventLog.h"
 #include "log/logText.h"
@@ -20,8 +21,11 @@ namespace {
 
 constexpr char program[] = "tessavolant";
 
+constexpr ProgramMessages messages(program);
+
+// The log's own problems come as bytes in the locale's encoding.
 void sayProblem(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+    messages.say(message);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MainWindow.h"
 #include "common/outputFiles.h"
+#include "common/programMessages.h"
 #include "common/programOptions.h"
 #include "common/terminationSignals.h"
 #include "evaluation/calibration.h"
@@ -58,20 +59,7 @@ void withoutRuntimeDirectoryNote(QtMsgType type, const QMessageLogContext& conte
     }
 }
 
-void say(const QString& message) {
-    std::fprintf(stderr, "%s: %s\n", program, message.toLocal8Bit().constData());
-}
-
-int usageError(const QString& message) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program, message.toLocal8Bit().constData(),
-                 program);
-    return 2;
-}
-
-int failure(const QString& message) {
-    say(message);
-    return 1;
-}
+constexpr ProgramMessages messages(program);
 
 // What goes to stdout, written only once every file is written, and whether
 // all of it arrived.
@@ -88,8 +76,8 @@ class Results {
             error = errno;
         }
         if (error != 0) {
-            say(QStringLiteral("cannot write the results to stdout: %1")
-                    .arg(QString::fromLocal8Bit(std::strerror(error))));
+            messages.say(QStringLiteral("cannot write the results to stdout: %1")
+                             .arg(QString::fromLocal8Bit(std::strerror(error))));
         }
         return error == 0;
     }
@@ -122,7 +110,7 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
     for (const QString& warning :
          runWarnings(settings, evaluation)
              .mid(settings.recordingWarnings.size() + settingWarnings(settings).size())) {
-        say(warning);
+        messages.say(warning);
     }
     const QString truthShown = options.truthPath.shown();
     std::optional<QString> problem;
@@ -148,13 +136,14 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
     }
     if (!problem && !options.summaryPath.isEmpty()) {
         if (rememberedTerminationSignal() != 0) {
-            say(QStringLiteral("%1 gets no row: the run was stopped before its end")
-                    .arg(quotedName(options.summaryPath)));
+            messages.say(QStringLiteral("%1 gets no row: the run was stopped before its end")
+                             .arg(quotedName(options.summaryPath)));
         } else {
             LockWait wait;
             wait.interruptDescriptor = terminationSignalDescriptor();
             wait.onLongWait = [&options] {
-                say(QStringLiteral("waiting for the lock of %1, which another process holds; "
+                messages.say(
+                    QStringLiteral("waiting for the lock of %1, which another process holds; "
                                    "Ctrl+C ends the run without its row")
                         .arg(quotedName(options.summaryPath)));
             };
@@ -169,7 +158,7 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
         results.print('\n' + trackerTable(settings, trackers, cycleMsPerTick));
     }
     if (problem) {
-        say(*problem);
+        messages.say(*problem);
     }
     return !problem;
 }
@@ -201,7 +190,7 @@ int main(int argc, char* argv[]) {
         printText(stdout, command.text);
         return 0;
     case ParsedReplayCommand::Outcome::UsageError:
-        return usageError(command.text);
+        return messages.usageError(command.text);
     case ParsedReplayCommand::Outcome::Run:
         break;
     }
@@ -211,47 +200,48 @@ int main(int argc, char* argv[]) {
     // than ending the run by a signal before its files are written.
     std::signal(SIGPIPE, SIG_IGN);
     eventlog::setProblemReporter(
-        [](const std::string& message) { say(QString::fromStdString(message)); });
+        [](const std::string& message) { messages.say(QString::fromStdString(message)); });
 
     // Every check before anything is created or changed.
     if (const std::optional<QString> problem = fileNamedTwice(options)) {
-        return usageError(*problem);
+        return messages.usageError(*problem);
     }
     if (const std::optional<QString> problem = unwritableOutput(options)) {
-        return failure(*problem);
+        return messages.failure(*problem);
     }
     const std::variant<ProbedVideo, QString> probed = probeVideo(options.video);
     if (const QString* problem = std::get_if<QString>(&probed)) {
-        return failure(*problem);
+        return messages.failure(*problem);
     }
     const ProbedVideo& video = std::get<ProbedVideo>(probed);
     for (const QString& warning : video.warnings) {
-        say(warning);
+        messages.say(warning);
     }
     const RecordingInfo recording = readRecordingInfo(std::string(
         options.video.bytes.constData(), static_cast<std::size_t>(options.video.bytes.size())));
     for (const QString& warning : recording.warnings) {
-        say(warning);
+        messages.say(warning);
     }
     const std::variant<RecordingTerms, Refusal> resolved = resolveRecording(options, recording);
     if (const Refusal* refusal = std::get_if<Refusal>(&resolved)) {
-        return refusal->exitCode == 2 ? usageError(refusal->message) : failure(refusal->message);
+        return refusal->exitCode == 2 ? messages.usageError(refusal->message)
+                                      : messages.failure(refusal->message);
     }
     const RecordingTerms& terms = std::get<RecordingTerms>(resolved);
     if (const std::optional<QString> problem = problemWithStrategies(
             options.strategies, terms.mmPerPixel, quotedName(options.video))) {
-        return usageError(*problem);
+        return messages.usageError(*problem);
     }
     if (const std::optional<QString> problem = problemWithFrame(options, video.frame)) {
-        return usageError(*problem);
+        return messages.usageError(*problem);
     }
     if (const std::optional<QString> problem = settingFromMark(options, video.frame)) {
-        return usageError(*problem);
+        return messages.usageError(*problem);
     }
     if (options.settings.roiFromMark) {
-        say(QStringLiteral("--roi auto: %1,%2")
-                .arg(options.settings.roi->x)
-                .arg(options.settings.roi->y));
+        messages.say(QStringLiteral("--roi auto: %1,%2")
+                         .arg(options.settings.roi->x)
+                         .arg(options.settings.roi->y));
     }
     std::optional<TruthReading> truth;
     std::optional<TruthReading> secondTruth;
@@ -262,17 +252,17 @@ int main(int argc, char* argv[]) {
     if (!options.truthPath.isEmpty()) {
         truth = readTruth(options.truthPath);
         if (!truth->ok()) {
-            return usageError(truth->error->text());
+            return messages.usageError(truth->error->text());
         }
     }
     if (!options.compareTruthPath.isEmpty()) {
         secondTruth = readTruth(options.compareTruthPath);
         if (!secondTruth->ok()) {
-            return usageError(secondTruth->error->text());
+            return messages.usageError(secondTruth->error->text());
         }
         if (const std::optional<QString> problem =
                 positionsMissing(truth->truth, secondTruth->truth, options)) {
-            return usageError(*problem);
+            return messages.usageError(*problem);
         }
     }
 
@@ -280,7 +270,7 @@ int main(int argc, char* argv[]) {
     // the table list it among the run's warnings (settingWarnings).
     if (const std::optional<QString> tick = tickLongerThanShotPeriod(
             terms.tickTimes.meanMs(), options.settings.rate.value_or(defaults::skuddPerMin))) {
-        say(*tick);
+        messages.say(*tick);
     }
 
     // Nothing is shown: the window runs on Qt's offscreen platform, which
@@ -298,8 +288,8 @@ int main(int argc, char* argv[]) {
     if (!options.trackPath.isEmpty()) {
         track = std::make_unique<ReplacingFile>(options.trackPath.bytes);
         if (!track->isOpen()) {
-            return failure(QStringLiteral("cannot write the track %1: %2")
-                               .arg(quotedName(options.trackPath), track->error()));
+            return messages.failure(QStringLiteral("cannot write the track %1: %2")
+                                        .arg(quotedName(options.trackPath), track->error()));
         }
     }
 
@@ -307,16 +297,19 @@ int main(int argc, char* argv[]) {
     ScopedTickSource useClock(clock);
     auto window = std::make_unique<MainWindow>(nullptr, options.video, options.logPath);
     if (window->logHeldElsewhere()) {
-        return failure(QStringLiteral("another copy is writing the log %1; give this run a log "
-                                      "of its own with --log")
-                           .arg(quotedName(options.logPath)));
+        return messages.failure(
+            QStringLiteral("another copy is writing the log %1; give this run a log "
+                           "of its own with --log")
+                .arg(quotedName(options.logPath)));
     }
     if (!window->isReady()) {
-        return failure(QStringLiteral("cannot open the video %1").arg(quotedName(options.video)));
+        return messages.failure(
+            QStringLiteral("cannot open the video %1").arg(quotedName(options.video)));
     }
     window->timer->stop();
     if (!window->loggFile) {
-        return failure(QStringLiteral("cannot write the log %1").arg(quotedName(options.logPath)));
+        return messages.failure(
+            QStringLiteral("cannot write the log %1").arg(quotedName(options.logPath)));
     }
 
     const std::int64_t ticks =
@@ -369,7 +362,8 @@ int main(int argc, char* argv[]) {
     settings.roiFromMark = options.settings.roiFromMark;
     settings.thresholdFromMark = options.settings.thresholdFromMark;
     if (settings.thresholdFromMark && done > 0) {
-        say(QStringLiteral("--threshold mark: %1").arg(settings.fixedThreshold.value_or(0)));
+        messages.say(
+            QStringLiteral("--threshold mark: %1").arg(settings.fixedThreshold.value_or(0)));
     }
     applyStrategies(settings, options.strategies);
     settings.tracker = QString::fromLatin1(trackerName(options.trackers.tracker));
@@ -392,8 +386,7 @@ int main(int argc, char* argv[]) {
         sweepProgress.clear();
         if (rememberedTerminationSignal() != 0) {
             sweep.clear();
-            std::fprintf(stderr, "%s: the latency sweep was interrupted; it is left out\n",
-                         program);
+            messages.say(QStringLiteral("the latency sweep was interrupted; it is left out"));
         }
     }
     std::vector<TrackerRow> trackers;
@@ -405,12 +398,13 @@ int main(int argc, char* argv[]) {
     }
     window.reset();
     if (trackerRefused) {
-        return failure(refusal);
+        return messages.failure(refusal);
     }
     if (stopped) {
-        return failure(QStringLiteral("cannot play the video %1: no frame after the first can be "
-                                      "read")
-                           .arg(quotedName(options.video)));
+        return messages.failure(
+            QStringLiteral("cannot play the video %1: no frame after the first can be "
+                           "read")
+                .arg(quotedName(options.video)));
     }
     // Stopped before its first tick: nothing of the run to keep, and no file
     // is replaced by an empty one.
@@ -418,8 +412,8 @@ int main(int argc, char* argv[]) {
         return 128 + rememberedTerminationSignal();
     }
     if (track && !track->commit()) {
-        return failure(QStringLiteral("cannot write the track %1: %2")
-                           .arg(quotedName(options.trackPath), track->error()));
+        return messages.failure(QStringLiteral("cannot write the track %1: %2")
+                                    .arg(quotedName(options.trackPath), track->error()));
     }
 
     Results results;
