@@ -22,18 +22,11 @@ class TrackParser {
         : path(path), every(every), frameCount(frameCount), frameSize(frameSize) {}
 
     TrackKeyframes run(const QByteArray& bytes) {
-        CsvRows rows(bytes);
-        QList<QByteArray> fields;
-        bool haveHeader = false;
-        while (!result.error && rows.next(fields)) {
-            lineNumber = rows.lineNumber();
-            if (!haveHeader) {
-                readHeader(fields);
-                haveHeader = true;
-            } else {
-                readRow(fields);
-            }
-        }
+        const bool haveHeader =
+            readCsvTable(bytes, lineNumber, [this](const QList<QByteArray>& fields, bool isHeader) {
+                isHeader ? readHeader(fields) : readRow(fields);
+                return !result.error;
+            });
         if (!haveHeader && !result.error) {
             lineNumber = 1;
             fail(QStringLiteral("no header row; a replay's track starts with one"));

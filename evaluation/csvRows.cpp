@@ -24,6 +24,22 @@ bool CsvRows::next(QList<QByteArray>& fields) {
     return false;
 }
 
+bool readCsvTable(const QByteArray& bytes, int& lineNumber,
+                  const std::function<bool(const QList<QByteArray>& fields, bool isHeader)>& take) {
+    CsvRows rows(bytes);
+    QList<QByteArray> fields;
+    bool haveHeader = false;
+    while (rows.next(fields)) {
+        lineNumber = rows.lineNumber();
+        const bool isHeader = !haveHeader;
+        haveHeader = true;
+        if (!take(fields, isHeader)) {
+            break;
+        }
+    }
+    return haveHeader;
+}
+
 QList<QByteArray> splitCsvRow(QByteArrayView row) {
     QList<QByteArray> fields;
     QByteArray field;

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <functional>
 
 // The rows of a CSV file as spreadsheets and the project's own programs write
 // them, for every table the programs read (truths, tracks, labels): a UTF-8
@@ -24,6 +25,12 @@ class CsvRows {
     qsizetype at = 0;
     int line = 0;
 };
+
+// Reads `bytes` as a table with CsvRows: the first row is the header, every
+// later one a row, each handed to `take` with `lineNumber` set to its line,
+// until `take` returns false. False when the table has no header row.
+bool readCsvTable(const QByteArray& bytes, int& lineNumber,
+                  const std::function<bool(const QList<QByteArray>& fields, bool isHeader)>& take);
 
 // One row split into fields, as CsvRows splits it.
 QList<QByteArray> splitCsvRow(QByteArrayView row);

@@ -49,18 +49,11 @@ class Parser {
         : path(path), frameCount(frameCount), rules(rules), frameSize(frameSize) {}
 
     TruthReading run(const QByteArray& bytes) {
-        CsvRows rows(bytes);
-        QList<QByteArray> fields;
-        bool haveHeader = false;
-        while (!reading.error && rows.next(fields)) {
-            lineNumber = rows.lineNumber();
-            if (!haveHeader) {
-                readHeader(fields);
-                haveHeader = true;
-            } else {
-                readRow(fields);
-            }
-        }
+        const bool haveHeader =
+            readCsvTable(bytes, lineNumber, [this](const QList<QByteArray>& fields, bool isHeader) {
+                isHeader ? readHeader(fields) : readRow(fields);
+                return !reading.error;
+            });
         if (!haveHeader && !reading.error) {
             lineNumber = 1;
             fail(QStringLiteral("no header row; expected one naming frame,centre_x,centre_y"));
