@@ -20,8 +20,8 @@ inline constexpr std::int64_t fewestShotsForAnEfficiency = 20;
 QStringList settingWarnings(const RunSettings& settings);
 
 // The recording's warnings (RunSettings::recordingWarnings) first, then the
-// settings' (settingWarnings), then those of the run: the marked region wholly or partly outside the processed
-// region, a way of firing with fewer than fewestShotsForAnEfficiency shots,
-// a tracker that never held the stone, and a track that moved less than half
-// as far as the truth.
+// settings' (settingWarnings), then those of the run: the marked region
+// wholly or partly outside the processed region, a way of firing with fewer
+// than fewestShotsForAnEfficiency shots, a tracker that never held the stone,
+// and a track that moved less than half as far as the truth.
 QStringList runWarnings(const RunSettings& settings, const Evaluation& evaluation);

@@ -468,9 +468,8 @@ QByteArray summaryRow(const RunSettings& s, const QString& truthPath, const Eval
         intervals << csvFigure(interval ? std::optional<double>(interval->low) : std::nullopt, 6)
                   << csvFigure(interval ? std::optional<double>(interval->high) : std::nullopt, 6);
     }
-    for (const QString& field :
-         fields + recordingSummaryFields(s) + intervals + strategySummaryFields(s, e) +
-             shotSettingFields(s)) {
+    for (const QString& field : fields + recordingSummaryFields(s) + intervals +
+                                    strategySummaryFields(s, e) + shotSettingFields(s)) {
         quoted.append(csvField(field));
     }
     return quoted.join(',') + '\n';
