@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/secondCopy.h"
 
+#include "app/refusal.h"
 #include "log/logText.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <unistd.h>
 
 void sayAnotherCopyIsLogging(const QByteArray& logPath) {
     const QString log = QFile::decodeName(logPath);
@@ -19,9 +21,9 @@ void sayAnotherCopyIsLogging(const QByteArray& logPath) {
                  "--log.\n",
                  eventlog::escapedForTerminal(log).constData(), directory.isEmpty() ? "" : " in ",
                  eventlog::escapedForTerminal(directory).constData());
-    // Without a display (offscreen, minimal) nobody could close the box.
-    const QString platform = QGuiApplication::platformName();
-    if (platform == "offscreen" || platform == "minimal") {
+    // From a terminal the line above is read; without a display (offscreen,
+    // minimal) nobody could close the box.
+    if (!refusalWantsMessageBox(isatty(STDERR_FILENO) == 1, QGuiApplication::platformName())) {
         return;
     }
     const QString where =
