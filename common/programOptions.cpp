@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QStringList>
+#include <cmath>
 
 StandardOptions::StandardOptions(QCommandLineParser& parser)
     : help({QStringLiteral("h"), QStringLiteral("help")},
@@ -31,4 +32,13 @@ std::optional<QString> StandardOptions::answer(const QCommandLineParser& parser,
 
 void printText(std::FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+std::optional<double> numberWithin(const QString& text, double low, double high) {
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
 }

@@ -28,5 +28,8 @@ class StandardOptions {
     QCommandLineOption version;
 };
 
+// A finite number from `low` to `high` in an option's text, or nothing.
+std::optional<double> numberWithin(const QString& text, double low, double high);
+
 // Prints `text` in the locale's encoding.
 void printText(std::FILE* stream, const QString& text);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replay/recordingOptions.h"
 
+#include "common/programOptions.h"
+
 #include <QStringList>
 #include <cmath>
 
@@ -11,16 +13,6 @@ constexpr double largestMmPerPixel = 10.0;
 constexpr int longestTickMs = 10000;
 // A focal area or margin larger than this is no typing slip away from sense.
 constexpr double largestMm = 1000.0;
-
-// A finite number from `low` to `high`, or nothing.
-std::optional<double> numberWithin(const QString& text, double low, double high) {
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value < low || value > high) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 QString bad(const QString& option, const QString& accepted, const QString& given) {
     return QStringLiteral("--%1: expected %2, got \"%3\"").arg(option, accepted, given);

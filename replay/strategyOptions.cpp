@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replay/strategyOptions.h"
 
+#include "common/programOptions.h"
+
 #include <QStringList>
 #include <cmath>
 
@@ -10,15 +12,6 @@ namespace {
 constexpr double largestStonePx = 10000.0;
 constexpr double largestStoneMm = 1000.0;
 constexpr double fastestHead = 1e6;
-
-std::optional<double> numberWithin(const QString& text, double low, double high) {
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value < low || value > high) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 std::optional<cv::Size2d> sizeWithin(const QString& text, double high) {
     const QStringList parts = text.split(',');

@@ -32,4 +32,15 @@ QString tickLabel(double value) {
     return QString::number(value, 'g', 6);
 }
 
+void drawPanelLabel(QPainter& painter, const QRectF& panel, const QString& label,
+                    const QColor& colour) {
+    painter.save();
+    painter.setPen(colour);
+    painter.setFont(font(14, true));
+    painter.translate(panel.left() - 84, panel.center().y());
+    painter.rotate(-90);
+    painter.drawText(QRectF(-panel.height() / 2, -12, panel.height(), 24), Qt::AlignCenter, label);
+    painter.restore();
+}
+
 } // namespace plot

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QColor>
 #include <QFont>
+#include <QPainter>
+#include <QRectF>
 #include <QString>
 #include <vector>
 
@@ -27,5 +30,9 @@ struct Axis {
 std::vector<double> roundTicks(double from, double to, int count);
 
 QString tickLabel(double value);
+
+// A panel's label, written upward along its left side.
+void drawPanelLabel(QPainter& painter, const QRectF& panel, const QString& label,
+                    const QColor& colour);
 
 } // namespace plot

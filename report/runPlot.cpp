@@ -32,6 +32,7 @@ const QColor gridColour(225, 225, 225);
 const QColor textColour(30, 30, 30);
 
 using plot::Axis;
+using plot::drawPanelLabel;
 using plot::font;
 using plot::roundTicks;
 using plot::tickLabel;
@@ -435,14 +436,7 @@ class RunPlot {
         painter.restore();
 
         drawFrame(painter, panel);
-        painter.save();
-        painter.setPen(textColour);
-        painter.setFont(font(14, true));
-        painter.translate(panel.left() - 84, panel.center().y());
-        painter.rotate(-90);
-        painter.drawText(QRectF(-panel.height() / 2, -12, panel.height(), 24), Qt::AlignCenter,
-                         label);
-        painter.restore();
+        drawPanelLabel(painter, panel, label, textColour);
     }
 
     void drawShotsPanel(QPainter& painter, const QRectF& panel) const {

@@ -17,6 +17,7 @@
 namespace {
 
 using plot::Axis;
+using plot::drawPanelLabel;
 using plot::font;
 
 const QColor textColour(30, 30, 30);
@@ -252,14 +253,7 @@ class SweepPlot {
         painter.setPen(QPen(QColor(120, 120, 120), 1));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(panel);
-        painter.save();
-        painter.setPen(textColour);
-        painter.setFont(font(14, true));
-        painter.translate(panel.left() - 84, panel.center().y());
-        painter.rotate(-90);
-        painter.drawText(QRectF(-panel.height() / 2, -12, panel.height(), 24), Qt::AlignCenter,
-                         label);
-        painter.restore();
+        drawPanelLabel(painter, panel, label, textColour);
     }
 
     static void drawLatencyAxis(QPainter& painter, const QRectF& above, const Axis& latency) {
