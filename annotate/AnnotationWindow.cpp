@@ -85,8 +85,9 @@ QByteArray fileBehind(const QByteArray& name) {
 
 // The bytes into a new file that replaces `name` only once the disk holds
 // every one of them (written, synced and its size read back): a full disk
-// leaves the old file as it was. The system's reason where it could not.
-std::optional<QString> writeVerified(const QString& name, const QByteArray& bytes) {
+// leaves the old file as it was. Refused with the system's reason where it
+// could not.
+Refusable<> writeVerified(const QString& name, const QByteArray& bytes) {
     return replaceFile(fileBehind(QFile::encodeName(name)), bytes);
 }
 
@@ -488,9 +489,9 @@ void AnnotationWindow::refresh() {
 bool AnnotationWindow::save() {
     finishDrag();
     const QByteArray bytes = formatGroundTruth(truthOf(marks, lastFrame()));
-    if (const std::optional<QString> problem = writeVerified(truthShown(), bytes)) {
-        const QString text =
-            QStringLiteral("%1 could not be written: %2").arg(truthShown(), *problem);
+    if (const Refusable<> written = writeVerified(truthShown(), bytes); !written) {
+        const QString text = QStringLiteral("%1 could not be written: %2")
+                                 .arg(truthShown(), written.refusal().message);
         note = QStringLiteral("Not saved: ") + text;
         refresh();
         dialogs.tellProblem(this, text + QStringLiteral("\nThe file on the disk is as it was "
@@ -512,11 +513,11 @@ std::optional<QString> AnnotationWindow::keepUnsavedWork() {
     }
     const QString name = freeNameBeside(truthShown());
     const QByteArray bytes = formatGroundTruth(truthOf(marks, lastFrame()));
-    const std::optional<QString> problem =
-        name.isEmpty() ? std::optional(QStringLiteral("no free name")) : writeVerified(name, bytes);
-    if (problem) {
+    const Refusable<> written =
+        name.isEmpty() ? Refusal{QStringLiteral("no free name")} : writeVerified(name, bytes);
+    if (!written) {
         std::fprintf(stderr, "tessavolant-annotate: the unsaved annotation is lost: %s\n",
-                     qPrintable(*problem));
+                     qPrintable(written.refusal().message));
         return std::nullopt;
     }
     std::fprintf(stderr, "tessavolant-annotate: the unsaved annotation is in %s\n",

@@ -60,12 +60,9 @@ int main(int argc, char* argv[]) {
     std::setlocale(LC_NUMERIC, "C");
 
     const VideoFileName video = nameAsGiven(options.video, argc, argv);
-    QString refusal;
-    std::optional<Recording> recording = openRecording(video.bytes, refusal);
+    Refusable<Recording> recording = openRecording(video);
     if (!recording) {
-        return messages.failure(
-            QStringLiteral("cannot open the video \"%1\": %2")
-                .arg(QString::fromLatin1(eventlog::escapedForTerminal(video.shown())), refusal));
+        return messages.refuse(recording.refusal());
     }
     for (const QString& warning : recording->warnings) {
         messages.say(warning);
@@ -89,15 +86,14 @@ int main(int argc, char* argv[]) {
         truthNamed ? nameAsGiven(options.truthPath, argc, argv).bytes : recording->truthName;
     const FileName track =
         options.trackPath.isEmpty() ? FileName() : nameAsGiven(options.trackPath, argc, argv);
-    TruthStart start = startTruth(truthName, truthNamed, track, options.every,
-                                  recording->frameCount, frame.size());
-    if (start.problem) {
-        return start.exitCode == 2 ? messages.usageError(*start.problem)
-                                   : messages.failure(*start.problem);
+    Refusable<TruthStart> start = startTruth(truthName, truthNamed, track, options.every,
+                                             recording->frameCount, frame.size());
+    if (!start) {
+        return messages.refuse(start.refusal());
     }
 
-    AnnotationWindow::TruthFile truth{truthName, std::move(start.annotation), start.saved,
-                                      start.note};
+    AnnotationWindow::TruthFile truth{truthName, std::move(start->annotation), start->saved,
+                                      start->note};
     QScreen* screen = QGuiApplication::primaryScreen();
     AnnotationWindow window(std::move(*recording), std::move(truth), focal,
                             screen ? screen->availableSize() : QSize());

@@ -140,7 +140,7 @@ GroundTruth truthOf(const Annotation& annotation, std::int64_t lastFrame) {
     return truth;
 }
 
-ContinuedAnnotation annotationOf(const GroundTruth& truth, std::int64_t lastFrame) {
+Refusable<ContinuedAnnotation> annotationOf(const GroundTruth& truth, std::int64_t lastFrame) {
     ContinuedAnnotation result;
     Annotation& annotation = result.annotation;
     if (!truth.byFrame.empty()) {
@@ -180,11 +180,10 @@ ContinuedAnnotation annotationOf(const GroundTruth& truth, std::int64_t lastFram
         // the stone back into the plane.
         for (const auto& [frame, point] : truth.byFrame) {
             if (point.inPlane && outOfPlaneAt(annotation, frame)) {
-                result.problem = QStringLiteral("frame %1 is in the plane after frames out of it, "
-                                                "which needs the stone's centre there; the file "
-                                                "has no centre_x,centre_y")
-                                     .arg(frame);
-                return result;
+                return Refusal{QStringLiteral("frame %1 is in the plane after frames out of it, "
+                                              "which needs the stone's centre there; the file "
+                                              "has no centre_x,centre_y")
+                                   .arg(frame)};
             }
         }
         return result;

@@ -74,12 +74,11 @@ GroundTruth truthOf(const Annotation& annotation, std::int64_t lastFrame);
 // keyframes give becomes a keyframe too, so that no position of the file is
 // lost. Out-of-plane marks begin every stretch of rows out of the plane.
 // A file without centres whose stone comes back into the plane cannot be
-// annotated on (only a keyframe brings it back): `problem` says so. A file
-// whose last row is out of the plane before the recording's last frame,
-// `lastFrame`, goes on out of the plane to that frame: `note` says so.
+// annotated on (only a keyframe brings it back): refused. A file whose last
+// row is out of the plane before the recording's last frame, `lastFrame`,
+// goes on out of the plane to that frame: `note` says so.
 struct ContinuedAnnotation {
     Annotation annotation;
-    std::optional<QString> problem;
     std::optional<QString> note;
 };
-ContinuedAnnotation annotationOf(const GroundTruth& truth, std::int64_t lastFrame);
+Refusable<ContinuedAnnotation> annotationOf(const GroundTruth& truth, std::int64_t lastFrame);

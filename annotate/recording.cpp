@@ -2,19 +2,22 @@
 #include "annotate/recording.h"
 
 #include "annotate/annotateOptions.h"
+#include "log/logText.h"
 #include "tracking/videoOpening.h"
 
 #include <QDir>
 #include <QFile>
 
-std::optional<Recording> openRecording(const QByteArray& fileName, QString& refusal) {
-    std::variant<OpenedRecording, QString> opened =
+Refusable<Recording> openRecording(const VideoFileName& video) {
+    const QByteArray& fileName = video.bytes;
+    Refusable<OpenedRecording> opened =
         openRecordingFile(fileName, FrameCounting::ReadThroughWhereHeaderIsSilent);
-    if (const QString* why = std::get_if<QString>(&opened)) {
-        refusal = *why;
-        return std::nullopt;
+    if (!opened) {
+        return Refusal{QStringLiteral("cannot open the video \"%1\": %2")
+                           .arg(QString::fromUtf8(eventlog::escapedForTerminal(video.shown())),
+                                opened.refusal().message)};
     }
-    OpenedRecording& found = std::get<OpenedRecording>(opened);
+    OpenedRecording& found = *opened;
     Recording recording;
     recording.firstFrame = std::move(found.firstFrame);
     recording.frameCount = found.frameCount;

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "annotate/recordingTime.h"
+#include "common/fileName.h"
+#include "common/refusal.h"
 #include "tracking/VideoSource.h"
 
 #include <QByteArray>
@@ -9,7 +11,6 @@
 #include <cstdint>
 #include <memory>
 #include <opencv2/core.hpp>
-#include <optional>
 #include <string>
 
 // A recording opened for annotation, through the video source the window
@@ -25,6 +26,6 @@ struct Recording {
     QByteArray truthName;
 };
 
-// Opens `fileName` (its bytes) and reads its first frame. None, with the reason
-// in words a user can act on in `refusal`, where the window would refuse it.
-std::optional<Recording> openRecording(const QByteArray& fileName, QString& refusal);
+// Opens `video` and reads its first frame. Refused, with what could not be
+// opened and why in words a user can act on, where the window would refuse it.
+Refusable<Recording> openRecording(const VideoFileName& video);

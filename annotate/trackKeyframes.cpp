@@ -4,7 +4,7 @@
 #include "evaluation/csvRows.h"
 
 #include <QList>
-#include <variant>
+#include <optional>
 
 namespace {
 
@@ -21,24 +21,24 @@ class TrackParser {
     TrackParser(const QString& path, int every, std::int64_t frameCount, QSize frameSize)
         : path(path), every(every), frameCount(frameCount), frameSize(frameSize) {}
 
-    TrackKeyframes run(const QByteArray& bytes) {
+    Refusable<Annotation> run(const QByteArray& bytes) {
         const bool haveHeader =
             readCsvTable(bytes, lineNumber, [this](const QList<QByteArray>& fields, bool isHeader) {
                 isHeader ? readHeader(fields) : readRow(fields);
-                return !result.error;
+                return !refusal;
             });
-        if (!haveHeader && !result.error) {
+        if (!haveHeader && !refusal) {
             lineNumber = 1;
             fail(QStringLiteral("no header row; a replay's track starts with one"));
         }
-        if (result.error) {
-            result.annotation = {};
+        if (refusal) {
+            return *refusal;
         }
-        return std::move(result);
+        return std::move(annotation);
     }
 
   private:
-    void fail(const QString& message) { result.error = TruthError{path, lineNumber, message}; }
+    void fail(const QString& message) { refusal = tableRefusal(path, lineNumber, message); }
 
     void readHeader(const QList<QByteArray>& fields) {
         columnCount = fields.size();
@@ -80,13 +80,12 @@ class TrackParser {
     // Checked as the replay checks the truth's centres, so that what is
     // saved from here the replay takes.
     std::optional<double> coordinate(const QByteArray& field, const char* name, int frameSide) {
-        double value = 0.0;
-        if (const std::optional<QString> problem =
-                centreCoordinateProblem(field, name, frameSide, frameSize, value)) {
-            fail(*problem);
+        const Refusable<double> value = centreCoordinate(field, name, frameSide, frameSize);
+        if (!value) {
+            fail(value.refusal().message);
             return std::nullopt;
         }
-        return value;
+        return *value;
     }
 
     void readRow(const QList<QByteArray>& fields) {
@@ -124,7 +123,7 @@ class TrackParser {
             return;
         }
         lastShown = shown;
-        result.annotation.keyframes[shown] = QPointF(*x, *y);
+        annotation.keyframes[shown] = QPointF(*x, *y);
     }
 
     QString path;
@@ -136,27 +135,25 @@ class TrackParser {
     TrackColumns columns;
     // The furthest frame shown so far: a frame at or before it is a repeat.
     std::int64_t lastShown = -1;
-    TrackKeyframes result;
+    Annotation annotation;
+    std::optional<Refusal> refusal; // set: the track is refused and `annotation` not to be used
 };
 
 } // namespace
 
-TrackKeyframes keyframesFromTrack(const QByteArray& bytes, const QString& path, int every,
-                                  std::int64_t frameCount, QSize frameSize) {
+Refusable<Annotation> keyframesFromTrack(const QByteArray& bytes, const QString& path, int every,
+                                         std::int64_t frameCount, QSize frameSize) {
     return TrackParser(path, every, frameCount, frameSize).run(bytes);
 }
 
-TrackKeyframes readTrackKeyframes(const FileName& name, int every, std::int64_t frameCount,
-                                  QSize frameSize) {
+Refusable<Annotation> readTrackKeyframes(const FileName& name, int every, std::int64_t frameCount,
+                                         QSize frameSize) {
     // Read as a truth file is: a FIFO, a device or a file past the limit is
     // refused before a byte of it is read.
-    const std::variant<QByteArray, QString> bytes = boundedFileBytes(name.bytes, "a track");
-    if (const QString* problem = std::get_if<QString>(&bytes)) {
-        TrackKeyframes refused;
-        refused.error =
-            TruthError{name.shown(), 0, QStringLiteral("cannot be read: %1").arg(*problem)};
-        return refused;
+    const Refusable<QByteArray> bytes = boundedFileBytes(name.bytes, "a track");
+    if (!bytes) {
+        return tableRefusal(name.shown(), 0,
+                            QStringLiteral("cannot be read: %1").arg(bytes.refusal().message));
     }
-    return keyframesFromTrack(std::get<QByteArray>(bytes), name.shown(), every, frameCount,
-                              frameSize);
+    return keyframesFromTrack(*bytes, name.shown(), every, frameCount, frameSize);
 }

@@ -8,7 +8,6 @@
 #include <QSize>
 #include <QString>
 #include <cstdint>
-#include <optional>
 
 // A replay's track (its --track CSV) as the start of an annotation, so that a
 // user corrects the tracker instead of starting from nothing: the centre of
@@ -17,18 +16,13 @@
 // position after the read). Ticks on which the tracker had lost the stone
 // (in_plane 0: an empty tracking window, whose centre says nothing) and ticks
 // that show a frame again after playback started over give none.
-struct TrackKeyframes {
-    Annotation annotation;
-    std::optional<TruthError> error; // set: the track is refused, `annotation` empty
-};
-
 // `frameCount` as for readGroundTruth: a shown frame outside the recording is
-// an error; negative when the count is unknown. Centres are checked against
+// refused; negative when the count is unknown. Centres are checked against
 // `frameSize` as the replay checks a truth file's (empty: not checked).
-TrackKeyframes keyframesFromTrack(const QByteArray& bytes, const QString& path, int every,
-                                  std::int64_t frameCount, QSize frameSize = {});
+Refusable<Annotation> keyframesFromTrack(const QByteArray& bytes, const QString& path, int every,
+                                         std::int64_t frameCount, QSize frameSize = {});
 
 // The same from the file `name`, which is read as a truth file is: a regular
 // file of at most truthFileLimitBytes.
-TrackKeyframes readTrackKeyframes(const FileName& name, int every, std::int64_t frameCount,
-                                  QSize frameSize);
+Refusable<Annotation> readTrackKeyframes(const FileName& name, int every, std::int64_t frameCount,
+                                         QSize frameSize);

@@ -104,14 +104,13 @@ MainWindow::MainWindow(QWidget* parent, std::optional<VideoFileName> chosenVideo
 
     // The first frame is read before playing starts; the source goes on
     // from the second.
-    std::variant<OpenedRecording, QString> opened =
-        openRecordingFile(videoFileName, FrameCounting::HeaderOnly);
-    if (const QString* why = std::get_if<QString>(&opened)) {
-        videoRefusalReason = *why;
+    Refusable<OpenedRecording> opened = openRecordingFile(videoFileName, FrameCounting::HeaderOnly);
+    if (!opened) {
+        videoRefusalReason = opened.refusal().message;
         logOpenFailed();
         return;
     }
-    OpenedRecording& recording = std::get<OpenedRecording>(opened);
+    OpenedRecording& recording = *opened;
     videoWarnings = recording.video.warnings;
     decodedFrame = std::move(recording.firstFrame);
     acceptDecodedFrame();

@@ -65,18 +65,17 @@ int main(int argc, char* argv[]) {
     }
     if (!window.isReady()) {
         if (window.chosenPath().isEmpty()) {
-            sayProblem("no video was chosen");
-        } else {
-            const QString reason = window.openRefusal();
-            sayProblem("cannot open the video \"" +
-                       eventlog::escapedForTerminal(window.chosenPath()).toStdString() +
-                       "\": " + reason.toLocal8Bit().toStdString());
-            if (refusalWantsMessageBox(isatty(STDERR_FILENO) == 1,
-                                       QGuiApplication::platformName())) {
-                showRefusal(window.chosenPath(), reason);
-            }
+            return messages.refuse({QStringLiteral("no video was chosen")});
         }
-        return 1;
+        const QString reason = window.openRefusal();
+        const int code = messages.refuse(
+            {QStringLiteral("cannot open the video \"%1\": %2")
+                 .arg(QString::fromUtf8(eventlog::escapedForTerminal(window.chosenPath())),
+                      reason)});
+        if (refusalWantsMessageBox(isatty(STDERR_FILENO) == 1, QGuiApplication::platformName())) {
+            showRefusal(window.chosenPath(), reason);
+        }
+        return code;
     }
     for (const QString& warning : window.openWarnings()) {
         sayProblem(warning.toLocal8Bit().toStdString());

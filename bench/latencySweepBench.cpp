@@ -122,12 +122,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_latencySweep: cannot write the demo video\n");
         return 1;
     }
-    TruthReading reading = readGroundTruth(QString::fromStdString(truthPath), -1);
-    if (!reading.ok()) {
-        std::fprintf(stderr, "bench_latencySweep: %s\n", qPrintable(reading.error->text()));
+    Refusable<GroundTruth> reading = readGroundTruth(QString::fromStdString(truthPath), -1);
+    if (!reading) {
+        std::fprintf(stderr, "bench_latencySweep: %s\n", qPrintable(reading.refusal().message));
         return 1;
     }
-    made.truth = std::move(reading.truth);
+    made.truth = std::move(*reading);
     demo = &made;
     benchmark::RunSpecifiedBenchmarks();
     demo = nullptr;

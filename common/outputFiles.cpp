@@ -110,33 +110,33 @@ const char* notARegularFile(mode_t mode) {
     return nullptr;
 }
 
-std::optional<QString> outputRefusal(const QByteArray& name, Writing writing, bool refuseHardLink) {
+Refusable<> checkOutput(const QByteArray& name, Writing writing, bool refuseHardLink) {
     if (name.isEmpty()) {
-        return QStringLiteral("no file name was given");
+        return Refusal{QStringLiteral("no file name was given")};
     }
     struct stat status {};
     const bool exists = ::lstat(name.constData(), &status) == 0;
     if (!exists && errno != ENOENT) {
-        return reasonOf(errno);
+        return Refusal{reasonOf(errno)};
     }
     if (exists) {
         if (const char* why = notARegularFile(status.st_mode)) {
-            return QString::fromLatin1(why);
+            return Refusal{QString::fromLatin1(why)};
         }
         if (refuseHardLink && status.st_nlink > 1) {
-            return QStringLiteral("it is a hard link to another file");
+            return Refusal{QStringLiteral("it is a hard link to another file")};
         }
         if (writing == Writing::InPlace && !mayWrite(name, W_OK)) {
-            return reasonOf(errno);
+            return Refusal{reasonOf(errno)};
         }
     }
     // A new file, and the temporary file of a replaced one, are made in the folder.
     if (!exists || writing == Writing::Replaced) {
         if (!mayWrite(folderAndLast(name).first, W_OK | X_OK)) {
-            return reasonOf(errno);
+            return Refusal{reasonOf(errno)};
         }
     }
-    return std::nullopt;
+    return {};
 }
 
 std::optional<std::pair<std::size_t, std::size_t>>
@@ -242,10 +242,10 @@ bool ReplacingFile::commit() {
     return true;
 }
 
-std::optional<QString> replaceFile(const QByteArray& name, const QByteArray& bytes) {
+Refusable<> replaceFile(const QByteArray& name, const QByteArray& bytes) {
     ReplacingFile file(name);
     if (!file.write(bytes) || !file.commit()) {
-        return file.error();
+        return Refusal{file.error()};
     }
-    return std::nullopt;
+    return {};
 }

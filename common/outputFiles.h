@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/refusal.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -36,14 +38,13 @@ enum class Writing {
 // Null for a regular file.
 const char* notARegularFile(mode_t mode);
 
-// Why `name` cannot be an output written that way, found from the file system
-// alone without creating or changing anything: a symbolic link (never
-// followed), a directory, a FIFO, a device or a socket, a folder that does not
-// exist or may not be written. None when nothing speaks against it. With
+// Whether `name` can be an output written that way, found from the file system
+// alone without creating or changing anything: refused, with the reason, for a
+// symbolic link (never followed), a directory, a FIFO, a device or a socket, a
+// folder that does not exist or may not be written. With
 // `refuseHardLink` a file with more than one name is refused as well (a log
 // that is emptied would empty the other name's file too).
-std::optional<QString> outputRefusal(const QByteArray& name, Writing writing,
-                                     bool refuseHardLink = false);
+Refusable<> checkOutput(const QByteArray& name, Writing writing, bool refuseHardLink = false);
 
 // One file of a command line, for the check that no output is also an input
 // or another output.
@@ -96,6 +97,6 @@ class ReplacingFile {
     QString problem;
 };
 
-// Writes `bytes` as the whole content of `name` through a ReplacingFile. The
-// system's reason on failure, none on success.
-std::optional<QString> replaceFile(const QByteArray& name, const QByteArray& bytes);
+// Writes `bytes` as the whole content of `name` through a ReplacingFile;
+// refused with the system's reason on failure.
+Refusable<> replaceFile(const QByteArray& name, const QByteArray& bytes);

@@ -11,13 +11,10 @@ void ProgramMessages::say(const std::string& localBytes) const {
     std::fprintf(stderr, "%s: %s\n", program, localBytes.c_str());
 }
 
-int ProgramMessages::usageError(const QString& message) const {
-    say(message);
-    std::fprintf(stderr, "Try '%s --help'.\n", program);
-    return 2;
-}
-
-int ProgramMessages::failure(const QString& message) const {
-    say(message);
-    return 1;
+int ProgramMessages::refuse(const Refusal& refusal) const {
+    say(refusal.message);
+    if (refusal.exitCode == exitUsage) {
+        std::fprintf(stderr, "Try '%s --help'.\n", program);
+    }
+    return refusal.exitCode;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/refusal.h"
+
 #include <QString>
 #include <string>
 
@@ -15,10 +17,11 @@ class ProgramMessages {
     // Bytes already in the locale's encoding (a file name as the file system
     // gave it, a line of the log's own), written as they are.
     void say(const std::string& localBytes) const;
-    // A wrong option or argument, with where to read on; returns exit code 2.
-    int usageError(const QString& message) const;
-    // A failure at run time; returns exit code 1.
-    int failure(const QString& message) const;
+    // A refusal passed on: its message, after wrong usage (exitUsage) with
+    // where to read on; returns its exit code.
+    int refuse(const Refusal& refusal) const;
+    int usageError(const QString& message) const { return refuse({message, exitUsage}); }
+    int failure(const QString& message) const { return refuse({message, exitFailure}); }
 
   private:
     const char* program;

@@ -84,26 +84,27 @@ VideoFileName nameAsGiven(const QString& decoded, int argc, char** argv) {
     return decoded;
 }
 
-std::optional<QString> videoFileRefusal(const QByteArray& name) {
+Refusable<> checkVideoFile(const QByteArray& name) {
     if (name.isEmpty()) {
-        return "no file name was given";
+        return Refusal{"no file name was given"};
     }
     // Follows symbolic links, so that /dev/stdin counts as whatever it stands for.
     struct stat file {};
     if (stat(name.constData(), &file) != 0) {
-        return whyItCannotBeFound(name, errno);
+        return Refusal{whyItCannotBeFound(name, errno)};
     }
     if (S_ISDIR(file.st_mode)) {
-        return "it is a directory; choose a video file in it";
+        return Refusal{"it is a directory; choose a video file in it"};
     }
     if (!S_ISREG(file.st_mode)) {
-        return QStringLiteral("it is not a regular file but ") + specialFileKind(file.st_mode);
+        return Refusal{QStringLiteral("it is not a regular file but ") +
+                       specialFileKind(file.st_mode)};
     }
     if (faccessat(AT_FDCWD, name.constData(), R_OK, AT_EACCESS) != 0) {
-        return "permission denied: the file may not be read";
+        return Refusal{"permission denied: the file may not be read"};
     }
     if (file.st_size == 0) {
-        return "the file is empty";
+        return Refusal{"the file is empty"};
     }
-    return std::nullopt;
+    return {};
 }

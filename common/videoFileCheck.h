@@ -2,10 +2,10 @@
 #pragma once
 
 #include "common/fileName.h"
+#include "common/refusal.h"
 
 #include <QByteArray>
 #include <QString>
-#include <optional>
 #include <sys/types.h>
 
 // What a file that is no regular file and no directory is, for a message:
@@ -18,8 +18,8 @@ const char* specialFileKind(mode_t mode);
 // main's `argv` is taken; `decoded` itself if none matches.
 VideoFileName nameAsGiven(const QString& decoded, int argc, char** argv);
 
-// Why `name` cannot be a video to open, found from the file system alone
+// Whether `name` can be a video to open, found from the file system alone
 // (stat, lstat and faccessat), without opening anything: opening a named pipe
-// blocks until someone writes to it, and a device never ends. None when
-// nothing speaks against opening the file; the decoder has the last word.
-std::optional<QString> videoFileRefusal(const QByteArray& name);
+// blocks until someone writes to it, and a device never ends. Refused with
+// the reason; the decoder has the last word on a file that is not refused.
+Refusable<> checkVideoFile(const QByteArray& name);

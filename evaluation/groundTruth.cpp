@@ -9,9 +9,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <variant>
 #include <vector>
 
 #include "common/videoFileCheck.h"
@@ -48,24 +48,24 @@ class Parser {
     Parser(const QString& path, std::int64_t frameCount, TruthRules rules, QSize frameSize)
         : path(path), frameCount(frameCount), rules(rules), frameSize(frameSize) {}
 
-    TruthReading run(const QByteArray& bytes) {
+    Refusable<GroundTruth> run(const QByteArray& bytes) {
         const bool haveHeader =
             readCsvTable(bytes, lineNumber, [this](const QList<QByteArray>& fields, bool isHeader) {
                 isHeader ? readHeader(fields) : readRow(fields);
-                return !reading.error;
+                return !refusal;
             });
-        if (!haveHeader && !reading.error) {
+        if (!haveHeader && !refusal) {
             lineNumber = 1;
             fail(QStringLiteral("no header row; expected one naming frame,centre_x,centre_y"));
         }
-        if (reading.error) {
-            reading.truth = {};
+        if (refusal) {
+            return *refusal;
         }
-        return std::move(reading);
+        return std::move(truth);
     }
 
   private:
-    void fail(const QString& message) { reading.error = TruthError{path, lineNumber, message}; }
+    void fail(const QString& message) { refusal = tableRefusal(path, lineNumber, message); }
 
     void readHeader(const QList<QByteArray>& fields) {
         columnCount = fields.size();
@@ -109,7 +109,7 @@ class Parser {
         } else if (columns.frame < 0) {
             fail(QStringLiteral("the header has no column frame"));
         }
-        TruthColumns& present = reading.truth.columns;
+        TruthColumns& present = truth.columns;
         present.centre = columns.centreX >= 0;
         present.inPlane = columns.inPlane >= 0;
         present.keyframe = columns.keyframe >= 0;
@@ -170,7 +170,7 @@ class Parser {
                 return;
             }
         }
-        const auto [where, added] = reading.truth.byFrame.emplace(frame, point);
+        const auto [where, added] = truth.byFrame.emplace(frame, point);
         if (!added) {
             const auto first =
                 std::find_if(rowLines.begin(), rowLines.end(),
@@ -205,11 +205,12 @@ class Parser {
     }
 
     bool readCoordinate(const QByteArray& field, const char* name, int frameSide, double& value) {
-        if (const std::optional<QString> problem =
-                centreCoordinateProblem(field, name, frameSide, frameSize, value)) {
-            fail(*problem);
+        const Refusable<double> read = centreCoordinate(field, name, frameSide, frameSize);
+        if (!read) {
+            fail(read.refusal().message);
             return false;
         }
+        value = *read;
         return true;
     }
 
@@ -232,7 +233,8 @@ class Parser {
     Columns columns;
     // The line of each row read, for the message about a frame annotated twice.
     std::vector<std::pair<std::int64_t, int>> rowLines;
-    TruthReading reading;
+    GroundTruth truth;
+    std::optional<Refusal> refusal; // set: the file is refused and `truth` not to be used
 };
 
 } // namespace
@@ -242,57 +244,59 @@ const TruthPoint* GroundTruth::at(std::int64_t frameIndex) const {
     return found == byFrame.end() ? nullptr : &found->second;
 }
 
-QString TruthError::text() const {
+Refusal tableRefusal(const QString& path, int line, const QString& message) {
     if (line <= 0) {
-        return QStringLiteral("%1: %2").arg(path, message);
+        return {QStringLiteral("%1: %2").arg(path, message), exitUsage};
     }
-    return QStringLiteral("%1:%2: %3").arg(path).arg(line).arg(message);
+    return {QStringLiteral("%1:%2: %3").arg(path).arg(line).arg(message), exitUsage};
 }
 
-std::optional<QString> centreCoordinateProblem(const QByteArray& field, const char* name,
-                                               int frameSide, QSize frameSize, double& value) {
+Refusable<double> centreCoordinate(const QByteArray& field, const char* name, int frameSide,
+                                   QSize frameSize) {
     // A number with a decimal point and no thousands separators: "1,000" in
     // quotes is no thousand here, and "1,5" no one and a half.
     QLocale strict = QLocale::c();
     strict.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;
-    value = strict.toDouble(QLatin1String(field), &ok);
+    const double value = strict.toDouble(QLatin1String(field), &ok);
     if (!ok || !std::isfinite(value)) {
-        return QStringLiteral("%1 is not a number: %2%3")
-            .arg(QLatin1String(name), shown(field),
-                 field.contains(',') ? QStringLiteral("; write numbers with a decimal "
-                                                      "point and without separators")
-                                     : QString());
+        return Refusal{QStringLiteral("%1 is not a number: %2%3")
+                           .arg(QLatin1String(name), shown(field),
+                                field.contains(',')
+                                    ? QStringLiteral("; write numbers with a decimal "
+                                                     "point and without separators")
+                                    : QString())};
     }
     // A centre can lie outside the picture, but not by more than the
     // picture's own size: beyond that it is a slip, and its distances
     // would swamp every figure.
     if (frameSide > 0 && (value < -frameSide || value > 2.0 * frameSide)) {
-        return QStringLiteral("%1 %2 lies farther outside the %3 x %4 frame than the frame's "
-                              "size; it must lie within %5..%6")
-            .arg(QLatin1String(name), shown(field))
-            .arg(frameSize.width())
-            .arg(frameSize.height())
-            .arg(-frameSide)
-            .arg(2 * frameSide);
+        return Refusal{QStringLiteral("%1 %2 lies farther outside the %3 x %4 frame than the "
+                                      "frame's size; it must lie within %5..%6")
+                           .arg(QLatin1String(name), shown(field))
+                           .arg(frameSize.width())
+                           .arg(frameSize.height())
+                           .arg(-frameSide)
+                           .arg(2 * frameSide)};
     }
-    return std::nullopt;
+    return value;
 }
 
-TruthReading parseGroundTruth(const QByteArray& bytes, const QString& path, std::int64_t frameCount,
-                              TruthRules rules, QSize frameSize) {
+Refusable<GroundTruth> parseGroundTruth(const QByteArray& bytes, const QString& path,
+                                        std::int64_t frameCount, TruthRules rules,
+                                        QSize frameSize) {
     return Parser(path, frameCount, rules, frameSize).run(bytes);
 }
 
-std::variant<QByteArray, QString> boundedFileBytes(const QByteArray& name, const char* kind) {
+Refusable<QByteArray> boundedFileBytes(const QByteArray& name, const char* kind) {
     const auto reason = [] { return QString::fromLocal8Bit(std::strerror(errno)); };
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        return reason();
+        return Refusal{reason()};
     }
     const auto closed = [fd](QString problem) {
         ::close(fd);
-        return problem;
+        return Refusal{std::move(problem)};
     };
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
@@ -334,17 +338,14 @@ std::variant<QByteArray, QString> boundedFileBytes(const QByteArray& name, const
     return bytes;
 }
 
-TruthReading readGroundTruth(const FileName& name, std::int64_t frameCount, TruthRules rules,
-                             QSize frameSize) {
-    std::variant<QByteArray, QString> bytes = boundedFileBytes(name.bytes, "a truth file");
-    if (const QString* problem = std::get_if<QString>(&bytes)) {
-        TruthReading reading;
-        reading.error =
-            TruthError{name.shown(), 0, QStringLiteral("cannot be read: %1").arg(*problem)};
-        return reading;
+Refusable<GroundTruth> readGroundTruth(const FileName& name, std::int64_t frameCount,
+                                       TruthRules rules, QSize frameSize) {
+    const Refusable<QByteArray> bytes = boundedFileBytes(name.bytes, "a truth file");
+    if (!bytes) {
+        return tableRefusal(name.shown(), 0,
+                            QStringLiteral("cannot be read: %1").arg(bytes.refusal().message));
     }
-    return parseGroundTruth(std::get<QByteArray>(bytes), name.shown(), frameCount, rules,
-                            frameSize);
+    return parseGroundTruth(*bytes, name.shown(), frameCount, rules, frameSize);
 }
 
 QByteArray formatGroundTruth(const GroundTruth& truth) {

@@ -6,10 +6,9 @@
 #include <QString>
 #include <cstdint>
 #include <map>
-#include <optional>
-#include <variant>
 
 #include "common/fileName.h"
+#include "common/refusal.h"
 
 // The stone's true position, annotated per frame of a video (by hand, or by
 // the synthetic video's generator), as CSV with a header row:
@@ -72,23 +71,12 @@ struct GroundTruth {
     bool labelsFocusOnly() const { return !columns.centre && columns.inFocus; }
 };
 
-// What is wrong with a truth file, and where. `line` counts from 1 (the header
-// row); 0 when the fault is with the file as a whole.
-struct TruthError {
-    QString path;
-    int line = 0;
-    QString message;
-
-    // "truth.csv:7: centre_x is not a number: \"abc\"", or "truth.csv: ..." for line 0.
-    QString text() const;
-};
-
-struct TruthReading {
-    GroundTruth truth;
-    std::optional<TruthError> error; // set: `truth` is empty and must not be used
-
-    bool ok() const { return !error.has_value(); }
-};
+// A table file (a truth file, a replay's track) refused: what is wrong with
+// it, and where. `line` counts from 1 (the header row); 0 when the fault is
+// with the file as a whole. "truth.csv:7: centre_x is not a number: \"abc\"",
+// or "truth.csv: ..." for line 0. The file was named on the command line, so
+// a program that passes it on ends as after wrong usage.
+Refusal tableRefusal(const QString& path, int line, const QString& message);
 
 // The largest truth file that is read: a centre for every frame of hours of
 // recording at a high frame rate takes a tenth of it.
@@ -97,10 +85,10 @@ inline constexpr qint64 truthFileLimitBytes = qint64(64) << 20;
 // The bytes of a file that a user names as a small table (a truth file, a
 // replay's track): a regular file of at most truthFileLimitBytes, opened
 // without blocking, so that a FIFO or a device is refused, never read, and a
-// file that grows while it is read is cut off at the limit. The reason in
-// words that follow "cannot be read: " otherwise; `kind` names the file in it
-// ("a truth file").
-std::variant<QByteArray, QString> boundedFileBytes(const QByteArray& name, const char* kind);
+// file that grows while it is read is cut off at the limit. Refused otherwise,
+// with the reason in words that follow "cannot be read: "; `kind` names the
+// file in it ("a truth file").
+Refusable<QByteArray> boundedFileBytes(const QByteArray& name, const char* kind);
 
 // Reads the truth of a video with `frameCount` frames (indices 0 ..
 // frameCount - 1); a frame outside them is an error. A negative `frameCount`
@@ -110,20 +98,21 @@ std::variant<QByteArray, QString> boundedFileBytes(const QByteArray& name, const
 // separators. LF, CRLF and CR line ends and a UTF-8 byte order mark are
 // accepted; blank lines are skipped. The file must be a regular file of at
 // most truthFileLimitBytes.
-TruthReading readGroundTruth(const FileName& name, std::int64_t frameCount, TruthRules rules = {},
-                             QSize frameSize = {});
+Refusable<GroundTruth> readGroundTruth(const FileName& name, std::int64_t frameCount,
+                                       TruthRules rules = {}, QSize frameSize = {});
 
 // The same from the file's bytes; `path` only names the file in errors.
-TruthReading parseGroundTruth(const QByteArray& bytes, const QString& path, std::int64_t frameCount,
-                              TruthRules rules = {}, QSize frameSize = {});
+Refusable<GroundTruth> parseGroundTruth(const QByteArray& bytes, const QString& path,
+                                        std::int64_t frameCount, TruthRules rules = {},
+                                        QSize frameSize = {});
 
 // One coordinate of a centre, named `name` ("centre_x"), from its field:
 // a finite number with a decimal point and no thousands separators, which
 // lies no farther outside the frame than the frame's own size along its axis
 // (`frameSide`, the frame's width or height; 0: not known, not checked).
-// What is wrong with it, for a message, or none with `value` set.
-std::optional<QString> centreCoordinateProblem(const QByteArray& field, const char* name,
-                                               int frameSide, QSize frameSize, double& value);
+// Refused with what is wrong with it, for a message.
+Refusable<double> centreCoordinate(const QByteArray& field, const char* name, int frameSide,
+                                   QSize frameSize);
 
 // The file of `truth`: a header of the columns in `truth.columns`, in the
 // order frame,centre_x,centre_y,in_plane,keyframe,in_focus, then one row per

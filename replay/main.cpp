@@ -113,7 +113,7 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
         messages.say(warning);
     }
     const QString truthShown = options.truthPath.shown();
-    std::optional<QString> problem;
+    Refusable<> problem;
     if (!options.reportPath.isEmpty()) {
         problem =
             trackers.empty()
@@ -121,20 +121,20 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
                 : writeReportWithTrackers(options.reportPath, settings, truthShown, evaluation,
                                           sweep, trackers);
     }
-    if (!problem && !options.plotPath.isEmpty()) {
+    if (problem && !options.plotPath.isEmpty()) {
         problem = writeRunPlot(options.plotPath, settings, record, judged);
     }
-    if (!problem && !options.plotPath.isEmpty() && !sweep.empty()) {
+    if (problem && !options.plotPath.isEmpty() && !sweep.empty()) {
         problem = writeSweepPlot(sweepPicture(options), settings, sweep);
     }
-    if (!problem && !trackerPicture(options).isEmpty() && !trackers.empty()) {
+    if (problem && !trackerPicture(options).isEmpty() && !trackers.empty()) {
         std::vector<TrackerCurve> curves;
         for (const TrackerRow& row : trackers) {
             curves.push_back({QString::fromLatin1(trackerName(row.kind)), row.record});
         }
         problem = writeTrackerPlot(trackerPicture(options), settings, curves, truth);
     }
-    if (!problem && !options.summaryPath.isEmpty()) {
+    if (problem && !options.summaryPath.isEmpty()) {
         if (rememberedTerminationSignal() != 0) {
             messages.say(QStringLiteral("%1 gets no row: the run was stopped before its end")
                              .arg(quotedName(options.summaryPath)));
@@ -157,24 +157,26 @@ bool writeEvaluation(const ReplayOptions& options, const RunSettings& settings,
     if (!trackers.empty()) {
         results.print('\n' + trackerTable(settings, trackers, cycleMsPerTick));
     }
-    if (problem) {
-        messages.say(*problem);
+    if (!problem) {
+        messages.say(problem.refusal().message);
     }
-    return !problem;
+    return problem.ok();
 }
 
 // Two annotations are compared by their positions, which labels of focus
-// do not give.
-std::optional<QString> positionsMissing(const GroundTruth& truth, const GroundTruth& second,
-                                        const ReplayOptions& options) {
+// do not give: refused, a usage error, where one gives labels only.
+Refusable<> checkPositionsGiven(const GroundTruth& truth, const GroundTruth& second,
+                                const ReplayOptions& options) {
     const FileName& focusOnly = truth.labelsFocusOnly()    ? options.truthPath
                                 : second.labelsFocusOnly() ? options.compareTruthPath
                                                            : FileName();
     if (focusOnly.isEmpty()) {
-        return std::nullopt;
+        return {};
     }
-    return QStringLiteral("--compare-truth compares positions, and %1 gives labels of focus only")
-        .arg(quotedName(focusOnly));
+    return Refusal{QStringLiteral("--compare-truth compares positions, and %1 gives labels of "
+                                  "focus only")
+                       .arg(quotedName(focusOnly)),
+                   exitUsage};
 }
 
 } // namespace
@@ -203,17 +205,17 @@ int main(int argc, char* argv[]) {
         [](const std::string& message) { messages.say(QString::fromStdString(message)); });
 
     // Every check before anything is created or changed.
-    if (const std::optional<QString> problem = fileNamedTwice(options)) {
-        return messages.usageError(*problem);
+    if (const Refusable<> checked = checkFilesDistinct(options); !checked) {
+        return messages.refuse(checked.refusal());
     }
-    if (const std::optional<QString> problem = unwritableOutput(options)) {
-        return messages.failure(*problem);
+    if (const Refusable<> checked = checkOutputsWritable(options); !checked) {
+        return messages.refuse(checked.refusal());
     }
-    const std::variant<ProbedVideo, QString> probed = probeVideo(options.video);
-    if (const QString* problem = std::get_if<QString>(&probed)) {
-        return messages.failure(*problem);
+    const Refusable<ProbedVideo> probed = probeVideo(options.video);
+    if (!probed) {
+        return messages.refuse(probed.refusal());
     }
-    const ProbedVideo& video = std::get<ProbedVideo>(probed);
+    const ProbedVideo& video = *probed;
     for (const QString& warning : video.warnings) {
         messages.say(warning);
     }
@@ -222,47 +224,49 @@ int main(int argc, char* argv[]) {
     for (const QString& warning : recording.warnings) {
         messages.say(warning);
     }
-    const std::variant<RecordingTerms, Refusal> resolved = resolveRecording(options, recording);
-    if (const Refusal* refusal = std::get_if<Refusal>(&resolved)) {
-        return refusal->exitCode == 2 ? messages.usageError(refusal->message)
-                                      : messages.failure(refusal->message);
+    const Refusable<RecordingTerms> resolved = resolveRecording(options, recording);
+    if (!resolved) {
+        return messages.refuse(resolved.refusal());
     }
-    const RecordingTerms& terms = std::get<RecordingTerms>(resolved);
-    if (const std::optional<QString> problem = problemWithStrategies(
-            options.strategies, terms.mmPerPixel, quotedName(options.video))) {
-        return messages.usageError(*problem);
+    const RecordingTerms& terms = *resolved;
+    if (const Refusable<> checked =
+            checkStrategies(options.strategies, terms.mmPerPixel, quotedName(options.video));
+        !checked) {
+        return messages.refuse(checked.refusal());
     }
-    if (const std::optional<QString> problem = problemWithFrame(options, video.frame)) {
-        return messages.usageError(*problem);
+    if (const Refusable<> checked = checkFrame(options, video.frame); !checked) {
+        return messages.refuse(checked.refusal());
     }
-    if (const std::optional<QString> problem = settingFromMark(options, video.frame)) {
-        return messages.usageError(*problem);
+    if (const Refusable<> settled = settingFromMark(options, video.frame); !settled) {
+        return messages.refuse(settled.refusal());
     }
     if (options.settings.roiFromMark) {
         messages.say(QStringLiteral("--roi auto: %1,%2")
                          .arg(options.settings.roi->x)
                          .arg(options.settings.roi->y));
     }
-    std::optional<TruthReading> truth;
-    std::optional<TruthReading> secondTruth;
+    std::optional<GroundTruth> truth;
+    std::optional<GroundTruth> secondTruth;
     const auto readTruth = [&video](const FileName& name) {
         return readGroundTruth(name, video.frames > 0 ? video.frames : -1, replayTruthRules,
                                QSize(video.frame.width, video.frame.height));
     };
     if (!options.truthPath.isEmpty()) {
-        truth = readTruth(options.truthPath);
-        if (!truth->ok()) {
-            return messages.usageError(truth->error->text());
+        Refusable<GroundTruth> read = readTruth(options.truthPath);
+        if (!read) {
+            return messages.refuse(read.refusal());
         }
+        truth = std::move(*read);
     }
     if (!options.compareTruthPath.isEmpty()) {
-        secondTruth = readTruth(options.compareTruthPath);
-        if (!secondTruth->ok()) {
-            return messages.usageError(secondTruth->error->text());
+        Refusable<GroundTruth> read = readTruth(options.compareTruthPath);
+        if (!read) {
+            return messages.refuse(read.refusal());
         }
-        if (const std::optional<QString> problem =
-                positionsMissing(truth->truth, secondTruth->truth, options)) {
-            return messages.usageError(*problem);
+        secondTruth = std::move(*read);
+        if (const Refusable<> checked = checkPositionsGiven(*truth, *secondTruth, options);
+            !checked) {
+            return messages.refuse(checked.refusal());
         }
     }
 
@@ -368,9 +372,9 @@ int main(int argc, char* argv[]) {
     applyStrategies(settings, options.strategies);
     settings.tracker = QString::fromLatin1(trackerName(options.trackers.tracker));
     const bool trackerRefused = window->regionTrackerRefused;
-    const QString refusal =
+    const Refusal refusal =
         trackerRefused ? trackerRefusal(*window, options.trackers, options.settings.selection)
-                       : QString();
+                       : Refusal();
     const std::size_t linesLost = window->endRun();
     std::vector<SweepPoint> sweep;
     if (truth && options.sweep && rememberedTerminationSignal() == 0) {
@@ -378,7 +382,7 @@ int main(int argc, char* argv[]) {
             static_cast<std::int64_t>(options.sweep->latencies().size() * sweptPredictions.size() *
                                       record.size()),
             !options.quiet);
-        sweep = runLatencySweep(*window, clock, settings, record, truth->truth, *options.sweep,
+        sweep = runLatencySweep(*window, clock, settings, record, *truth, *options.sweep,
                                 [&sweepProgress](std::int64_t done, std::int64_t) {
                                     sweepProgress.update(done);
                                     return rememberedTerminationSignal() == 0;
@@ -393,12 +397,12 @@ int main(int argc, char* argv[]) {
     double cycleMsPerTick = 0.0;
     const TrackerComparison* comparison = comparisonOf(*window);
     if (truth && comparison && !trackerRefused && rememberedTerminationSignal() == 0) {
-        trackers = judgeTrackers(*window, clock, settings, record, truth->truth, *comparison);
+        trackers = judgeTrackers(*window, clock, settings, record, *truth, *comparison);
         cycleMsPerTick = comparison->cycleSecondsPerTick() * 1000.0;
     }
     window.reset();
     if (trackerRefused) {
-        return messages.failure(refusal);
+        return messages.refuse(refusal);
     }
     if (stopped) {
         return messages.failure(
@@ -419,8 +423,8 @@ int main(int argc, char* argv[]) {
     Results results;
     bool written = true;
     if (truth) {
-        written = writeEvaluation(options, settings, record, truth->truth,
-                                  secondTruth ? &secondTruth->truth : nullptr, sweep, trackers,
+        written = writeEvaluation(options, settings, record, *truth,
+                                  secondTruth ? &*secondTruth : nullptr, sweep, trackers,
                                   cycleMsPerTick, results);
     }
     const int stopSignal = rememberedTerminationSignal();

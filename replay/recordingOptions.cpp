@@ -49,19 +49,23 @@ std::optional<MmPerPixel> mmPerPixelNamed(const QString& text) {
     return MmPerPixel{*x, *y};
 }
 
-std::optional<QString> RecordingOptions::read(const QCommandLineParser& parser,
-                                              RecordingRequest& request) const {
+Refusable<> RecordingOptions::read(const QCommandLineParser& parser,
+                                   RecordingRequest& request) const {
     if (parser.isSet(mmPerPixel)) {
         request.mmPerPixel = mmPerPixelNamed(parser.value(mmPerPixel));
         if (!request.mmPerPixel) {
-            return bad("mm-per-pixel", "X or X,Y: millimetres per pixel, each from 0.001 to 10",
-                       parser.value(mmPerPixel));
+            return Refusal{bad("mm-per-pixel",
+                               "X or X,Y: millimetres per pixel, each from 0.001 to 10",
+                               parser.value(mmPerPixel)),
+                           exitUsage};
         }
     }
     if (parser.isSet(focalSizeMm)) {
         if (parser.isSet("focal-size")) {
-            return QStringLiteral("--focal-size-mm and --focal-size both size the focal area; "
-                                  "give one of them");
+            return Refusal{
+                QStringLiteral("--focal-size-mm and --focal-size both size the focal area; "
+                               "give one of them"),
+                exitUsage};
         }
         const QStringList parts = parser.value(focalSizeMm).split(',');
         const std::optional<double> width =
@@ -69,30 +73,35 @@ std::optional<QString> RecordingOptions::read(const QCommandLineParser& parser,
         const std::optional<double> height =
             numberWithin(parts.value(1), std::nextafter(0.0, 1.0), largestMm);
         if (parts.size() != 2 || !width || !height) {
-            return bad("focal-size-mm", "W,H: two numbers of millimetres above 0",
-                       parser.value(focalSizeMm));
+            return Refusal{bad("focal-size-mm", "W,H: two numbers of millimetres above 0",
+                               parser.value(focalSizeMm)),
+                           exitUsage};
         }
         request.focalSizeMm = MillimetreSize{*width, *height};
     }
     if (parser.isSet(gateMarginMm)) {
         if (parser.isSet("gate-margin")) {
-            return QStringLiteral("--gate-margin-mm and --gate-margin both set the gate margin; "
-                                  "give one of them");
+            return Refusal{
+                QStringLiteral("--gate-margin-mm and --gate-margin both set the gate margin; "
+                               "give one of them"),
+                exitUsage};
         }
         request.gateMarginMm = numberWithin(parser.value(gateMarginMm), 0.0, largestMm);
         if (!request.gateMarginMm) {
-            return bad("gate-margin-mm", "a number of millimetres from 0",
-                       parser.value(gateMarginMm));
+            return Refusal{
+                bad("gate-margin-mm", "a number of millimetres from 0", parser.value(gateMarginMm)),
+                exitUsage};
         }
     }
     if (parser.isSet(clock)) {
         const std::optional<ClockChoice> choice = clockNamed(parser.value(clock));
         if (!choice) {
-            return bad("clock",
-                       "window, recording or a whole number of milliseconds from 1 to 10000",
-                       parser.value(clock));
+            return Refusal{
+                bad("clock", "window, recording or a whole number of milliseconds from 1 to 10000",
+                    parser.value(clock)),
+                exitUsage};
         }
         request.clock = *choice;
     }
-    return std::nullopt;
+    return {};
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/refusal.h"
 #include "tracking/recordingInfo.h"
 
 #include <QCommandLineOption>
@@ -44,8 +45,9 @@ class RecordingOptions {
   public:
     QList<QCommandLineOption> all() const { return {mmPerPixel, focalSizeMm, gateMarginMm, clock}; }
 
-    // Reads the options into `request`; returns what is wrong, if anything.
-    std::optional<QString> read(const QCommandLineParser& parser, RecordingRequest& request) const;
+    // Reads the options into `request`; refused (a usage error) with what is
+    // wrong.
+    Refusable<> read(const QCommandLineParser& parser, RecordingRequest& request) const;
 
   private:
     const QCommandLineOption mmPerPixel{

@@ -58,8 +58,8 @@ std::optional<double> recordingFrameTimeMs(const RecordingInfo& info) {
     return mean(frameSteps(info.frameTimesMs));
 }
 
-std::variant<TickTimes, QString> tickTimesFor(const ClockChoice& choice, const RecordingInfo& info,
-                                              const QString& video) {
+Refusable<TickTimes> tickTimesFor(const ClockChoice& choice, const RecordingInfo& info,
+                                  const QString& video) {
     TickTimes times;
     switch (choice.kind) {
     case ClockChoice::Kind::Window:
@@ -72,15 +72,16 @@ std::variant<TickTimes, QString> tickTimesFor(const ClockChoice& choice, const R
         break;
     }
     if (info.isImageSequence) {
-        return QStringLiteral("--clock recording: %1 is an image sequence, which has no clock of "
-                              "its own; give the time from frame to frame with --clock MS")
-            .arg(video);
+        return Refusal{QStringLiteral("--clock recording: %1 is an image sequence, which has no "
+                                      "clock of its own; give the time from frame to frame with "
+                                      "--clock MS")
+                           .arg(video)};
     }
     const std::optional<double> frameTime = recordingFrameTimeMs(info);
     if (!frameTime) {
-        return QStringLiteral("--clock recording: %1 gives no frame time; give the time from "
-                              "frame to frame with --clock MS")
-            .arg(video);
+        return Refusal{QStringLiteral("--clock recording: %1 gives no frame time; give the time "
+                                      "from frame to frame with --clock MS")
+                           .arg(video)};
     }
     times.stepMs = *frameTime;
     times.clockName = QStringLiteral("recording");
@@ -113,8 +114,7 @@ double ReplayClock::nextTick(std::int64_t frameIndex) {
     return seconds;
 }
 
-std::variant<RecordingTerms, Refusal> resolveRecording(ReplayOptions& options,
-                                                       const RecordingInfo& info) {
+Refusable<RecordingTerms> resolveRecording(ReplayOptions& options, const RecordingInfo& info) {
     const RecordingRequest& request = options.recording;
     RecordingTerms terms;
     if (request.mmPerPixel) {
@@ -126,9 +126,10 @@ std::variant<RecordingTerms, Refusal> resolveRecording(ReplayOptions& options,
                                                                    : info.calibrationSource;
     }
     const auto uncalibrated = [&options](const char* option) {
-        return Refusal{2, QStringLiteral("--%1 needs a calibration: %2 gives no pixel size; give "
-                                         "it with --mm-per-pixel")
-                              .arg(QLatin1String(option), options.settings.video)};
+        return Refusal{QStringLiteral("--%1 needs a calibration: %2 gives no pixel size; give "
+                                      "it with --mm-per-pixel")
+                           .arg(QLatin1String(option), options.settings.video),
+                       exitUsage};
     };
     RequestedSettings& settings = options.settings;
     if (request.focalSizeMm) {
@@ -142,15 +143,16 @@ std::variant<RecordingTerms, Refusal> resolveRecording(ReplayOptions& options,
             return side >= bounds::brennpunktSizeLowest && side <= bounds::brennpunktSizeHighest;
         };
         if (!fits(width) || !fits(height)) {
-            return Refusal{2, QStringLiteral("--focal-size-mm: %1 x %2 mm is %3 x %4 pixels at %5; "
-                                             "the focal area takes %6 to %7 pixels a side")
-                                  .arg(request.focalSizeMm->width)
-                                  .arg(request.focalSizeMm->height)
-                                  .arg(width)
-                                  .arg(height)
-                                  .arg(pixelSize(scale))
-                                  .arg(bounds::brennpunktSizeLowest)
-                                  .arg(bounds::brennpunktSizeHighest)};
+            return Refusal{QStringLiteral("--focal-size-mm: %1 x %2 mm is %3 x %4 pixels at %5; "
+                                          "the focal area takes %6 to %7 pixels a side")
+                               .arg(request.focalSizeMm->width)
+                               .arg(request.focalSizeMm->height)
+                               .arg(width)
+                               .arg(height)
+                               .arg(pixelSize(scale))
+                               .arg(bounds::brennpunktSizeLowest)
+                               .arg(bounds::brennpunktSizeHighest),
+                           exitUsage};
         }
         settings.focalSize = cv::Size(static_cast<int>(width), static_cast<int>(height));
     }
@@ -163,33 +165,34 @@ std::variant<RecordingTerms, Refusal> resolveRecording(ReplayOptions& options,
         }
         const double px = pixelsSpanning(*request.gateMarginMm, *terms.mmPerPixel);
         if (px > widestPx) {
-            return Refusal{2, QStringLiteral("--gate-margin-mm: expected a number of millimetres "
-                                             "from 0 to %1 (half the %2 x %3 pixel focal area's "
-                                             "shorter side at %4), got %5")
-                                  .arg(shortestMm(widestPx, *terms.mmPerPixel))
-                                  .arg(focal.width)
-                                  .arg(focal.height)
-                                  .arg(pixelSize(*terms.mmPerPixel))
-                                  .arg(*request.gateMarginMm)};
+            return Refusal{QStringLiteral("--gate-margin-mm: expected a number of millimetres "
+                                          "from 0 to %1 (half the %2 x %3 pixel focal area's "
+                                          "shorter side at %4), got %5")
+                               .arg(shortestMm(widestPx, *terms.mmPerPixel))
+                               .arg(focal.width)
+                               .arg(focal.height)
+                               .arg(pixelSize(*terms.mmPerPixel))
+                               .arg(*request.gateMarginMm),
+                           exitUsage};
         }
         settings.timing.gateMarginPx = px;
     } else if (settings.timing.gateMarginPx > widestPx) {
         // A focal area sized in millimetres may be smaller than the one the
         // margin in pixels was checked against.
-        return Refusal{2, QStringLiteral("--gate-margin: expected a number of pixels from 0 to %1 "
-                                         "(half the %2 x %3 focal area's shorter side), got %4")
-                              .arg(widestPx)
-                              .arg(focal.width)
-                              .arg(focal.height)
-                              .arg(settings.timing.gateMarginPx)};
+        return Refusal{QStringLiteral("--gate-margin: expected a number of pixels from 0 to %1 "
+                                      "(half the %2 x %3 focal area's shorter side), got %4")
+                           .arg(widestPx)
+                           .arg(focal.width)
+                           .arg(focal.height)
+                           .arg(settings.timing.gateMarginPx),
+                       exitUsage};
     }
     terms.frameTimeMs = recordingFrameTimeMs(info);
-    std::variant<TickTimes, QString> times =
-        tickTimesFor(request.clock, info, quotedName(options.video));
-    if (const QString* missing = std::get_if<QString>(&times)) {
-        return Refusal{1, *missing};
+    Refusable<TickTimes> times = tickTimesFor(request.clock, info, quotedName(options.video));
+    if (!times) {
+        return times.refusal();
     }
-    terms.tickTimes = std::get<TickTimes>(std::move(times));
+    terms.tickTimes = std::move(*times);
     return terms;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/defaults.h"
+#include "common/refusal.h"
 #include "evaluation/runRecord.h"
 #include "replay/replayOptions.h"
 #include "tracking/recordingInfo.h"
@@ -9,7 +10,6 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
-#include <variant>
 #include <vector>
 
 class ManualClock;
@@ -34,11 +34,11 @@ struct TickTimes {
 // times it gives frame by frame; none where it gives neither.
 std::optional<double> recordingFrameTimeMs(const RecordingInfo& info);
 
-// The tick times of `choice` on a recording that says `info`; what is missing
-// where the clock is the recording's and it gives no frame time (`video` as
-// the message names it).
-std::variant<TickTimes, QString> tickTimesFor(const ClockChoice& choice, const RecordingInfo& info,
-                                              const QString& video);
+// The tick times of `choice` on a recording that says `info`; refused, a
+// failure at run time, with what is missing where the clock is the
+// recording's and it gives no frame time (`video` as the message names it).
+Refusable<TickTimes> tickTimesFor(const ClockChoice& choice, const RecordingInfo& info,
+                                  const QString& video);
 
 // The replay's clock: it lets `clock` run on by each tick's time, so that the
 // window, its log and its shot clock read the time of the recording's clock.
@@ -65,18 +65,13 @@ struct RecordingTerms {
     TickTimes tickTimes;
 };
 
-// A run refused with its exit code: 2 for options that the recording cannot
-// take, 1 for a recording that lacks what the options need.
-struct Refusal {
-    int exitCode = 2;
-    QString message;
-};
-
 // The terms of `options` on a recording that says `info`. Sizes given in
 // millimetres become the pixels of options.settings; refused where there is
-// no calibration for them or they give a size out of the controls' range.
-std::variant<RecordingTerms, Refusal> resolveRecording(ReplayOptions& options,
-                                                       const RecordingInfo& info);
+// no calibration for them or they give a size out of the controls' range
+// (exit code 2: options that the recording cannot take), or where the clock
+// is the recording's and it has none (1: a recording that lacks what the
+// options need).
+Refusable<RecordingTerms> resolveRecording(ReplayOptions& options, const RecordingInfo& info);
 
 // The terms into the settings that the report and the table give.
 void applyTerms(RunSettings& settings, const RecordingTerms& terms);

@@ -20,7 +20,7 @@ FileName sweepPicture(const ReplayOptions& options) {
                                                         : FileName();
 }
 
-std::optional<QString> fileNamedTwice(const ReplayOptions& options) {
+Refusable<> checkFilesDistinct(const ReplayOptions& options) {
     std::vector<NamedFile> files{{"VIDEO", options.video.bytes, false}};
     const auto add = [&files](const char* option, const FileName& name, bool output) {
         if (!name.isEmpty()) {
@@ -38,20 +38,23 @@ std::optional<QString> fileNamedTwice(const ReplayOptions& options) {
     add("--summary", options.summaryPath, true);
     const auto twice = sameFileTwice(files);
     if (!twice) {
-        return std::nullopt;
+        return {};
     }
     const NamedFile& output = files[twice->first];
     const NamedFile& other = files[twice->second];
-    return QStringLiteral("%1 %2 is the same file as %3 %4; give every output a file of its own")
-        .arg(output.option, quotedName(FileName::fromBytes(output.name)), other.option,
-             quotedName(FileName::fromBytes(other.name)));
+    return Refusal{
+        QStringLiteral("%1 %2 is the same file as %3 %4; give every output a file of its own")
+            .arg(output.option, quotedName(FileName::fromBytes(output.name)), other.option,
+                 quotedName(FileName::fromBytes(other.name))),
+        exitUsage};
 }
 
-std::optional<QString> unwritableOutput(const ReplayOptions& options) {
+Refusable<> checkOutputsWritable(const ReplayOptions& options) {
     if (eventlog::lockHeldElsewhere(options.logPath.bytes.toStdString())) {
-        return QStringLiteral("another copy is writing the log %1; give this run a log of its own "
-                              "with --log")
-            .arg(quotedName(options.logPath));
+        return Refusal{
+            QStringLiteral("another copy is writing the log %1; give this run a log of its own "
+                           "with --log")
+                .arg(quotedName(options.logPath))};
     }
     const struct {
         const char* what;
@@ -73,22 +76,24 @@ std::optional<QString> unwritableOutput(const ReplayOptions& options) {
         // The log is emptied before it is written: another name of its file
         // would be emptied too.
         const bool isLog = &output.name == &options.logPath;
-        if (const std::optional<QString> why =
-                outputRefusal(output.name.bytes, output.writing, isLog)) {
-            return QStringLiteral("cannot write %1 %2: %3")
-                .arg(QLatin1String(output.what), quotedName(output.name), *why);
+        if (const Refusable<> checked = checkOutput(output.name.bytes, output.writing, isLog);
+            !checked) {
+            return Refusal{QStringLiteral("cannot write %1 %2: %3")
+                               .arg(QLatin1String(output.what), quotedName(output.name),
+                                    checked.refusal().message)};
         }
     }
-    return std::nullopt;
+    return {};
 }
 
-std::variant<ProbedVideo, QString> probeVideo(const FileName& video) {
-    std::variant<OpenedRecording, QString> opened =
+Refusable<ProbedVideo> probeVideo(const FileName& video) {
+    const Refusable<OpenedRecording> opened =
         openRecordingFile(video.bytes, FrameCounting::ReadThroughWhereHeaderIsSilent);
-    if (const QString* why = std::get_if<QString>(&opened)) {
-        return QStringLiteral("cannot open the video %1: %2").arg(quotedName(video), *why);
+    if (!opened) {
+        return Refusal{QStringLiteral("cannot open the video %1: %2")
+                           .arg(quotedName(video), opened.refusal().message)};
     }
-    const OpenedRecording& recording = std::get<OpenedRecording>(opened);
+    const OpenedRecording& recording = *opened;
     ProbedVideo probed;
     probed.frame = recording.firstFrame.size();
     probed.headerFrameCount = recording.video.headerFrameCount;

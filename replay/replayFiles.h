@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/refusal.h"
 #include "common/videoFileCheck.h"
 #include "replay/replayOptions.h"
 
@@ -8,22 +9,20 @@
 #include <QStringList>
 #include <cstdint>
 #include <opencv2/core.hpp>
-#include <optional>
-#include <variant>
 
 // The checks that every file of a replay passes before any of them is
 // created or changed, so that a refused run leaves every file as it was.
 
-// An output that is an input or another output (the same file under any
-// name): a message naming both options. A usage error.
-std::optional<QString> fileNamedTwice(const ReplayOptions& options);
+// Refused where an output is an input or another output (the same file under
+// any name), naming both options: a usage error.
+Refusable<> checkFilesDistinct(const ReplayOptions& options);
 
 // Where a latency sweep's picture goes beside --plot's; empty when none is drawn.
 FileName sweepPicture(const ReplayOptions& options);
 
-// An output that cannot be written, or a log that another process writes:
-// a message naming the file and the reason.
-std::optional<QString> unwritableOutput(const ReplayOptions& options);
+// Refused where an output cannot be written or another process writes the
+// log, naming the file and the reason: a failure at run time.
+Refusable<> checkOutputsWritable(const ReplayOptions& options);
 
 // The video as the window will open it, opened, read up to its first frame
 // and closed again.
@@ -33,8 +32,8 @@ struct ProbedVideo {
     std::int64_t frames = 0;           // the header's count, or counted by reading through
     QStringList warnings;              // gaps in the numbering of an image sequence
 };
-// What speaks against replaying `video` (a message naming it), or the video.
-std::variant<ProbedVideo, QString> probeVideo(const FileName& video);
+// The video, or refused with what speaks against replaying it (naming it).
+Refusable<ProbedVideo> probeVideo(const FileName& video);
 
 // How an option names a file in messages: "\"out/a.csv\"", escaped for a terminal.
 QString quotedName(const FileName& name);

@@ -79,29 +79,32 @@ class TimingOptions {
     }
 
     // Reads the options into `options` once its focal area and truth are
-    // known; returns what is wrong, if anything.
-    std::optional<QString> read(const QCommandLineParser& parser, ReplayOptions& options) const {
+    // known; refused (a usage error) with what is wrong.
+    Refusable<> read(const QCommandLineParser& parser, ReplayOptions& options) const {
         ShotTiming& timing = options.settings.timing;
         const QString accepted = "a whole number of milliseconds " + fromTo(latencyRange);
         if (parser.isSet(latency)) {
             const std::optional<qint64> ms = wholeNumber(parser.value(latency), latencyRange);
             if (!ms) {
-                return bad("latency", accepted, parser.value(latency));
+                return Refusal{bad("latency", accepted, parser.value(latency)), exitUsage};
             }
             timing.latencyMs = static_cast<int>(*ms);
         }
         if (parser.isSet(predict)) {
             const std::optional<Prediction> way = predictionNamed(parser.value(predict));
             if (!way) {
-                return bad("predict", "none, linear or kalman", parser.value(predict));
+                return Refusal{bad("predict", "none, linear or kalman", parser.value(predict)),
+                               exitUsage};
             }
             timing.predict = *way;
         }
         if (parser.isSet(predictWindow)) {
             const std::optional<qint64> n = wholeNumber(parser.value(predictWindow), windowRange);
             if (!n) {
-                return bad("predict-window", "a whole number of ticks " + fromTo(windowRange),
-                           parser.value(predictWindow));
+                return Refusal{bad("predict-window",
+                                   "a whole number of ticks " + fromTo(windowRange),
+                                   parser.value(predictWindow)),
+                               exitUsage};
             }
             timing.predictWindow = static_cast<int>(*n);
         }
@@ -115,13 +118,15 @@ class TimingOptions {
             // recording's calibration; the margin is checked against it then.
             const bool sizeKnown = !parser.isSet("focal-size-mm");
             if (!ok || !(px >= 0.0) || (sizeKnown && px > widest)) {
-                return bad("gate-margin",
-                           QStringLiteral("a number of pixels from 0 to %1 (half the %2 x %3 "
-                                          "focal area's shorter side)")
-                               .arg(widest)
-                               .arg(focal.width)
-                               .arg(focal.height),
-                           parser.value(gateMargin));
+                return Refusal{
+                    bad("gate-margin",
+                        QStringLiteral("a number of pixels from 0 to %1 (half the %2 x %3 "
+                                       "focal area's shorter side)")
+                            .arg(widest)
+                            .arg(focal.width)
+                            .arg(focal.height),
+                        parser.value(gateMargin)),
+                    exitUsage};
             }
             timing.gateMarginPx = px;
         }
@@ -134,19 +139,22 @@ class TimingOptions {
                 }
             }
             if (parts.size() != 3 || values.size() != 3 || values[0] > values[1] || values[2] < 1) {
-                return bad("latency-sweep",
-                           "A:B:STEP, whole milliseconds with A <= B, both " +
-                               fromTo(latencyRange) + ", and a STEP of 1 or more",
-                           parser.value(sweep));
+                return Refusal{bad("latency-sweep",
+                                   "A:B:STEP, whole milliseconds with A <= B, both " +
+                                       fromTo(latencyRange) + ", and a STEP of 1 or more",
+                                   parser.value(sweep)),
+                               exitUsage};
             }
             if (options.truthPath.isEmpty()) {
-                return QStringLiteral("--latency-sweep needs --truth: shots are judged by the true "
-                                      "position");
+                return Refusal{
+                    QStringLiteral("--latency-sweep needs --truth: shots are judged by the true "
+                                   "position"),
+                    exitUsage};
             }
             options.sweep = LatencySweep{static_cast<int>(values[0]), static_cast<int>(values[1]),
                                          static_cast<int>(values[2])};
         }
-        return std::nullopt;
+        return {};
     }
 
   private:
@@ -438,18 +446,19 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
     if (parser.isSet(compareTruth) && options.truthPath.isEmpty()) {
         return fail("--compare-truth needs --truth: the second annotation is measured against it");
     }
-    if (const std::optional<QString> timingProblem = timing.read(parser, options)) {
-        return fail(*timingProblem);
+    if (const Refusable<> read = timing.read(parser, options); !read) {
+        return fail(read.refusal().message);
     }
-    if (const std::optional<QString> recordingProblem = recording.read(parser, options.recording)) {
-        return fail(*recordingProblem);
+    if (const Refusable<> read = recording.read(parser, options.recording); !read) {
+        return fail(read.refusal().message);
     }
-    if (const std::optional<QString> trackerProblem =
-            trackerOptions.read(parser, options.trackers, !options.truthPath.isEmpty())) {
-        return fail(*trackerProblem);
+    if (const Refusable<> read =
+            trackerOptions.read(parser, options.trackers, !options.truthPath.isEmpty());
+        !read) {
+        return fail(read.refusal().message);
     }
-    if (const std::optional<QString> strategyProblem = strategy.read(parser, options.strategies)) {
-        return fail(*strategyProblem);
+    if (const Refusable<> read = strategy.read(parser, options.strategies); !read) {
+        return fail(read.refusal().message);
     }
     options.quiet = parser.isSet(quiet);
     result.outcome = ParsedReplayCommand::Outcome::Run;

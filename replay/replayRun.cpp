@@ -49,24 +49,24 @@ bool within(const cv::Point& at, int xMost, int yMost) {
 
 } // namespace
 
-std::optional<QString> problemWithFrame(const ReplayOptions& options, cv::Size frame) {
+Refusable<> checkFrame(const ReplayOptions& options, cv::Size frame) {
     const RequestedSettings& settings = options.settings;
     if ((settings.selection & cv::Rect({0, 0}, frame)) != settings.selection) {
-        return outside("select", "the region", settings.selection, frame);
+        return Refusal{outside("select", "the region", settings.selection, frame), exitUsage};
     }
     // What the sliders reach, whatever the focal area's size: the window
     // draws an area that reaches past the picture clipped to it.
     const PositionRanges ranges = positionRanges(frame.width, frame.height);
     if (settings.focal && !within(*settings.focal, ranges.focalXMost, ranges.focalYMost)) {
-        return beyondSlider("focal", ranges.focalXMost, ranges.focalYMost);
+        return Refusal{beyondSlider("focal", ranges.focalXMost, ranges.focalYMost), exitUsage};
     }
     if (settings.roi && !within(*settings.roi, ranges.roiXMost, ranges.roiYMost)) {
-        return beyondSlider("roi", ranges.roiXMost, ranges.roiYMost);
+        return Refusal{beyondSlider("roi", ranges.roiXMost, ranges.roiYMost), exitUsage};
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<QString> settingFromMark(ReplayOptions& options, cv::Size frame) {
+Refusable<> settingFromMark(ReplayOptions& options, cv::Size frame) {
     RequestedSettings& settings = options.settings;
     const cv::Size size(defaults::roiWidth, defaults::roiHeight);
     if (settings.roiFromMark) {
@@ -75,15 +75,17 @@ std::optional<QString> settingFromMark(ReplayOptions& options, cv::Size frame) {
     const cv::Rect processed = processedRegion(
         settings.roi.value_or(cv::Point(defaults::roiX, defaults::roiY)), size, frame);
     if (settings.thresholdFromMark && (settings.selection & processed).empty()) {
-        return QStringLiteral("--threshold mark: the marked region lies outside the region of "
-                              "interest (%1,%2 %3 x %4), where no level can be chosen; move it "
-                              "with --roi, or use --roi auto")
-            .arg(processed.x)
-            .arg(processed.y)
-            .arg(processed.width)
-            .arg(processed.height);
+        return Refusal{
+            QStringLiteral("--threshold mark: the marked region lies outside the region of "
+                           "interest (%1,%2 %3 x %4), where no level can be chosen; move it "
+                           "with --roi, or use --roi auto")
+                .arg(processed.x)
+                .arg(processed.y)
+                .arg(processed.width)
+                .arg(processed.height),
+            exitUsage};
     }
-    return std::nullopt;
+    return {};
 }
 
 void startRun(MainWindow& window, const ReplayOptions& options) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/refusal.h"
 #include "evaluation/runRecord.h"
 #include "replay/recordingTerms.h"
 #include "replay/replayOptions.h"
@@ -18,17 +19,16 @@ class ManualClock;
 // by tick on a clock that advances exactly 25 ms per tick, or as the
 // recording's clock or the command line says.
 
-// What is wrong with the options for a video of `frame`'s size, if anything:
-// the marked region must lie inside the frame, and every position within its
-// slider's range there (the focal area may then reach past the picture, as
-// in the window).
-std::optional<QString> problemWithFrame(const ReplayOptions& options, cv::Size frame);
+// Whether the options fit a video of `frame`'s size, refused with what is
+// wrong (a usage error): the marked region must lie inside the frame, and
+// every position within its slider's range there (the focal area may then
+// reach past the picture, as in the window).
+Refusable<> checkFrame(const ReplayOptions& options, cv::Size frame);
 
 // Settles the settings that the options take from the marked region on a
-// picture of `frame`'s size: --roi auto's position. What is wrong, if
-// anything: --threshold mark needs the mark at least partly in the region of
-// interest.
-std::optional<QString> settingFromMark(ReplayOptions& options, cv::Size frame);
+// picture of `frame`'s size: --roi auto's position. Refused (a usage error)
+// where --threshold mark has the mark wholly outside the region of interest.
+Refusable<> settingFromMark(ReplayOptions& options, cv::Size frame);
 
 // Sets the controls that the options give, through the widgets, marks the
 // region on the processed view, presses Start and then Play.

@@ -32,71 +32,78 @@ QString bad(const QString& option, const QString& accepted, const QString& given
 
 } // namespace
 
-std::optional<QString> StrategyOptions::read(const QCommandLineParser& parser,
-                                             StrategyRequest& request) const {
+Refusable<> StrategyOptions::read(const QCommandLineParser& parser,
+                                  StrategyRequest& request) const {
     if (parser.isSet(stoneSize) && parser.isSet(stoneSizeMm)) {
-        return QStringLiteral("--stone-size and --stone-size-mm both size the stone; give one "
-                              "of them");
+        return Refusal{
+            QStringLiteral("--stone-size and --stone-size-mm both size the stone; give one "
+                           "of them"),
+            exitUsage};
     }
     if (parser.isSet(headSpeed) && parser.isSet(headSpeedPx)) {
-        return QStringLiteral("--head-speed and --head-speed-px both limit the head's speed; "
-                              "give one of them");
+        return Refusal{
+            QStringLiteral("--head-speed and --head-speed-px both limit the head's speed; "
+                           "give one of them"),
+            exitUsage};
     }
     if (parser.isSet(stoneSize)) {
         request.stoneSizePx = sizeWithin(parser.value(stoneSize), largestStonePx);
         if (!request.stoneSizePx) {
-            return bad(
-                "stone-size",
-                QStringLiteral("W,H: two numbers of pixels from 0 to %1").arg(largestStonePx),
-                parser.value(stoneSize));
+            return Refusal{
+                bad("stone-size",
+                    QStringLiteral("W,H: two numbers of pixels from 0 to %1").arg(largestStonePx),
+                    parser.value(stoneSize)),
+                exitUsage};
         }
     }
     if (parser.isSet(stoneSizeMm)) {
         request.stoneSizeMm = sizeWithin(parser.value(stoneSizeMm), largestStoneMm);
         if (!request.stoneSizeMm) {
-            return bad(
-                "stone-size-mm",
-                QStringLiteral("W,H: two numbers of millimetres from 0 to %1").arg(largestStoneMm),
-                parser.value(stoneSizeMm));
+            return Refusal{bad("stone-size-mm",
+                               QStringLiteral("W,H: two numbers of millimetres from 0 to %1")
+                                   .arg(largestStoneMm),
+                               parser.value(stoneSizeMm)),
+                           exitUsage};
         }
     }
     const auto speed = [&](const QCommandLineOption& option, const char* unit,
-                           std::optional<double>& into) -> std::optional<QString> {
+                           std::optional<double>& into) -> Refusable<> {
         if (!parser.isSet(option)) {
-            return std::nullopt;
+            return {};
         }
         into = numberWithin(parser.value(option), std::nextafter(0.0, 1.0), fastestHead);
         if (!into) {
-            return bad(option.names().first(),
-                       QStringLiteral("a number of %1 per second above 0, at most %2")
-                           .arg(QLatin1String(unit))
-                           .arg(fastestHead),
-                       parser.value(option));
+            return Refusal{bad(option.names().first(),
+                               QStringLiteral("a number of %1 per second above 0, at most %2")
+                                   .arg(QLatin1String(unit))
+                                   .arg(fastestHead),
+                               parser.value(option)),
+                           exitUsage};
         }
-        return std::nullopt;
+        return {};
     };
-    if (auto problem = speed(headSpeed, "millimetres", request.headSpeedMmPerS)) {
-        return problem;
+    if (Refusable<> read = speed(headSpeed, "millimetres", request.headSpeedMmPerS); !read) {
+        return read;
     }
     return speed(headSpeedPx, "pixels", request.headSpeedPxPerS);
 }
 
-std::optional<QString> problemWithStrategies(const StrategyRequest& request,
-                                             const std::optional<MmPerPixel>& mmPerPixel,
-                                             const QString& video) {
+Refusable<> checkStrategies(const StrategyRequest& request,
+                            const std::optional<MmPerPixel>& mmPerPixel, const QString& video) {
     if (mmPerPixel) {
-        return std::nullopt;
+        return {};
     }
     const char* option = request.stoneSizeMm       ? "stone-size-mm"
                          : request.headSpeedMmPerS ? "head-speed"
                                                    : nullptr;
     if (!option) {
-        return std::nullopt;
+        return {};
     }
     const char* instead = request.stoneSizeMm ? "--stone-size in pixels" : "--head-speed-px";
-    return QStringLiteral("--%1 needs a calibration: %2 gives no pixel size; give it with "
-                          "--mm-per-pixel, or use %3")
-        .arg(QLatin1String(option), video, QLatin1String(instead));
+    return Refusal{QStringLiteral("--%1 needs a calibration: %2 gives no pixel size; give it with "
+                                  "--mm-per-pixel, or use %3")
+                       .arg(QLatin1String(option), video, QLatin1String(instead)),
+                   exitUsage};
 }
 
 void applyStrategies(RunSettings& settings, const StrategyRequest& request) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/refusal.h"
 #include "evaluation/runRecord.h"
 
 #include <QCommandLineOption>
@@ -27,8 +28,9 @@ class StrategyOptions {
         return {stoneSize, stoneSizeMm, headSpeed, headSpeedPx};
     }
 
-    // Reads the options into `request`; returns what is wrong, if anything.
-    std::optional<QString> read(const QCommandLineParser& parser, StrategyRequest& request) const;
+    // Reads the options into `request`; refused (a usage error) with what is
+    // wrong.
+    Refusable<> read(const QCommandLineParser& parser, StrategyRequest& request) const;
 
   private:
     const QCommandLineOption stoneSize{
@@ -52,12 +54,11 @@ class StrategyOptions {
         "PX_S"};
 };
 
-// What is wrong with `request` on a recording of this calibration (none: not
+// Whether `request` can be had on a recording of this calibration (none: not
 // calibrated; `video` as messages name it): sizes and speeds in millimetres
-// need one.
-std::optional<QString> problemWithStrategies(const StrategyRequest& request,
-                                             const std::optional<MmPerPixel>& mmPerPixel,
-                                             const QString& video);
+// need one. Refused, a usage error, where they have none.
+Refusable<> checkStrategies(const StrategyRequest& request,
+                            const std::optional<MmPerPixel>& mmPerPixel, const QString& video);
 
 // The stone's size and the head speed limit into `settings`, whose marked
 // region and calibration are those of the run: the stone's size is the

@@ -109,13 +109,13 @@ QString refusedTrackerName(MainWindow& window, const TrackerChoice& choice) {
 
 } // namespace
 
-QString trackerRefusal(MainWindow& window, const TrackerChoice& choice, const cv::Rect& region) {
-    return QStringLiteral("the %1 tracker cannot start on the marked region %2,%3,%4,%5")
-        .arg(refusedTrackerName(window, choice))
-        .arg(region.x)
-        .arg(region.y)
-        .arg(region.width)
-        .arg(region.height);
+Refusal trackerRefusal(MainWindow& window, const TrackerChoice& choice, const cv::Rect& region) {
+    return {QStringLiteral("the %1 tracker cannot start on the marked region %2,%3,%4,%5")
+                .arg(refusedTrackerName(window, choice))
+                .arg(region.x)
+                .arg(region.y)
+                .arg(region.width)
+                .arg(region.height)};
 }
 
 RunRecord withTrack(const RunRecord& run, const std::vector<TrackStep>& steps) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/refusal.h"
 #include "common/videoFileCheck.h"
 #include "evaluation/evaluation.h"
 #include "evaluation/groundTruth.h"
@@ -75,8 +76,9 @@ class TrackerComparison : public RegionTracker {
 // The comparison that `window` runs, if it runs one.
 TrackerComparison* comparisonOf(MainWindow& window);
 
-// What to say when the window's tracker could not start on the region.
-QString trackerRefusal(MainWindow& window, const TrackerChoice& choice, const cv::Rect& region);
+// What to say when the window's tracker could not start on the region: a
+// failure at run time.
+Refusal trackerRefusal(MainWindow& window, const TrackerChoice& choice, const cv::Rect& region);
 
 // The run's record with the tracking of `steps` in place of the run's own:
 // the box, its centre as the frame cycle takes it, the area (0 out of the

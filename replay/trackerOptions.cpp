@@ -35,13 +35,13 @@ TrackerOptions::TrackerOptions()
               "(needs --truth).",
               "LIST") {}
 
-std::optional<QString> TrackerOptions::read(const QCommandLineParser& parser, TrackerChoice& choice,
-                                            bool truthGiven) const {
+Refusable<> TrackerOptions::read(const QCommandLineParser& parser, TrackerChoice& choice,
+                                 bool truthGiven) const {
     if (parser.isSet(tracker)) {
         const std::optional<TrackerKind> kind =
             trackerNamed(parser.value(tracker).trimmed().toStdString());
         if (!kind) {
-            return bad("tracker", names(), parser.value(tracker));
+            return Refusal{bad("tracker", names(), parser.value(tracker)), exitUsage};
         }
         choice.tracker = *kind;
     }
@@ -49,7 +49,8 @@ std::optional<QString> TrackerOptions::read(const QCommandLineParser& parser, Tr
         bool ok = false;
         const double c = parser.value(lostBelow).trimmed().toDouble(&ok);
         if (!ok || !(c >= 0.0 && c <= 1.0)) {
-            return bad("lost-below", "a confidence from 0 to 1", parser.value(lostBelow));
+            return Refusal{bad("lost-below", "a confidence from 0 to 1", parser.value(lostBelow)),
+                           exitUsage};
         }
         choice.lostBelow = c;
     }
@@ -59,14 +60,16 @@ std::optional<QString> TrackerOptions::read(const QCommandLineParser& parser, Tr
             const std::optional<TrackerKind> kind = trackerNamed(part.trimmed().toStdString());
             if (!kind || std::find(choice.compared.begin(), choice.compared.end(), *kind) !=
                              choice.compared.end()) {
-                return bad("compare-trackers", accepted, parser.value(compare));
+                return Refusal{bad("compare-trackers", accepted, parser.value(compare)), exitUsage};
             }
             choice.compared.push_back(*kind);
         }
         if (!truthGiven) {
-            return QStringLiteral("--compare-trackers needs --truth: the trackers are judged by "
-                                  "the true position");
+            return Refusal{
+                QStringLiteral("--compare-trackers needs --truth: the trackers are judged by "
+                               "the true position"),
+                exitUsage};
         }
     }
-    return std::nullopt;
+    return {};
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/refusal.h"
 #include "tracking/regionTrackers.h"
 
 #include <QCommandLineOption>
@@ -22,10 +23,10 @@ struct TrackerChoice {
 class TrackerOptions {
   public:
     QList<QCommandLineOption> all() const { return {tracker, lostBelow, compare}; }
-    // Reads the options into `options` once its truth is known; returns what
-    // is wrong, if anything.
-    std::optional<QString> read(const QCommandLineParser& parser, TrackerChoice& choice,
-                                bool truthGiven) const;
+    // Reads the options into `options` once its truth is known; refused (a
+    // usage error) with what is wrong.
+    Refusable<> read(const QCommandLineParser& parser, TrackerChoice& choice,
+                     bool truthGiven) const;
 
   private:
     const QCommandLineOption tracker;

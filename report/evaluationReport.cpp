@@ -397,15 +397,16 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
     return QJsonDocument(root);
 }
 
-std::optional<QString> writeEvaluationJson(const VideoFileName& path, const RunSettings& settings,
-                                           const QString& truthPath, const Evaluation& evaluation,
-                                           const std::vector<SweepPoint>& sweep) {
+Refusable<> writeEvaluationJson(const VideoFileName& path, const RunSettings& settings,
+                                const QString& truthPath, const Evaluation& evaluation,
+                                const std::vector<SweepPoint>& sweep) {
     const QByteArray json =
         evaluationJson(settings, truthPath, evaluation, sweep).toJson(QJsonDocument::Indented);
-    if (const std::optional<QString> problem = replaceFile(path.bytes, json)) {
-        return QStringLiteral("%1: cannot be written: %2").arg(path.shown(), *problem);
+    if (const Refusable<> written = replaceFile(path.bytes, json); !written) {
+        return Refusal{QStringLiteral("%1: cannot be written: %2")
+                           .arg(path.shown(), written.refusal().message)};
     }
-    return std::nullopt;
+    return {};
 }
 
 QByteArray summaryHeader() {
@@ -507,14 +508,14 @@ bool lockForAppending(int fd, const LockWait& wait) {
 
 } // namespace
 
-std::optional<QString> appendSummaryRow(const VideoFileName& name, const RunSettings& settings,
-                                        const QString& truthPath, const Evaluation& evaluation,
-                                        const LockWait& wait) {
+Refusable<> appendSummaryRow(const VideoFileName& name, const RunSettings& settings,
+                             const QString& truthPath, const Evaluation& evaluation,
+                             const LockWait& wait) {
     const QString path = name.shown();
     const int fd = ::open(name.bytes.constData(),
                           O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
-        return systemError(path, "be opened for appending");
+        return Refusal{systemError(path, "be opened for appending")};
     }
     // The lock goes with the descriptor: closing it releases the lock.
     const auto failWith = [fd, &path](const char* doing) {
@@ -524,24 +525,26 @@ std::optional<QString> appendSummaryRow(const VideoFileName& name, const RunSett
     };
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
-        return failWith("be examined");
+        return Refusal{failWith("be examined")};
     }
     if (!S_ISREG(status.st_mode)) {
         ::close(fd);
-        return QStringLiteral("%1: is not a regular file; name a file for the table").arg(path);
+        return Refusal{
+            QStringLiteral("%1: is not a regular file; name a file for the table").arg(path)};
     }
     if (!lockForAppending(fd, wait)) {
         if (errno == EINTR) {
             ::close(fd);
-            return QStringLiteral("%1: the row was not appended: a signal ended the wait for the "
-                                  "lock that another process holds")
-                .arg(path);
+            return Refusal{
+                QStringLiteral("%1: the row was not appended: a signal ended the wait for the "
+                               "lock that another process holds")
+                    .arg(path)};
         }
-        return failWith("be locked");
+        return Refusal{failWith("be locked")};
     }
     // Its size now that no other process appends.
     if (::fstat(fd, &status) != 0) {
-        return failWith("be examined");
+        return Refusal{failWith("be examined")};
     }
     const QByteArray header = summaryHeader();
     QByteArray bytes;
@@ -555,9 +558,9 @@ std::optional<QString> appendSummaryRow(const VideoFileName& name, const RunSett
         const bool lastRead = ::pread(fd, &last, 1, status.st_size - 1) == 1;
         if (got != header.size() || start != header || !lastRead) {
             ::close(fd);
-            return QStringLiteral("%1: is not a summary table with this program's columns; "
-                                  "name a new file")
-                .arg(path);
+            return Refusal{QStringLiteral("%1: is not a summary table with this program's columns; "
+                                          "name a new file")
+                               .arg(path)};
         }
         if (last != '\n') {
             bytes = "\n"; // a row cut short by an earlier failure stays on its own line
@@ -565,10 +568,10 @@ std::optional<QString> appendSummaryRow(const VideoFileName& name, const RunSett
     }
     bytes += summaryRow(settings, truthPath, evaluation);
     if (!writeAll(fd, bytes)) {
-        return failWith("be written");
+        return Refusal{failWith("be written")};
     }
     if (::close(fd) != 0) {
-        return systemError(path, "be written");
+        return Refusal{systemError(path, "be written")};
     }
-    return std::nullopt;
+    return {};
 }

@@ -6,9 +6,9 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <optional>
 
 #include "common/fileName.h"
+#include "common/refusal.h"
 #include "evaluation/evaluation.h"
 #include "evaluation/latencySweep.h"
 #include "evaluation/runRecord.h"
@@ -35,10 +35,10 @@ QJsonDocument evaluationJson(const RunSettings& settings, const QString& truthPa
                              const std::vector<SweepPoint>& sweep = {});
 
 // Writes the JSON report to `path` through a temporary file that replaces it
-// whole. Returns an error message, or none on success.
-std::optional<QString> writeEvaluationJson(const VideoFileName& path, const RunSettings& settings,
-                                           const QString& truthPath, const Evaluation& evaluation,
-                                           const std::vector<SweepPoint>& sweep = {});
+// whole. Refused with the reason where it fails.
+Refusable<> writeEvaluationJson(const VideoFileName& path, const RunSettings& settings,
+                                const QString& truthPath, const Evaluation& evaluation,
+                                const std::vector<SweepPoint>& sweep = {});
 
 // The summary table's header and one row, each ending in '\n'.
 QByteArray summaryHeader();
@@ -51,11 +51,11 @@ QByteArray summaryRow(const RunSettings& settings, const QString& truthPath,
 // first line is another header is left alone. While another process holds
 // the lock, the wait goes on until it is free or `wait.interruptDescriptor`
 // becomes readable (a signal came), which leaves the table as it was.
-// Returns an error message, or none on success.
+// Refused with the reason where it fails.
 struct LockWait {
     int interruptDescriptor = -1;
     std::function<void()> onLongWait; // called once when the wait has lasted a second
 };
-std::optional<QString> appendSummaryRow(const VideoFileName& path, const RunSettings& settings,
-                                        const QString& truthPath, const Evaluation& evaluation,
-                                        const LockWait& wait = {});
+Refusable<> appendSummaryRow(const VideoFileName& path, const RunSettings& settings,
+                             const QString& truthPath, const Evaluation& evaluation,
+                             const LockWait& wait = {});

@@ -60,17 +60,18 @@ QByteArray pngOf(QSize size, const PicturePainter& paint) {
 
 } // namespace
 
-std::optional<QString> writePictureFile(const FileName& path, QSize size, const QString& title,
-                                        const PicturePainter& paint) {
+Refusable<> writePictureFile(const FileName& path, QSize size, const QString& title,
+                             const PicturePainter& paint) {
     const QString name = path.shown().toLower();
     const QByteArray bytes = name.endsWith(QLatin1String(".pdf"))   ? pdfOf(size, title, paint)
                              : name.endsWith(QLatin1String(".svg")) ? svgOf(size, title, paint)
                                                                     : pngOf(size, paint);
     if (bytes.isEmpty()) {
-        return QStringLiteral("%1: cannot be drawn").arg(path.shown());
+        return Refusal{QStringLiteral("%1: cannot be drawn").arg(path.shown())};
     }
-    if (const std::optional<QString> problem = replaceFile(path.bytes, bytes)) {
-        return QStringLiteral("%1: cannot be written: %2").arg(path.shown(), *problem);
+    if (const Refusable<> written = replaceFile(path.bytes, bytes); !written) {
+        return Refusal{QStringLiteral("%1: cannot be written: %2")
+                           .arg(path.shown(), written.refusal().message)};
     }
-    return std::nullopt;
+    return {};
 }

@@ -2,12 +2,12 @@
 #pragma once
 
 #include "common/fileName.h"
+#include "common/refusal.h"
 
 #include <QPainter>
 #include <QSize>
 #include <QString>
 #include <functional>
-#include <optional>
 
 // The replay's pictures as files: PNG, or the vectors of PDF and SVG, chosen
 // by the name's extension (any other is PNG; the command line accepts .png,
@@ -17,7 +17,7 @@
 // Paints a picture of `size` pixels (1/96 inch) onto any paint device.
 using PicturePainter = std::function<void(QPainter& painter, QSizeF size)>;
 
-// Returns an error message, or none on success. `title` is the document's
+// Refused with the reason where it fails. `title` is the document's
 // title in PDF and SVG.
-std::optional<QString> writePictureFile(const FileName& path, QSize size, const QString& title,
-                                        const PicturePainter& paint);
+Refusable<> writePictureFile(const FileName& path, QSize size, const QString& title,
+                             const PicturePainter& paint);

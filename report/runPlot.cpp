@@ -530,8 +530,8 @@ QImage drawRunPlot(const RunSettings& settings, const RunRecord& record, const J
     return image;
 }
 
-std::optional<QString> writeRunPlot(const FileName& path, const RunSettings& settings,
-                                    const RunRecord& record, const JudgedRun& judged) {
+Refusable<> writeRunPlot(const FileName& path, const RunSettings& settings, const RunRecord& record,
+                         const JudgedRun& judged) {
     return writePictureFile(path, runPlotSize, QFileInfo(settings.video).fileName(),
                             [&](QPainter& painter, QSizeF size) {
                                 RunPlot(settings, record, judged).draw(painter, size.toSize());

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "common/fileName.h"
+#include "common/refusal.h"
 #include "evaluation/evaluation.h"
 #include "evaluation/runRecord.h"
 
@@ -25,9 +26,9 @@ QImage drawRunPlot(const RunSettings& settings, const RunRecord& record, const J
 
 // Draws the picture and saves it through a temporary file that replaces
 // `path` whole: PDF for a name ending in .pdf, SVG for .svg (both in vectors,
-// for print), PNG for any other. Returns an error message, or none on success.
-std::optional<QString> writeRunPlot(const FileName& path, const RunSettings& settings,
-                                    const RunRecord& record, const JudgedRun& judged);
+// for print), PNG for any other. Refused with the reason where it fails.
+Refusable<> writeRunPlot(const FileName& path, const RunSettings& settings, const RunRecord& record,
+                         const JudgedRun& judged);
 
 // The label of the axis of one image coordinate, 'x' or 'y': in millimetres
 // where the recording is calibrated (`mmPerPixel`), else in pixels; y says

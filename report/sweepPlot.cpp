@@ -293,8 +293,8 @@ QImage drawSweepPlot(const RunSettings& settings, const std::vector<SweepPoint>&
     return image;
 }
 
-std::optional<QString> writeSweepPlot(const FileName& path, const RunSettings& settings,
-                                      const std::vector<SweepPoint>& sweep) {
+Refusable<> writeSweepPlot(const FileName& path, const RunSettings& settings,
+                           const std::vector<SweepPoint>& sweep) {
     return writePictureFile(
         path, sweepPlotSize, QFileInfo(settings.video).fileName(),
         [&](QPainter& painter, QSizeF size) { paintSweepPlot(painter, size, settings, sweep); });

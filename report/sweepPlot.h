@@ -5,10 +5,10 @@
 #include <QPainter>
 #include <QSize>
 #include <QString>
-#include <optional>
 #include <vector>
 
 #include "common/fileName.h"
+#include "common/refusal.h"
 #include "evaluation/latencySweep.h"
 #include "evaluation/runRecord.h"
 
@@ -27,9 +27,9 @@ QImage drawSweepPlot(const RunSettings& settings, const std::vector<SweepPoint>&
                      QSize size = sweepPlotSize);
 
 // Draws the picture into `path`, PNG, PDF or SVG by its extension, as the
-// run's picture. Returns an error message, or none on success.
-std::optional<QString> writeSweepPlot(const FileName& path, const RunSettings& settings,
-                                      const std::vector<SweepPoint>& sweep);
+// run's picture. Refused with the reason where it fails.
+Refusable<> writeSweepPlot(const FileName& path, const RunSettings& settings,
+                           const std::vector<SweepPoint>& sweep);
 
 // Where the sweep's picture goes beside the run's, in the name's own bytes:
 // "run.png" gives "run-sweep.png", "plots/run" gives "plots/run-sweep".

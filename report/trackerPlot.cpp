@@ -140,9 +140,8 @@ void paintTrackerPlot(QPainter& painter, QSizeF size, const RunSettings& setting
                      QStringLiteral("time (s)"));
 }
 
-std::optional<QString> writeTrackerPlot(const FileName& path, const RunSettings& settings,
-                                        const std::vector<TrackerCurve>& curves,
-                                        const GroundTruth& truth) {
+Refusable<> writeTrackerPlot(const FileName& path, const RunSettings& settings,
+                             const std::vector<TrackerCurve>& curves, const GroundTruth& truth) {
     return writePictureFile(path, trackerPlotSize, QStringLiteral("Tracker comparison"),
                             [&](QPainter& painter, QSizeF size) {
                                 paintTrackerPlot(painter, size, settings, curves, truth);

@@ -2,13 +2,13 @@
 #pragma once
 
 #include "common/fileName.h"
+#include "common/refusal.h"
 #include "evaluation/groundTruth.h"
 #include "evaluation/runRecord.h"
 
 #include <QPainter>
 #include <QSize>
 #include <QString>
-#include <optional>
 #include <vector>
 
 // A picture of a tracker comparison: every tracker's centre against the true
@@ -25,8 +25,7 @@ struct TrackerCurve {
 void paintTrackerPlot(QPainter& painter, QSizeF size, const RunSettings& settings,
                       const std::vector<TrackerCurve>& curves, const GroundTruth& truth);
 
-// Draws the picture into `path`, PNG, PDF or SVG by its extension. Returns an
-// error message, or none on success.
-std::optional<QString> writeTrackerPlot(const FileName& path, const RunSettings& settings,
-                                        const std::vector<TrackerCurve>& curves,
-                                        const GroundTruth& truth);
+// Draws the picture into `path`, PNG, PDF or SVG by its extension. Refused with
+// the reason where it fails.
+Refusable<> writeTrackerPlot(const FileName& path, const RunSettings& settings,
+                             const std::vector<TrackerCurve>& curves, const GroundTruth& truth);

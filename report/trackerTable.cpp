@@ -96,17 +96,19 @@ QJsonArray trackersJson(const RunSettings& settings, const std::vector<TrackerRo
     return list;
 }
 
-std::optional<QString>
-writeReportWithTrackers(const VideoFileName& path, const RunSettings& settings,
-                        const QString& truthPath, const Evaluation& evaluation,
-                        const std::vector<SweepPoint>& sweep, const std::vector<TrackerRow>& rows) {
+Refusable<> writeReportWithTrackers(const VideoFileName& path, const RunSettings& settings,
+                                    const QString& truthPath, const Evaluation& evaluation,
+                                    const std::vector<SweepPoint>& sweep,
+                                    const std::vector<TrackerRow>& rows) {
     QJsonDocument document = evaluationJson(settings, truthPath, evaluation, sweep);
     QJsonObject root = document.object();
     root.insert("trackers", trackersJson(settings, rows));
     document.setObject(root);
-    if (const std::optional<QString> problem =
-            replaceFile(path.bytes, document.toJson(QJsonDocument::Indented))) {
-        return QStringLiteral("%1: cannot be written: %2").arg(path.shown(), *problem);
+    if (const Refusable<> written =
+            replaceFile(path.bytes, document.toJson(QJsonDocument::Indented));
+        !written) {
+        return Refusal{QStringLiteral("%1: cannot be written: %2")
+                           .arg(path.shown(), written.refusal().message)};
     }
-    return std::nullopt;
+    return {};
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/fileName.h"
+#include "common/refusal.h"
 #include "evaluation/evaluation.h"
 #include "evaluation/latencySweep.h"
 #include "evaluation/runRecord.h"
@@ -9,7 +10,6 @@
 
 #include <QJsonArray>
 #include <QString>
-#include <optional>
 #include <vector>
 
 // The trackers of a comparison side by side: a row each in the terminal's
@@ -32,8 +32,8 @@ QString trackerTable(const RunSettings& settings, const std::vector<TrackerRow>&
 QJsonArray trackersJson(const RunSettings& settings, const std::vector<TrackerRow>& rows);
 
 // The run's report (evaluationJson) with the rows as its "trackers" list,
-// replacing `path` whole. Returns an error message, or none on success.
-std::optional<QString>
-writeReportWithTrackers(const VideoFileName& path, const RunSettings& settings,
-                        const QString& truthPath, const Evaluation& evaluation,
-                        const std::vector<SweepPoint>& sweep, const std::vector<TrackerRow>& rows);
+// replacing `path` whole. Refused with the reason where it fails.
+Refusable<> writeReportWithTrackers(const VideoFileName& path, const RunSettings& settings,
+                                    const QString& truthPath, const Evaluation& evaluation,
+                                    const std::vector<SweepPoint>& sweep,
+                                    const std::vector<TrackerRow>& rows);

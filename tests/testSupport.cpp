@@ -35,6 +35,15 @@ TemporaryWorkingDirectory::~TemporaryWorkingDirectory() {
     std::filesystem::remove_all(directory, ignored);
 }
 
+::testing::AssertionResult refusedOnLine(const Refusal& refusal, const char* path, int line) {
+    const QString& message = refusal.message;
+    if (!message.startsWith(QStringLiteral("%1:%2: ").arg(QLatin1String(path)).arg(line))) {
+        return ::testing::AssertionFailure()
+               << "not on line " << line << ": " << message.toStdString();
+    }
+    return ::testing::AssertionSuccess();
+}
+
 QByteArray readBytes(const std::string& path) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly)) {

@@ -16,6 +16,7 @@
 #include <ostream>
 #include <string>
 
+#include "common/refusal.h"
 #include "tools/syntheticVideo.h"
 
 // Qt's geometry in test failures as numbers rather than raw bytes.
@@ -44,6 +45,10 @@ class TemporaryWorkingDirectory {
 };
 
 QByteArray readBytes(const std::string& path);
+
+// Whether `refusal` of a table file `path` names line `line` (from 1, the
+// header row): "path:line: ...".
+::testing::AssertionResult refusedOnLine(const Refusal& refusal, const char* path, int line);
 // The event log of the current working directory, split into lines (without
 // their newline characters; an empty line stays an empty string).
 QList<QByteArray> logLines();

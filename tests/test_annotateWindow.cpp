@@ -34,10 +34,10 @@ std::string makeVideo(const TemporaryWorkingDirectory& directory) {
 }
 
 Recording openOrFail(const std::string& video) {
-    QString refusal;
-    std::optional<Recording> recording = openRecording(QByteArray::fromStdString(video), refusal);
+    Refusable<Recording> recording =
+        openRecording(FileName::fromBytes(QByteArray::fromStdString(video)));
     if (!recording) {
-        throw std::runtime_error("cannot open " + video + ": " + refusal.toStdString());
+        throw std::runtime_error(recording.refusal().message.toStdString());
     }
     return std::move(*recording);
 }
@@ -74,14 +74,14 @@ struct Session {
     Session(const std::string& video, const QByteArray& truthName, QSize screen = {1600, 1200},
             const QString& track = {}) {
         Recording recording = openOrFail(video);
-        TruthStart start =
+        Refusable<TruthStart> start =
             startTruth(truthName, true, track, 5, recording.frameCount, frameSize(recording));
-        if (start.problem) {
-            throw std::runtime_error(start.problem->toStdString());
+        if (!start) {
+            throw std::runtime_error(start.refusal().message.toStdString());
         }
         window = std::make_unique<AnnotationWindow>(
             std::move(recording),
-            AnnotationWindow::TruthFile{truthName, start.annotation, start.saved, start.note},
+            AnnotationWindow::TruthFile{truthName, start->annotation, start->saved, start->note},
             QRect(150, 100, 20, 20), screen);
         window->setDialogs({[this](QWidget*, const QString&) {
                                 ++questions;
@@ -484,10 +484,13 @@ TEST(AnnotationWindow, TruthFilesThatCannotBeGoneOnWith) {
         {"new.csv", true, "big.csv", 2, "more than the 64 MiB that a track may have"},
     };
     for (const Case& c : cases) {
-        const TruthStart start = startTruth(c.truth, c.named, c.track, 1, frames, {320, 240});
-        ASSERT_TRUE(start.problem.has_value()) << c.word;
-        EXPECT_EQ(start.exitCode, c.exitCode) << c.word;
-        EXPECT_TRUE(start.problem->contains(QLatin1String(c.word))) << start.problem->toStdString();
+        const Refusable<TruthStart> start =
+            startTruth(c.truth, c.named, c.track, 1, frames, {320, 240});
+        ASSERT_FALSE(start.ok()) << c.word;
+        const Refusal& refusal = start.refusal();
+        EXPECT_EQ(refusal.exitCode, c.exitCode) << c.word;
+        EXPECT_TRUE(refusal.message.contains(QLatin1String(c.word)))
+            << refusal.message.toStdString();
     }
     EXPECT_EQ(readBytes("exists.csv"), "frame,in_focus\n0,1\n"); // untouched
     EXPECT_FALSE(QFile::exists("new.csv"));
@@ -508,14 +511,14 @@ TEST(AnnotationWindow, RecordingsRefusedAsTheWindowRefusesThem) {
         {"text.avi", "it is no video that can be played"},
     };
     for (const auto& [name, reason] : cases) {
-        QString refusal;
-        EXPECT_FALSE(openRecording(name, refusal).has_value()) << name.constData();
-        EXPECT_TRUE(refusal.contains(QLatin1String(reason))) << refusal.toStdString();
+        const Refusable<Recording> refused = openRecording(FileName::fromBytes(name));
+        ASSERT_FALSE(refused.ok()) << name.constData();
+        EXPECT_TRUE(refused.refusal().message.contains(QLatin1String(reason)))
+            << refused.refusal().message.toStdString();
     }
-    QString refusal;
-    const std::optional<Recording> opened =
-        openRecording(QByteArray::fromStdString(makeVideo(directory)), refusal);
-    ASSERT_TRUE(opened.has_value()) << refusal.toStdString();
+    const Refusable<Recording> opened =
+        openRecording(FileName::fromBytes(QByteArray::fromStdString(makeVideo(directory))));
+    ASSERT_TRUE(opened.ok()) << opened.refusal().message.toStdString();
     EXPECT_EQ(opened->frameCount, frames);
     EXPECT_TRUE(opened->timing.fromRecording);
     EXPECT_DOUBLE_EQ(opened->timing.frameTimeMs, 100.0);

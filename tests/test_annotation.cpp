@@ -9,6 +9,7 @@
 #include "annotate/trackKeyframes.h"
 #include "evaluation/groundTruth.h"
 #include "evaluation/trackCsv.h"
+#include "tests/testSupport.h"
 #include "tracking/recordingInfo.h"
 
 namespace {
@@ -24,9 +25,9 @@ Annotation sample() {
 }
 
 GroundTruth parsedStrictly(const QByteArray& text, std::int64_t frames = 100) {
-    const TruthReading reading = parseGroundTruth(text, "t.csv", frames, annotationRules);
-    EXPECT_TRUE(reading.ok()) << reading.error->text().toStdString();
-    return reading.truth;
+    const Refusable<GroundTruth> reading = parseGroundTruth(text, "t.csv", frames, annotationRules);
+    EXPECT_TRUE(reading.ok()) << reading.refusal().message.toStdString();
+    return reading ? *reading : GroundTruth();
 }
 
 } // namespace
@@ -155,10 +156,10 @@ TEST(Annotation, FileGivesBackTheAnnotation) {
     outOnly.inFocus = {2};
     for (const Annotation& annotation : {sample(), ownMark, focusOnly, outOnly}) {
         const QByteArray bytes = formatGroundTruth(truthOf(annotation, 9));
-        const ContinuedAnnotation read = annotationOf(parsedStrictly(bytes), 9);
-        EXPECT_FALSE(read.problem.has_value());
-        EXPECT_FALSE(read.note.has_value());
-        EXPECT_EQ(read.annotation, annotation) << bytes.toStdString();
+        const Refusable<ContinuedAnnotation> read = annotationOf(parsedStrictly(bytes), 9);
+        ASSERT_TRUE(read.ok()) << read.refusal().message.toStdString();
+        EXPECT_FALSE(read->note.has_value());
+        EXPECT_EQ(read->annotation, annotation) << bytes.toStdString();
     }
 }
 
@@ -183,11 +184,11 @@ TEST(Annotation, ForeignFileKeepsItsPositions) {
     };
     for (const Case& c : cases) {
         const GroundTruth file = parsedStrictly(c.file);
-        const ContinuedAnnotation read = annotationOf(file, 99);
-        ASSERT_FALSE(read.problem.has_value());
-        EXPECT_FALSE(read.note.has_value());
-        EXPECT_EQ(read.annotation.keyframes.size(), c.keyframes) << c.file.toStdString();
-        const GroundTruth again = truthOf(read.annotation, 99);
+        const Refusable<ContinuedAnnotation> read = annotationOf(file, 99);
+        ASSERT_TRUE(read.ok()) << read.refusal().message.toStdString();
+        EXPECT_FALSE(read->note.has_value());
+        EXPECT_EQ(read->annotation.keyframes.size(), c.keyframes) << c.file.toStdString();
+        const GroundTruth again = truthOf(read->annotation, 99);
         ASSERT_EQ(again.byFrame.size(), file.byFrame.size());
         for (const auto& [frame, point] : file.byFrame) {
             const TruthPoint& made = again.byFrame.at(frame);
@@ -202,18 +203,21 @@ TEST(Annotation, ForeignFileKeepsItsPositions) {
     for (int frame = 1; frame <= 20'000; ++frame) {
         drifting += QByteArray::number(frame) + ',' + QByteArray::number(frame % 640) + ",5,0,0\n";
     }
-    const ContinuedAnnotation drifted = annotationOf(parsedStrictly(drifting, 20'001), 20'000);
-    EXPECT_EQ(drifted.annotation.keyframes.size(), 20'001u);
-    EXPECT_EQ(formatGroundTruth(truthOf(drifted.annotation, 20'000)).count('\n'), 20'002);
+    const Refusable<ContinuedAnnotation> drifted =
+        annotationOf(parsedStrictly(drifting, 20'001), 20'000);
+    ASSERT_TRUE(drifted.ok());
+    EXPECT_EQ(drifted->annotation.keyframes.size(), 20'001u);
+    EXPECT_EQ(formatGroundTruth(truthOf(drifted->annotation, 20'000)).count('\n'), 20'002);
 
-    const ContinuedAnnotation lost = annotationOf(parsedStrictly("frame,in_plane\n0,0\n1,1\n"), 99);
-    ASSERT_TRUE(lost.problem.has_value());
-    EXPECT_TRUE(lost.problem->contains("frame 1")) << lost.problem->toStdString();
+    const Refusable<ContinuedAnnotation> lost =
+        annotationOf(parsedStrictly("frame,in_plane\n0,0\n1,1\n"), 99);
+    ASSERT_FALSE(lost.ok());
+    EXPECT_TRUE(lost.refusal().message.contains("frame 1")) << lost.refusal().message.toStdString();
     // Out of the plane to the end of the file, not of the recording: said.
     const GroundTruth endsOut =
         parsedStrictly("frame,centre_x,centre_y,in_plane\n0,1,1,1\n1,1,1,0\n");
-    EXPECT_TRUE(annotationOf(endsOut, 99).note->contains("ends out of the plane on frame 1"));
-    EXPECT_FALSE(annotationOf(endsOut, 1).note.has_value());
+    EXPECT_TRUE(annotationOf(endsOut, 99)->note->contains("ends out of the plane on frame 1"));
+    EXPECT_FALSE(annotationOf(endsOut, 1)->note.has_value());
 }
 
 TEST(GroundTruth, AnnotationRulesRefuseWithTheLine) {
@@ -238,11 +242,12 @@ TEST(GroundTruth, AnnotationRulesRefuseWithTheLine) {
         {"frame,in_focus\n0\n", 2, "fields"},
     };
     for (const Case& c : cases) {
-        const TruthReading reading = parseGroundTruth(c.text, "t.csv", 10, annotationRules);
+        const Refusable<GroundTruth> reading =
+            parseGroundTruth(c.text, "t.csv", 10, annotationRules);
         ASSERT_FALSE(reading.ok()) << c.word;
-        EXPECT_EQ(reading.error->line, c.line) << c.word;
-        EXPECT_TRUE(reading.error->text().contains(QLatin1String(c.word)))
-            << reading.error->text().toStdString();
+        EXPECT_TRUE(refusedOnLine(reading.refusal(), "t.csv", c.line)) << c.word;
+        EXPECT_TRUE(reading.refusal().message.contains(QLatin1String(c.word)))
+            << reading.refusal().message.toStdString();
     }
     const GroundTruth focus = parsedStrictly("frame,in_focus\n3,1\n4,0\n");
     EXPECT_FALSE(focus.columns.centre);
@@ -254,16 +259,17 @@ TEST(GroundTruth, AnnotationRulesRefuseWithTheLine) {
 // The replay's reading of positions is what it was: the annotation columns
 // are other columns to it (labels of focus alone: test_truthKinds.cpp).
 TEST(GroundTruth, ReplayRulesIgnoreTheAnnotationColumns) {
-    const TruthReading reading =
+    const Refusable<GroundTruth> reading =
         parseGroundTruth("frame,centre_x,centre_y,keyframe,in_focus,note\n0,1,2,yes,1,x\n", "t.csv",
                          10, replayTruthRules);
-    ASSERT_TRUE(reading.ok()) << reading.error->text().toStdString();
-    EXPECT_FALSE(reading.truth.at(0)->keyframe);
-    EXPECT_FALSE(reading.truth.at(0)->inFocus);
-    EXPECT_FALSE(reading.truth.labelsFocusOnly());
-    const TruthReading focusOnly = parseGroundTruth("frame,in_focus\n0,1\n", "t.csv", 10);
+    ASSERT_TRUE(reading.ok()) << reading.refusal().message.toStdString();
+    EXPECT_FALSE(reading->at(0)->keyframe);
+    EXPECT_FALSE(reading->at(0)->inFocus);
+    EXPECT_FALSE(reading->labelsFocusOnly());
+    const Refusable<GroundTruth> focusOnly = parseGroundTruth("frame,in_focus\n0,1\n", "t.csv", 10);
     ASSERT_FALSE(focusOnly.ok()) << "without the replay's rule, centres are required";
-    EXPECT_TRUE(focusOnly.error->text().contains("it must name at least frame,centre_x,centre_y"));
+    EXPECT_TRUE(
+        focusOnly.refusal().message.contains("it must name at least frame,centre_x,centre_y"));
 }
 
 TEST(TrackKeyframes, EveryNthTickOnTheFrameItShowed) {
@@ -279,11 +285,11 @@ TEST(TrackKeyframes, EveryNthTickOnTheFrameItShowed) {
         record.inPlane = tick != 4;
         track += trackCsvRow(record);
     }
-    const TrackKeyframes every3 = keyframesFromTrack(track, "track.csv", 3, 9);
-    ASSERT_FALSE(every3.error.has_value()) << every3.error->text().toStdString();
+    const Refusable<Annotation> every3 = keyframesFromTrack(track, "track.csv", 3, 9);
+    ASSERT_TRUE(every3.ok()) << every3.refusal().message.toStdString();
     const std::map<std::int64_t, QPointF> expected = {{0, {101, 49}}, {6, {107, 43}}};
-    EXPECT_EQ(every3.annotation.keyframes, expected);
-    EXPECT_EQ(keyframesFromTrack(track, "track.csv", 1, 9).annotation.keyframes.size(), 8u);
+    EXPECT_EQ(every3->keyframes, expected);
+    EXPECT_EQ(keyframesFromTrack(track, "track.csv", 1, 9)->keyframes.size(), 8u);
 
     const QByteArray header = trackCsvHeader();
     struct Case {
@@ -311,12 +317,12 @@ TEST(TrackKeyframes, EveryNthTickOnTheFrameItShowed) {
         {"", 1, "no header"},
     };
     for (const Case& c : cases) {
-        const TrackKeyframes read = keyframesFromTrack(c.text, "track.csv", 1, 9, {320, 240});
-        ASSERT_TRUE(read.error.has_value()) << c.word;
-        EXPECT_EQ(read.error->line, c.line) << c.word;
-        EXPECT_TRUE(read.error->text().contains(QLatin1String(c.word)))
-            << read.error->text().toStdString();
-        EXPECT_TRUE(read.annotation.empty());
+        const Refusable<Annotation> read =
+            keyframesFromTrack(c.text, "track.csv", 1, 9, {320, 240});
+        ASSERT_FALSE(read.ok()) << c.word;
+        EXPECT_TRUE(refusedOnLine(read.refusal(), "track.csv", c.line)) << c.word;
+        EXPECT_TRUE(read.refusal().message.contains(QLatin1String(c.word)))
+            << read.refusal().message.toStdString();
     }
 }
 

@@ -248,12 +248,12 @@ class BadInput : public testing::Test {
 };
 
 // What a refused file is and what the program says about it.
-struct Refusal {
+struct RefusedFile {
     const char* name;
     const char* reason;
 };
 
-const Refusal refusals[] = {
+const RefusedFile refusals[] = {
     {"empty.avi", "the file is empty"},
     {"random.avi", "it is no video that can be played"},
     {"no-frames.avi", "it is no video that can be played"},
@@ -649,7 +649,7 @@ TEST_F(BadInput, TheProgramRefusesWhatItCannotPlayWithExitCodeOneAndSaysWhy) {
     const std::vector<CorpusFile> corpus = writeCorpus();
     std::vector<std::pair<fs::path, const char*>> cases = {
         {directory.path() / "corpus" / "absent \u03a9.avi", "there is no such file"}};
-    for (const Refusal& refusal : refusals) {
+    for (const RefusedFile& refusal : refusals) {
         cases.emplace_back(directory.path() / "corpus" / refusal.name, refusal.reason);
     }
     for (const auto& [path, reason] : cases) {
@@ -705,7 +705,8 @@ TEST_F(BadInput, SpecialFilesAreRefusedBeforeOpeningWithTheirRealReason) {
             continue;
         }
         SCOPED_TRACE(c.name.constData());
-        EXPECT_EQ(videoFileRefusal(c.name).value_or(QString()).toStdString(), c.reason);
+        const Refusable<> checked = checkVideoFile(c.name);
+        EXPECT_EQ(checked ? std::string() : checked.refusal().message.toStdString(), c.reason);
         {
             const MainWindow window(nullptr, VideoFileName::fromBytes(c.name));
             EXPECT_EQ(window.isReady(), c.reason.empty());

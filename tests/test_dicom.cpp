@@ -172,8 +172,8 @@ TEST(DicomLoop, EveryEncodingGivesItsFramesAndSeeksExactly) {
         SCOPED_TRACE(format.name);
         const std::string path = directory.file("loop.bin");
         ASSERT_TRUE(writeDicom(path, framesOf(format.stored), format.spec));
-        std::optional<OpenedVideo> opened = openFrameReader(path);
-        ASSERT_TRUE(opened.has_value()) << videoOpenRefusal(path.c_str()).toStdString();
+        Refusable<OpenedVideo> opened = openVideoReader(path);
+        ASSERT_TRUE(opened.ok()) << opened.refusal().message.toStdString();
         EXPECT_EQ(opened->headerFrameCount, frameCount);
         EXPECT_EQ(opened->headerFrameSize, frameSize);
         cv::Mat frame;

@@ -140,8 +140,8 @@ std::string deflatedBomb() {
 // was read.
 std::string refusalOrFrames(const std::string& path, int& framesRead) {
     DicomReader reader;
-    if (const std::optional<QString> refusal = reader.open(path)) {
-        return refusal->toStdString();
+    if (const Refusable<> opened = reader.open(path); !opened) {
+        return opened.refusal().message.toStdString();
     }
     framesRead = 0;
     cv::Mat frame;

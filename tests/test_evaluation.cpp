@@ -74,9 +74,10 @@ const QByteArray handTruth = "\xEF\xBB\xBFin_plane,centre_y,note,frame,centre_x\
 constexpr int handFrames = 17;
 
 GroundTruth parsedOrFail(const QByteArray& text, std::int64_t frames) {
-    TruthReading reading = parseGroundTruth(text, QStringLiteral("truth.csv"), frames);
-    EXPECT_TRUE(reading.ok()) << reading.error->text().toStdString();
-    return reading.truth;
+    const Refusable<GroundTruth> reading =
+        parseGroundTruth(text, QStringLiteral("truth.csv"), frames);
+    EXPECT_TRUE(reading.ok()) << reading.refusal().message.toStdString();
+    return reading ? *reading : GroundTruth();
 }
 
 } // namespace
@@ -195,7 +196,7 @@ TEST(Evaluation, SparseTruthCountsOnlyAnnotatedTicks) {
 
     TemporaryWorkingDirectory directory;
     const QString path = QString::fromStdString(directory.file("report.json"));
-    ASSERT_FALSE(writeEvaluationJson(path, settings, QStringLiteral("t.csv"), none));
+    ASSERT_TRUE(writeEvaluationJson(path, settings, QStringLiteral("t.csv"), none).ok());
     const QByteArray json = readBytes(path.toStdString());
     EXPECT_FALSE(json.toLower().contains("nan"));
     const QJsonObject root = QJsonDocument::fromJson(json).object();
@@ -204,8 +205,9 @@ TEST(Evaluation, SparseTruthCountsOnlyAnnotatedTicks) {
     EXPECT_EQ(root["settings"]["rate_per_min"].toInt(), 160);
     EXPECT_EQ(root["settings"]["threshold"].toString(), "auto");
     EXPECT_TRUE(evaluationTable(settings, none).contains("n/a"));
-    EXPECT_TRUE(writeEvaluationJson(QString::fromStdString(directory.file("no/such/dir.json")),
-                                    settings, {}, none));
+    EXPECT_FALSE(writeEvaluationJson(QString::fromStdString(directory.file("no/such/dir.json")),
+                                     settings, {}, none)
+                     .ok());
 }
 
 TEST(GroundTruth, MalformedFilesNameTheLine) {
@@ -239,15 +241,13 @@ TEST(GroundTruth, MalformedFilesNameTheLine) {
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             file.write(*c.text);
         }
-        const TruthReading reading = readGroundTruth(path, 10);
+        const Refusable<GroundTruth> reading = readGroundTruth(path, 10);
         ASSERT_FALSE(reading.ok()) << c.word;
-        EXPECT_EQ(reading.error->line, c.line) << c.word;
-        const QString text = reading.error->text();
+        const QString text = reading.refusal().message;
         EXPECT_TRUE(
             text.startsWith(c.line ? QStringLiteral("%1:%2: ").arg(path).arg(c.line) : path + ": "))
             << text.toStdString();
         EXPECT_TRUE(text.contains(QLatin1String(c.word))) << text.toStdString();
-        EXPECT_TRUE(reading.truth.byFrame.empty());
     }
 }
 
@@ -259,14 +259,14 @@ TEST(GroundTruth, ReadsTheSyntheticVideosTruth) {
     spec.frames = 6;
     spec.stone = [](int frame) { return StoneState{10.0 + frame, 20.25, frame == 3 ? 0.0 : 1.0}; };
     ASSERT_TRUE(writeSyntheticVideo(directory.file("v.avi"), directory.file("v.csv"), spec));
-    const TruthReading reading =
+    const Refusable<GroundTruth> reading =
         readGroundTruth(QString::fromStdString(directory.file("v.csv")), 6);
-    ASSERT_TRUE(reading.ok()) << reading.error->text().toStdString();
-    ASSERT_EQ(reading.truth.byFrame.size(), 6u);
-    EXPECT_DOUBLE_EQ(reading.truth.at(5)->centreX, 15.0);
-    EXPECT_DOUBLE_EQ(reading.truth.at(5)->centreY, 20.25);
-    EXPECT_FALSE(reading.truth.at(3)->inPlane);
-    EXPECT_TRUE(reading.truth.at(2)->inPlane);
+    ASSERT_TRUE(reading.ok()) << reading.refusal().message.toStdString();
+    ASSERT_EQ(reading->byFrame.size(), 6u);
+    EXPECT_DOUBLE_EQ(reading->at(5)->centreX, 15.0);
+    EXPECT_DOUBLE_EQ(reading->at(5)->centreY, 20.25);
+    EXPECT_FALSE(reading->at(3)->inPlane);
+    EXPECT_TRUE(reading->at(2)->inPlane);
 }
 
 // Several processes append at once, started together, each going through
@@ -298,7 +298,8 @@ TEST(EvaluationReport, ConcurrentSummaryAppendsKeepEveryRow) {
             char go;
             bool ok = read(gate[0], &go, 1) == 0; // the parent closed the gate
             for (int r = 0; r < rowsEach && ok; ++r) {
-                ok = !appendSummaryRow(tableOf(r), settingsOf(p, r), QStringLiteral("t.csv"), e);
+                ok =
+                    appendSummaryRow(tableOf(r), settingsOf(p, r), QStringLiteral("t.csv"), e).ok();
             }
             _exit(ok ? 0 : 1);
         }
@@ -336,7 +337,7 @@ TEST(EvaluationReport, ConcurrentSummaryAppendsKeepEveryRow) {
     ASSERT_TRUE(other.open(QIODevice::WriteOnly));
     other.write("a,b\n1,2\n");
     other.close();
-    EXPECT_TRUE(appendSummaryRow(other.fileName(), handSettings(), {}, e));
+    EXPECT_FALSE(appendSummaryRow(other.fileName(), handSettings(), {}, e).ok());
     EXPECT_EQ(readBytes(other.fileName().toStdString()), QByteArray("a,b\n1,2\n"));
 }
 
@@ -385,9 +386,10 @@ TEST(EvaluationReport, SummaryRowsRecordTheSettingsThatChangeTheFigures) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(table);
         file.close();
-        const std::optional<QString> refused = appendSummaryRow(file.fileName(), base, "t.csv", e);
-        ASSERT_TRUE(refused.has_value());
-        EXPECT_TRUE(refused->contains("is not a summary table with this program's columns"));
+        const Refusable<> refused = appendSummaryRow(file.fileName(), base, "t.csv", e);
+        ASSERT_FALSE(refused.ok());
+        EXPECT_TRUE(refused.refusal().message.contains(
+            "is not a summary table with this program's columns"));
         EXPECT_EQ(readBytes("older.csv"), table);
     }
 }
@@ -397,14 +399,15 @@ TEST(EvaluationReport, PlotIsWrittenAtItsSize) {
     const QString path = QString::fromStdString(directory.file("run.png"));
     const GroundTruth truth = parsedOrFail(handTruth, handFrames);
     const JudgedRun judged = judgeRun(handSettings(), handRecord(), truth);
-    ASSERT_FALSE(writeRunPlot(path, handSettings(), handRecord(), judged));
+    ASSERT_TRUE(writeRunPlot(path, handSettings(), handRecord(), judged).ok());
     QImageReader reader(path);
     EXPECT_EQ(reader.format(), "png");
     EXPECT_EQ(reader.size(), runPlotSize);
     EXPECT_EQ(drawRunPlot(handSettings(), {}, judgeRun(handSettings(), {}, truth)).size(),
               runPlotSize); // no tick at all
-    EXPECT_TRUE(writeRunPlot(QString::fromStdString(directory.file("no/such/dir.png")),
-                             handSettings(), handRecord(), judged));
+    EXPECT_FALSE(writeRunPlot(QString::fromStdString(directory.file("no/such/dir.png")),
+                              handSettings(), handRecord(), judged)
+                     .ok());
 }
 
 // Each figure is written one way for the terminal, the picture and the CSV:
@@ -444,8 +447,8 @@ TEST(EvaluationReport, PlotIsWrittenInTheFormatOfItsName) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_FALSE(
-            writeRunPlot(QString::fromLatin1(c.name), handSettings(), handRecord(), judged));
+        ASSERT_TRUE(
+            writeRunPlot(QString::fromLatin1(c.name), handSettings(), handRecord(), judged).ok());
         EXPECT_TRUE(readBytes(c.name).startsWith(c.startsWith));
         if (c.readAs) {
             QImageReader reader(QString::fromLatin1(c.name));
@@ -500,7 +503,7 @@ TEST(EvaluationReport, PlotAxesReadAsTheImageDoes) {
             settings.mmPerPixel = MmPerPixel{*mmPerPixel, *mmPerPixel};
         }
         const JudgedRun judged = judgeRun(settings, handRecord(), truth);
-        ASSERT_FALSE(writeRunPlot(QStringLiteral("run.svg"), settings, handRecord(), judged));
+        ASSERT_TRUE(writeRunPlot(QStringLiteral("run.svg"), settings, handRecord(), judged).ok());
         const std::vector<PlotLabel> labels = svgLabels(readBytes("run.svg"));
         const auto has = [&labels](const QString& text) {
             return std::any_of(labels.begin(), labels.end(),
@@ -604,22 +607,23 @@ TEST(GroundTruth, ValuesAreWhatTheySay) {
     };
     for (const auto& c : refused) {
         SCOPED_TRACE(c.says);
-        const TruthReading reading = parseGroundTruth(c.text, "t.csv", 10, {}, QSize(640, 480));
+        const Refusable<GroundTruth> reading =
+            parseGroundTruth(c.text, "t.csv", 10, {}, QSize(640, 480));
         EXPECT_FALSE(reading.ok());
         if (reading.ok()) {
             continue;
         }
-        EXPECT_EQ(reading.error->line, 2);
-        EXPECT_TRUE(reading.error->text().contains(QLatin1String(c.says)))
-            << reading.error->text().toStdString();
-        EXPECT_FALSE(reading.error->text().contains(QChar(0)));
+        const QString& text = reading.refusal().message;
+        EXPECT_TRUE(refusedOnLine(reading.refusal(), "t.csv", 2));
+        EXPECT_TRUE(text.contains(QLatin1String(c.says))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QChar(0)));
     }
     // CR alone ends lines, as in files of old Macs; centres may lie outside
     // the picture by up to its size.
-    const TruthReading reading = parseGroundTruth(
+    const Refusable<GroundTruth> reading = parseGroundTruth(
         "frame,centre_x,centre_y\r5,-640,960\r\r6,1280,-480\r", "t.csv", 10, {}, QSize(640, 480));
-    ASSERT_TRUE(reading.ok()) << reading.error->text().toStdString();
-    ASSERT_EQ(reading.truth.byFrame.size(), 2u);
-    EXPECT_DOUBLE_EQ(reading.truth.at(5)->centreY, 960.0);
-    EXPECT_DOUBLE_EQ(reading.truth.at(6)->centreX, 1280.0);
+    ASSERT_TRUE(reading.ok()) << reading.refusal().message.toStdString();
+    ASSERT_EQ(reading->byFrame.size(), 2u);
+    EXPECT_DOUBLE_EQ(reading->at(5)->centreY, 960.0);
+    EXPECT_DOUBLE_EQ(reading->at(6)->centreX, 1280.0);
 }

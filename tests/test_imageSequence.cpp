@@ -181,17 +181,16 @@ TEST(ImageSequence, EveryWayOfNamingItOpensItsFramesOrSaysWhyNot) {
         SCOPED_TRACE(c.what);
         fs::remove_all("s");
         const Written written = c.make();
-        std::variant<OpenedRecording, QString> opened =
+        Refusable<OpenedRecording> opened =
             openRecordingFile(c.open, FrameCounting::ReadThroughWhereHeaderIsSilent);
         if (c.refusal) {
-            ASSERT_TRUE(std::holds_alternative<QString>(opened));
-            EXPECT_TRUE(std::get<QString>(opened).contains(QString::fromUtf8(c.refusal)))
-                << std::get<QString>(opened).toStdString();
+            ASSERT_FALSE(opened.ok());
+            EXPECT_TRUE(opened.refusal().message.contains(QString::fromUtf8(c.refusal)))
+                << opened.refusal().message.toStdString();
             continue;
         }
-        ASSERT_TRUE(std::holds_alternative<OpenedRecording>(opened))
-            << std::get<QString>(opened).toStdString();
-        OpenedRecording& recording = std::get<OpenedRecording>(opened);
+        ASSERT_TRUE(opened.ok()) << opened.refusal().message.toStdString();
+        OpenedRecording& recording = *opened;
         ASSERT_EQ(recording.frameCount, static_cast<std::int64_t>(written.shown.size()));
         EXPECT_TRUE(recording.video.isImageSequence);
         EXPECT_EQ(recording.video.warnings.size(), c.gaps)
@@ -303,9 +302,8 @@ TEST(ImageSequence, TheReplayOfASequenceIsTheReplayOfTheSameFramesInALosslessAvi
                           QStringLiteral("window.log"));
         EXPECT_TRUE(window.isReady()) << window.openRefusal().toStdString();
     }
-    QString refusal;
-    const std::optional<Recording> annotated = openRecording("export", refusal);
-    ASSERT_TRUE(annotated.has_value()) << refusal.toStdString();
+    const Refusable<Recording> annotated = openRecording(QStringLiteral("export"));
+    ASSERT_TRUE(annotated.ok()) << annotated.refusal().message.toStdString();
     EXPECT_EQ(annotated->frameCount, spec.frames);
     EXPECT_EQ(annotated->truthName, "export-truth.csv");
 
@@ -380,15 +378,14 @@ TEST(ImageSequence, OnlyDicomContentIsTakenForDicom) {
             ++decodable;
         }
         ASSERT_EQ(decodable, c.plays ? 2 : 0);
-        std::variant<OpenedRecording, QString> opened =
+        const Refusable<OpenedRecording> opened =
             openRecordingFile(c.name, FrameCounting::ReadThroughWhereHeaderIsSilent);
         if (c.plays) {
-            EXPECT_TRUE(std::holds_alternative<OpenedRecording>(opened))
-                << std::get<QString>(opened).toStdString();
+            EXPECT_TRUE(opened.ok()) << opened.refusal().message.toStdString();
         } else {
-            ASSERT_TRUE(std::holds_alternative<QString>(opened));
-            EXPECT_FALSE(std::get<QString>(opened).contains("DICOM"))
-                << std::get<QString>(opened).toStdString();
+            ASSERT_FALSE(opened.ok());
+            EXPECT_FALSE(opened.refusal().message.contains("DICOM"))
+                << opened.refusal().message.toStdString();
         }
     }
 }

@@ -60,16 +60,17 @@ TEST(GroundTruth, TheReplayTakesPositionsOrLabelsOfFocus) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
-        const TruthReading reading = parseGroundTruth(c.text, "t.csv", 10, replayTruthRules);
+        const Refusable<GroundTruth> reading =
+            parseGroundTruth(c.text, "t.csv", 10, replayTruthRules);
         ASSERT_EQ(reading.ok(), c.line == 0)
-            << (reading.ok() ? "" : reading.error->text().toStdString());
+            << (reading.ok() ? "" : reading.refusal().message.toStdString());
         if (!reading.ok()) {
-            EXPECT_EQ(reading.error->line, c.line);
-            EXPECT_TRUE(reading.error->text().contains(QLatin1String(c.says)))
-                << reading.error->text().toStdString();
+            EXPECT_TRUE(refusedOnLine(reading.refusal(), "t.csv", c.line));
+            EXPECT_TRUE(reading.refusal().message.contains(QLatin1String(c.says)))
+                << reading.refusal().message.toStdString();
             continue;
         }
-        const GroundTruth& truth = reading.truth;
+        const GroundTruth& truth = *reading;
         const bool focus = !c.text.contains("centre");
         EXPECT_EQ(truth.labelsFocusOnly(), focus);
         EXPECT_EQ(truth.at(3)->inFocus, focus);

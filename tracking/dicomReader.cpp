@@ -388,7 +388,7 @@ bool DicomReader::Loop::decode(std::int64_t index, const char*& data, std::size_
 DicomReader::DicomReader() = default;
 DicomReader::~DicomReader() = default;
 
-std::optional<QString> DicomReader::open(const std::string& fileName) {
+Refusable<> DicomReader::open(const std::string& fileName) {
     gdcm::Trace::SetWarning(false);
     gdcm::Trace::SetError(false);
     loop.reset();
@@ -396,12 +396,13 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
     // GDCM sees nothing of the file before its structure has been walked.
     DicomPreflight preflight;
     if (const std::optional<std::string> problem = preflight.examine(fileName)) {
-        return QString::fromStdString(*problem);
+        return Refusal{QString::fromStdString(*problem)};
     }
     gdcm::Reader header;
     if (!preflight.parseAttributes(header)) {
-        return QStringLiteral("it is a DICOM file whose attributes cannot be read (damaged or cut "
-                              "short before its pixel data)");
+        return Refusal{
+            QStringLiteral("it is a DICOM file whose attributes cannot be read (damaged or cut "
+                           "short before its pixel data)")};
     }
     const gdcm::File& dicom = header.GetFile();
     const gdcm::DataSet& data = dicom.GetDataSet();
@@ -414,9 +415,10 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
     const bool hasImage = data.FindDataElement(gdcm::Tag(0x0028, 0x0010));
     if (!hasImage || storageClass == gdcm::MediaStorage::MediaStorageDirectoryStorage) {
         const std::string what = uidName(sopClass);
-        return QStringLiteral("it is a DICOM file that holds no image%1")
-            .arg(what.empty() ? QString()
-                              : QStringLiteral(" but a %1").arg(QString::fromStdString(what)));
+        return Refusal{
+            QStringLiteral("it is a DICOM file that holds no image%1")
+                .arg(what.empty() ? QString()
+                                  : QStringLiteral(" but a %1").arg(QString::fromStdString(what)))};
     }
 
     const std::string& syntaxUid = preflight.transferSyntaxUid();
@@ -427,32 +429,33 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
                         preflight.encoding() == DicomEncoding::ExplicitLittle;
     const bool deflated = preflight.encoding() == DicomEncoding::Deflated;
     if (!native && !deflated && !decodableEncapsulated(type)) {
-        return QString::fromStdString(unplayableSyntaxReason(syntaxUid));
+        return Refusal{QString::fromStdString(unplayableSyntaxReason(syntaxUid))};
     }
 
     DicomPixelLayout& layout = opened->stored;
     layout = layoutOf(data);
     if (layout.rows < 1 || layout.columns < 1 || layout.rows > largestSide ||
         layout.columns > largestSide) {
-        return QStringLiteral("its frames are said to be %1 x %2 pixels")
-            .arg(layout.columns)
-            .arg(layout.rows);
+        return Refusal{QStringLiteral("its frames are said to be %1 x %2 pixels")
+                           .arg(layout.columns)
+                           .arg(layout.rows)};
     }
     if (const std::string problem = layoutProblem(layout); !problem.empty()) {
-        return QString::fromStdString(printableText(problem));
+        return Refusal{QString::fromStdString(printableText(problem))};
     }
     const gdcm::Tag planarTag(0x0028, 0x0006);
     if (data.FindDataElement(planarTag) && !data.GetDataElement(planarTag).IsEmpty()) {
         const std::optional<double> planar = numberOf(data, planarTag);
         if (!planar || (*planar != 0 && *planar != 1)) {
-            return QStringLiteral("its Planar Configuration is %1, where only 0 and 1 are defined")
-                .arg(planar ? QString::number(*planar)
-                            : QString::fromStdString(printableText(textOf(data, planarTag))));
+            return Refusal{
+                QStringLiteral("its Planar Configuration is %1, where only 0 and 1 are defined")
+                    .arg(planar ? QString::number(*planar)
+                                : QString::fromStdString(printableText(textOf(data, planarTag))))};
         }
     }
     opened->bytesPerFrame = frameBytes(layout);
     if (opened->bytesPerFrame > largestFrameBytes) {
-        return QStringLiteral("its frames are larger than 256 MiB each");
+        return Refusal{QStringLiteral("its frames are larger than 256 MiB each")};
     }
     const gdcm::Tag framesTag(0x0028, 0x0008);
     opened->frames = 1;
@@ -462,10 +465,10 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
         const std::optional<double> count = numberOf(data, framesTag);
         if (!count || !(*count >= 1 && *count <= static_cast<double>(largestFrameCount)) ||
             std::floor(*count) != *count) {
-            return QStringLiteral("its Number of Frames is %1")
-                .arg(count ? QString::number(*count, 'g', 6)
-                           : QStringLiteral("\"%1\"").arg(
-                                 QString::fromStdString(printableText(textOf(data, framesTag)))));
+            return Refusal{QStringLiteral("its Number of Frames is %1")
+                               .arg(count ? QString::number(*count, 'g', 6)
+                                          : QStringLiteral("\"%1\"").arg(QString::fromStdString(
+                                                printableText(textOf(data, framesTag)))))};
         }
         opened->frames = static_cast<std::int64_t>(*count);
     }
@@ -491,28 +494,29 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
         static_cast<std::uint64_t>(opened->frames) * opened->bytesPerFrame;
 
     if (!preflight.pixelData()) {
-        return noPixelData;
+        return Refusal{noPixelData};
     }
     const DicomPixelData& pixels = *preflight.pixelData();
     if (pixels.encapsulated() && (native || deflated)) {
-        return QStringLiteral("its pixel data are encapsulated, which its transfer "
-                              "syntax does not allow");
+        return Refusal{QStringLiteral("its pixel data are encapsulated, which its transfer "
+                                      "syntax does not allow")};
     }
     if (!pixels.encapsulated() && !native && !deflated) {
-        return QStringLiteral("its pixel data are not encapsulated, as its transfer "
-                              "syntax says they are");
+        return Refusal{QStringLiteral("its pixel data are not encapsulated, as its transfer "
+                                      "syntax says they are")};
     }
     if (deflated) {
         // The data set is one deflated stream, inflated by the pre-flight as
         // far as the frames go into the one copy the frames are taken from.
         if (allBytes > largestDeflatedPixelBytes) {
-            return QStringLiteral("it is a deflated file whose frames are larger than 1 GiB");
+            return Refusal{
+                QStringLiteral("it is a deflated file whose frames are larger than 1 GiB")};
         }
         if (pixels.length < allBytes) {
-            return tooFewFrames;
+            return Refusal{tooFewFrames};
         }
         if (preflight.inflatePixelData(allBytes) < allBytes) {
-            return cutShort;
+            return Refusal{cutShort};
         }
         opened->firstFrame = pixels.valueStart;
         opened->inflated = preflight.takeInflatedBytes();
@@ -522,25 +526,25 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
         std::error_code error;
         const std::uint64_t fileSize = std::filesystem::file_size(fileName, error);
         if (error || !opened->file) {
-            return QStringLiteral("the file cannot be read");
+            return Refusal{QStringLiteral("the file cannot be read")};
         }
         if (pixels.valueStart + std::min<std::uint64_t>(pixels.length, allBytes) > fileSize) {
-            return cutShort;
+            return Refusal{cutShort};
         }
         if (pixels.length < allBytes) {
-            return tooFewFrames;
+            return Refusal{tooFewFrames};
         }
         opened->storage = Storage::Native;
         opened->firstFrame = pixels.valueStart;
     } else {
         opened->file.open(fileName, std::ios::binary);
         if (!opened->file) {
-            return QStringLiteral("the file cannot be read");
+            return Refusal{QStringLiteral("the file cannot be read")};
         }
         // The fragments: the first item is the Basic Offset Table.
         const std::vector<DicomFragment>& items = pixels.items;
         if (items.size() < 2) {
-            return noPixelData;
+            return Refusal{noPixelData};
         }
         std::vector<Span> pieces;
         for (std::size_t item = 1; item < items.size(); ++item) {
@@ -570,7 +574,7 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
                     frames.emplace_back();
                 }
                 if (frames.empty()) {
-                    return QStringLiteral("its encapsulated pixel data are damaged");
+                    return Refusal{QStringLiteral("its encapsulated pixel data are damaged")};
                 }
                 frames.back().push_back(pieces[piece]);
             }
@@ -583,7 +587,7 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
             }
         }
         if (static_cast<std::int64_t>(frames.size()) < opened->frames) {
-            return tooFewFrames;
+            return Refusal{tooFewFrames};
         }
         frames.resize(static_cast<std::size_t>(opened->frames));
         opened->storage = Storage::Encapsulated;
@@ -595,14 +599,14 @@ std::optional<QString> DicomReader::open(const std::string& fileName) {
     const char* first = nullptr;
     std::size_t size = 0;
     if (!opened->decode(0, first, size)) {
-        return opened->frameProblem.empty()
-                   ? QStringLiteral("its first frame cannot be decoded (%1)")
-                         .arg(QString::fromStdString(uidName(syntaxUid)))
-                   : QStringLiteral("its first frame cannot be decoded: %1")
-                         .arg(QString::fromStdString(opened->frameProblem));
+        return Refusal{opened->frameProblem.empty()
+                           ? QStringLiteral("its first frame cannot be decoded (%1)")
+                                 .arg(QString::fromStdString(uidName(syntaxUid)))
+                           : QStringLiteral("its first frame cannot be decoded: %1")
+                                 .arg(QString::fromStdString(opened->frameProblem))};
     }
     loop = std::move(opened);
-    return std::nullopt;
+    return {};
 }
 
 std::int64_t DicomReader::frameCount() const {

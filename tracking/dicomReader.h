@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/refusal.h"
 #include "tracking/frameReader.h"
 
 #include <QString>
@@ -23,9 +24,9 @@ class DicomReader : public FrameReader {
     DicomReader();
     ~DicomReader() override;
 
-    // Opens the file; why it cannot be played if it cannot (in words for the
-    // user, naming the transfer syntax or the damage).
-    std::optional<QString> open(const std::string& fileName);
+    // Opens the file; refused, in words for the user naming the transfer
+    // syntax or the damage, where it cannot be played.
+    Refusable<> open(const std::string& fileName);
 
     std::int64_t frameCount() const;
     cv::Size frameSize() const;

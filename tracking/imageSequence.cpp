@@ -14,6 +14,7 @@
 #include <map>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <optional>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -136,12 +137,13 @@ std::string patternOf(const fs::path& folder, const std::string& prefix, const s
 }
 
 // The still images in `folder` by name, or why it cannot be listed.
-std::variant<std::vector<std::string>, QString> imagesIn(const fs::path& folder) {
+Refusable<std::vector<std::string>> imagesIn(const fs::path& folder) {
     std::error_code error;
     fs::directory_iterator entries(folder.empty() ? fs::path(".") : folder, error);
     if (error) {
-        return QStringLiteral("the folder %1 cannot be read: %2")
-            .arg(inQuotes(folder.string()), QString::fromStdString(error.message()));
+        return Refusal{
+            QStringLiteral("the folder %1 cannot be read: %2")
+                .arg(inQuotes(folder.string()), QString::fromStdString(error.message()))};
     }
     std::vector<std::string> names;
     for (const fs::directory_entry& entry : entries) {
@@ -198,9 +200,8 @@ std::optional<cv::Size> imageSize(const std::string& file) {
 }
 
 // The sequence of a series, its files in numeric order and all of one size.
-std::variant<ImageSequence, QString> sequenceOf(const fs::path& folder, const std::string& prefix,
-                                                const std::string& suffix,
-                                                std::vector<Member> members) {
+Refusable<ImageSequence> sequenceOf(const fs::path& folder, const std::string& prefix,
+                                    const std::string& suffix, std::vector<Member> members) {
     std::sort(members.begin(), members.end(), [](const Member& a, const Member& b) {
         return a.number != b.number ? a.number < b.number : a.fileName < b.fileName;
     });
@@ -208,8 +209,9 @@ std::variant<ImageSequence, QString> sequenceOf(const fs::path& folder, const st
     sequence.pattern = patternOf(folder, prefix, suffix, members);
     for (std::size_t i = 0; i < members.size(); ++i) {
         if (i > 0 && members[i].number == members[i - 1].number) {
-            return QStringLiteral("%1 and %2 carry the same number; keep one of them")
-                .arg(inQuotes(members[i - 1].fileName), inQuotes(members[i].fileName));
+            return Refusal{
+                QStringLiteral("%1 and %2 carry the same number; keep one of them")
+                    .arg(inQuotes(members[i - 1].fileName), inQuotes(members[i].fileName))};
         }
         sequence.files.push_back((folder / members[i].fileName).string());
         sequence.numbers.push_back(members[i].number);
@@ -217,28 +219,31 @@ std::variant<ImageSequence, QString> sequenceOf(const fs::path& folder, const st
     for (const std::string& file : sequence.files) {
         const std::optional<cv::Size> size = imageSize(file);
         if (!size) {
-            return QStringLiteral("the frame %1 cannot be read as an image").arg(inQuotes(file));
+            return Refusal{
+                QStringLiteral("the frame %1 cannot be read as an image").arg(inQuotes(file))};
         }
         if (sequence.frameSize.empty()) {
             sequence.frameSize = *size;
         } else if (*size != sequence.frameSize) {
-            return QStringLiteral("the frame %1 is %2 x %3 pixels, but the first frame %4 is %5 x "
-                                  "%6; every frame must be of one size")
-                .arg(inQuotes(file), QString::number(size->width), QString::number(size->height),
-                     inQuotes(sequence.files.front()), QString::number(sequence.frameSize.width),
-                     QString::number(sequence.frameSize.height));
+            return Refusal{
+                QStringLiteral("the frame %1 is %2 x %3 pixels, but the first frame %4 is %5 x "
+                               "%6; every frame must be of one size")
+                    .arg(inQuotes(file), QString::number(size->width),
+                         QString::number(size->height), inQuotes(sequence.files.front()),
+                         QString::number(sequence.frameSize.width),
+                         QString::number(sequence.frameSize.height))};
         }
     }
     return sequence;
 }
 
-std::variant<ImageSequence, QString> fromFolder(const fs::path& folder) {
-    const auto listed = imagesIn(folder);
-    if (const QString* why = std::get_if<QString>(&listed)) {
-        return *why;
+Refusable<ImageSequence> fromFolder(const fs::path& folder) {
+    const Refusable<std::vector<std::string>> listed = imagesIn(folder);
+    if (!listed) {
+        return listed.refusal();
     }
     std::map<std::pair<std::string, std::string>, std::vector<Member>> series;
-    for (const std::string& name : std::get<std::vector<std::string>>(listed)) {
+    for (const std::string& name : *listed) {
         const std::vector<NumberedName> runs = digitRuns(name);
         if (!runs.empty()) {
             const NumberedName& last = runs.front();
@@ -247,8 +252,9 @@ std::variant<ImageSequence, QString> fromFolder(const fs::path& folder) {
         }
     }
     if (series.empty()) {
-        return QStringLiteral("it is a folder that holds no numbered images (PNG, JPEG, TIFF "
-                              "or BMP); choose a video in it, or a folder of numbered frames");
+        return Refusal{
+            QStringLiteral("it is a folder that holds no numbered images (PNG, JPEG, TIFF "
+                           "or BMP); choose a video in it, or a folder of numbered frames")};
     }
     if (series.size() > 1) {
         QStringList named;
@@ -257,45 +263,44 @@ std::variant<ImageSequence, QString> fromFolder(const fs::path& folder) {
                          .arg(inQuotes(patternOf(folder, parts.first, parts.second, members)),
                               QString::number(members.size()));
         }
-        return QStringLiteral("it is a folder that holds %1 numbered series: %2; open one of "
-                              "them by its pattern or by one of its frames")
-            .arg(QString::number(series.size()), named.join(QStringLiteral(", ")));
+        return Refusal{
+            QStringLiteral("it is a folder that holds %1 numbered series: %2; open one of "
+                           "them by its pattern or by one of its frames")
+                .arg(QString::number(series.size()), named.join(QStringLiteral(", ")))};
     }
     auto& [parts, members] = *series.begin();
     return sequenceOf(folder, parts.first, parts.second, std::move(members));
 }
 
-std::variant<ImageSequence, QString> fromPattern(const fs::path& path) {
+Refusable<ImageSequence> fromPattern(const fs::path& path) {
     const auto parts = printfParts(path.filename().string());
     const fs::path folder = path.parent_path();
-    const auto listed = imagesIn(folder);
-    if (const QString* why = std::get_if<QString>(&listed)) {
-        return *why;
+    const Refusable<std::vector<std::string>> listed = imagesIn(folder);
+    if (!listed) {
+        return listed.refusal();
     }
-    std::vector<Member> members =
-        membersOf(std::get<std::vector<std::string>>(listed), parts->first, parts->second);
+    std::vector<Member> members = membersOf(*listed, parts->first, parts->second);
     if (members.empty()) {
-        return QStringLiteral("no image (PNG, JPEG, TIFF or BMP) matches the pattern");
+        return Refusal{QStringLiteral("no image (PNG, JPEG, TIFF or BMP) matches the pattern")};
     }
     return sequenceOf(folder, parts->first, parts->second, std::move(members));
 }
 
 // The series that the still image `path` is a frame of: of the runs of digits
 // in its name, the one that the most files beside it differ in.
-std::variant<ImageSequence, QString> fromFrame(const fs::path& path) {
+Refusable<ImageSequence> fromFrame(const fs::path& path) {
     const fs::path folder = path.parent_path();
     const std::string name = path.filename().string();
     std::vector<Member> best{{0, name, 0}};
     NumberedName bestRun{name, "", ""};
     const std::vector<NumberedName> runs = digitRuns(name);
     if (!runs.empty() && hasImageExtension(name)) {
-        const auto listed = imagesIn(folder);
-        if (const QString* why = std::get_if<QString>(&listed)) {
-            return *why;
+        const Refusable<std::vector<std::string>> listed = imagesIn(folder);
+        if (!listed) {
+            return listed.refusal();
         }
         for (const NumberedName& run : runs) {
-            std::vector<Member> members =
-                membersOf(std::get<std::vector<std::string>>(listed), run.prefix, run.suffix);
+            std::vector<Member> members = membersOf(*listed, run.prefix, run.suffix);
             if (members.size() > best.size()) {
                 best = std::move(members);
                 bestRun = run;
@@ -327,7 +332,7 @@ bool namesImageSequence(const std::string& name) {
     return startsAsStillImage(read) && (read.size() < 132 || read.substr(128, 4) != "DICM");
 }
 
-std::variant<ImageSequence, QString> findImageSequence(const std::string& name) {
+Refusable<ImageSequence> findImageSequence(const std::string& name) {
     std::error_code error;
     const fs::file_status status = fs::status(name, error);
     if (fs::is_directory(status)) {

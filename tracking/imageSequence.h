@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/refusal.h"
 #include "tracking/frameReader.h"
 
 #include <QString>
 #include <QStringList>
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 // A recording that comes as numbered still images, one frame a file (PNG,
@@ -34,7 +33,7 @@ bool namesImageSequence(const std::string& name);
 // Refused, with the reason, where a folder holds no numbered images or more
 // than one series, where nothing matches, or where a frame cannot be read or
 // differs in size from the first.
-std::variant<ImageSequence, QString> findImageSequence(const std::string& name);
+Refusable<ImageSequence> findImageSequence(const std::string& name);
 
 // A sentence for each gap in the numbering, for stderr; frames are counted by
 // their place in the sequence, so a gap only shortens it.

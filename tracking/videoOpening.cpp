@@ -9,13 +9,13 @@
 
 namespace {
 
-std::variant<OpenedVideo, QString> openSequence(const std::string& fileName) {
-    std::variant<ImageSequence, QString> found = findImageSequence(fileName);
-    if (QString* why = std::get_if<QString>(&found)) {
-        return *why;
+Refusable<OpenedVideo> openSequence(const std::string& fileName) {
+    Refusable<ImageSequence> found = findImageSequence(fileName);
+    if (!found) {
+        return found.refusal();
     }
     OpenedVideo opened;
-    ImageSequence& sequence = std::get<ImageSequence>(found);
+    ImageSequence& sequence = *found;
     opened.isImageSequence = true;
     opened.imageFolder = std::filesystem::path(sequence.files.front()).parent_path().string();
     opened.warnings = numberingGaps(sequence);
@@ -39,30 +39,31 @@ std::optional<OpenedVideo> openWithFfmpeg(const std::string& fileName) {
 }
 
 // Where the file system has nothing against the file but no decoder plays it.
-QString noPlayableVideo() {
-    return QStringLiteral("it is no video that can be played (damaged, without frames, or in an "
-                          "unknown format)");
+Refusal noPlayableVideo() {
+    return {QStringLiteral("it is no video that can be played (damaged, without frames, or in an "
+                           "unknown format)")};
 }
 
-QString oneFrameOnly() {
-    return QStringLiteral("it has one frame only, and playing shows the frames after the first");
+Refusal oneFrameOnly() {
+    return {QStringLiteral("it has one frame only, and playing shows the frames after the first")};
 }
 
 } // namespace
 
-std::variant<OpenedVideo, QString> openVideoReader(const std::string& fileName) {
+Refusable<OpenedVideo> openVideoReader(const std::string& fileName) {
     if (namesImageSequence(fileName)) {
         return openSequence(fileName);
     }
     // What is no regular file is refused before the decoder could block on it.
-    if (std::optional<QString> why = videoFileRefusal(QByteArray::fromStdString(fileName))) {
-        return *why;
+    if (const Refusable<> checked = checkVideoFile(QByteArray::fromStdString(fileName)); !checked) {
+        return checked.refusal();
     }
-    std::optional<QString> dicomRefusal;
+    std::optional<Refusal> dicomRefusal;
     if (isDicomFile(fileName)) {
         auto dicom = std::make_unique<DicomReader>();
-        dicomRefusal = dicom->open(fileName);
-        if (!dicomRefusal) {
+        if (const Refusable<> dicomOpened = dicom->open(fileName); !dicomOpened) {
+            dicomRefusal = dicomOpened.refusal();
+        } else {
             OpenedVideo opened;
             opened.headerFrameCount = dicom->frameCount();
             opened.headerFrameSize = dicom->frameSize();
@@ -78,26 +79,25 @@ std::variant<OpenedVideo, QString> openVideoReader(const std::string& fileName) 
 }
 
 std::optional<OpenedVideo> openFrameReader(const std::string& fileName) {
-    std::variant<OpenedVideo, QString> opened = openVideoReader(fileName);
-    if (OpenedVideo* video = std::get_if<OpenedVideo>(&opened)) {
-        return std::move(*video);
+    Refusable<OpenedVideo> opened = openVideoReader(fileName);
+    if (!opened) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return std::move(*opened);
 }
 
-std::variant<OpenedRecording, QString> openRecordingFile(const QByteArray& fileName,
-                                                         FrameCounting counting) {
+Refusable<OpenedRecording> openRecordingFile(const QByteArray& fileName, FrameCounting counting) {
     const std::string name = fileName.toStdString();
-    std::variant<OpenedVideo, QString> opened = openVideoReader(name);
-    if (QString* why = std::get_if<QString>(&opened)) {
-        return *why;
+    Refusable<OpenedVideo> opened = openVideoReader(name);
+    if (!opened) {
+        return opened.refusal();
     }
     OpenedRecording recording;
-    recording.video = std::move(std::get<OpenedVideo>(opened));
+    recording.video = std::move(*opened);
     FrameReader& reader = *recording.video.reader;
     if (!reader.read(recording.firstFrame) || recording.firstFrame.type() != CV_8UC3) {
         return recording.video.isImageSequence
-                   ? QStringLiteral("its first frame cannot be read as an image")
+                   ? Refusal{QStringLiteral("its first frame cannot be read as an image")}
                    : noPlayableVideo();
     }
     recording.frameCount = recording.video.headerFrameCount;
@@ -120,11 +120,4 @@ std::variant<OpenedRecording, QString> openRecordingFile(const QByteArray& fileN
         return oneFrameOnly();
     }
     return recording;
-}
-
-QString videoOpenRefusal(const QByteArray& fileName) {
-    std::variant<OpenedRecording, QString> opened =
-        openRecordingFile(fileName, FrameCounting::HeaderOnly);
-    const QString* why = std::get_if<QString>(&opened);
-    return why ? *why : QString();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/refusal.h"
 #include "tracking/frameReader.h"
 
 #include <QByteArray>
@@ -10,7 +11,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 
 // A video opened with the reader that its content calls for.
 struct OpenedVideo {
@@ -29,9 +29,9 @@ struct OpenedVideo {
 // Opens `fileName` (its bytes as the file system knows them): a numbered image
 // sequence (a folder, one of its frames, or a printf pattern); a DICOM file,
 // recognised by its content whatever its name, through GDCM; anything else,
-// or a DICOM-marked file that GDCM cannot read, through FFmpeg. The reason
-// where it cannot be opened.
-std::variant<OpenedVideo, QString> openVideoReader(const std::string& fileName);
+// or a DICOM-marked file that GDCM cannot read, through FFmpeg. Refused, with
+// the reason, where it cannot be opened.
+Refusable<OpenedVideo> openVideoReader(const std::string& fileName);
 
 // openVideoReader without the reason.
 std::optional<OpenedVideo> openFrameReader(const std::string& fileName);
@@ -48,12 +48,8 @@ struct OpenedRecording {
 
 enum class FrameCounting { HeaderOnly, ReadThroughWhereHeaderIsSilent };
 
-// Opens the recording `fileName` (its bytes) and reads its first frame. The
-// reason for the user where it cannot be played: what the file system says
-// against it, what is wrong with a sequence or a DICOM file, that it has one
-// frame only, or else that the decoder found no video in it.
-std::variant<OpenedRecording, QString> openRecordingFile(const QByteArray& fileName,
-                                                         FrameCounting counting);
-
-// Why openRecordingFile refuses `fileName`; empty where it does not.
-QString videoOpenRefusal(const QByteArray& fileName);
+// Opens the recording `fileName` (its bytes) and reads its first frame.
+// Refused, with the reason for the user, where it cannot be played: what the
+// file system says against it, what is wrong with a sequence or a DICOM file,
+// that it has one frame only, or else that the decoder found no video in it.
+Refusable<OpenedRecording> openRecordingFile(const QByteArray& fileName, FrameCounting counting);
