@@ -59,7 +59,7 @@ VideoFileName optionValueAsGiven(const QString& decoded, const QByteArray& name,
 
 } // namespace
 
-WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
+Refusable<WindowCommandLine> readWindowCommandLine(int argc, char* argv[]) {
     QCommandLineParser parser;
     // Qt's GUI options have a single dash and a long name (-platform).
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -91,43 +91,30 @@ WindowCommandLine readWindowCommandLine(int argc, char* argv[]) {
     for (int index = 0; index < argc; ++index) {
         arguments << QString::fromLocal8Bit(argv[index]);
     }
-    const QString usage =
-        QStringLiteral("usage: %1 [--help] [--version] [--log PATH] [VIDEO.avi]\n")
-            .arg(programName);
     if (!parser.parse(arguments)) {
-        printText(stderr, QStringLiteral("%1: %2\n%3").arg(programName, parser.errorText(), usage));
-        return {std::nullopt, 2};
-    }
-    if (const std::optional<QString> answer =
-            standard.answer(parser, programName, QStringLiteral("[options] [VIDEO.avi]"))) {
-        printText(stdout, *answer);
-        return {std::nullopt, 0};
+        return Refusal{parser.errorText(), exitUsage};
     }
     WindowCommandLine commandLine;
+    commandLine.answer =
+        standard.answer(parser, programName, QStringLiteral("[options] [VIDEO.avi]"));
+    if (commandLine.answer) {
+        return commandLine;
+    }
     if (parser.isSet(log)) {
         if (parser.value(log).isEmpty()) {
-            printText(
-                stderr,
-                QStringLiteral("%1: --log: the log's name is empty\n%2").arg(programName, usage));
-            return {std::nullopt, 2};
+            return Refusal{QStringLiteral("--log: the log's name is empty"), exitUsage};
         }
         commandLine.logPath = optionValueAsGiven(parser.value(log), "log", argc, argv);
     }
     const QStringList videos = parser.positionalArguments();
     if (videos.size() > 1) {
-        printText(stderr, QStringLiteral("%1: one video at most, not %2\n%3")
-                              .arg(programName)
-                              .arg(videos.size())
-                              .arg(usage));
-        return {std::nullopt, 2};
+        return Refusal{QStringLiteral("one video at most, not %1").arg(videos.size()), exitUsage};
     }
     if (videos.isEmpty()) {
         return commandLine;
     }
     if (videos.first().isEmpty()) {
-        printText(stderr,
-                  QStringLiteral("%1: the video's name is empty\n%2").arg(programName, usage));
-        return {std::nullopt, 2};
+        return Refusal{QStringLiteral("the video's name is empty"), exitUsage};
     }
     commandLine.videoPath = nameAsGiven(videos.first(), argc, argv);
     return commandLine;

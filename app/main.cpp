@@ -5,6 +5,7 @@
 #include "app/secondCopy.h"
 #include "common/displayCheck.h"
 #include "common/programMessages.h"
+#include "common/programOptions.h"
 #include "common/terminationSignals.h"
 #include "log/eventLog.h"
 #include "log/logText.h"
@@ -21,7 +22,7 @@ namespace {
 
 constexpr char program[] = "tessavolant";
 
-constexpr ProgramMessages messages(program);
+constexpr ProgramMessages messages(program, windowUsageLine);
 
 // The log's own problems come as bytes in the locale's encoding.
 void sayProblem(const std::string& message) {
@@ -33,9 +34,14 @@ void sayProblem(const std::string& message) {
 // tessavolant [--log PATH] [VIDEO]: with a path the video opens at once;
 // without one the program asks for it in a file dialog.
 int main(int argc, char* argv[]) {
-    const WindowCommandLine commandLine = readWindowCommandLine(argc, argv);
-    if (commandLine.exitCode) {
-        return *commandLine.exitCode;
+    const Refusable<WindowCommandLine> read = readWindowCommandLine(argc, argv);
+    if (!read) {
+        return messages.refuse(read.refusal());
+    }
+    const WindowCommandLine& commandLine = *read;
+    if (commandLine.answer) {
+        printText(stdout, *commandLine.answer);
+        return 0;
     }
     if (const std::optional<std::string> why = missingGraphicalDisplay(argc, argv)) {
         sayProblem(*why);

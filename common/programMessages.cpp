@@ -14,7 +14,11 @@ void ProgramMessages::say(const std::string& localBytes) const {
 int ProgramMessages::refuse(const Refusal& refusal) const {
     say(refusal.message);
     if (refusal.exitCode == exitUsage) {
-        std::fprintf(stderr, "Try '%s --help'.\n", program);
+        if (usageLine) {
+            std::fprintf(stderr, "%s\n", usageLine);
+        } else {
+            std::fprintf(stderr, "Try '%s --help'.\n", program);
+        }
     }
     return refusal.exitCode;
 }

@@ -11,7 +11,9 @@
 // program. Each program's main says its refusals here and nowhere else.
 class ProgramMessages {
   public:
-    explicit constexpr ProgramMessages(const char* program) : program(program) {}
+    // `usageLine`: what follows a usage error, where not "Try 'PROGRAM --help'.".
+    explicit constexpr ProgramMessages(const char* program, const char* usageLine = nullptr)
+        : program(program), usageLine(usageLine) {}
 
     void say(const QString& message) const;
     // Bytes already in the locale's encoding (a file name as the file system
@@ -25,4 +27,5 @@ class ProgramMessages {
 
   private:
     const char* program;
+    const char* usageLine;
 };
