@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The options every program has: --help (which wins over --version) and
-// --version, in both spellings, answered with the program's own name.
+// --version, in both spellings, answered with the program's own name; and
+// how every program says a refusal and ends.
 
+#include "common/programMessages.h"
 #include "common/programOptions.h"
 #include "version.h"
 
@@ -54,6 +56,33 @@ TEST(StandardOptions, HelpAndVersionAreAnsweredWithTheProgramsName) {
         } else {
             EXPECT_EQ(*answer, version);
         }
+    }
+}
+
+// A refusal passed on ends the program with its exit code; wrong usage says
+// where to read on, in the program's own words where it has them.
+TEST(ProgramMessages, ARefusalIsSaidOnceAndGivesItsExitCode) {
+    const struct {
+        const char* usageLine;
+        Refusal refusal;
+        std::string said;
+    } cases[] = {
+        {nullptr, {"cannot write \"r\u00e9.json\""}, "p: cannot write \"r\u00e9.json\"\n"},
+        {nullptr,
+         {"--rate: expected a number", exitUsage},
+         "p: --rate: expected a number\nTry 'p --help'.\n"},
+        {"usage: p [VIDEO]",
+         {"one video at most", exitUsage},
+         "p: one video at most\nusage: p [VIDEO]\n"},
+        {"usage: p [VIDEO]", {"no video was chosen", exitFailure}, "p: no video was chosen\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        const ProgramMessages messages("p", c.usageLine);
+        testing::internal::CaptureStderr();
+        const int code = messages.refuse(c.refusal);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.said);
+        EXPECT_EQ(code, c.refusal.exitCode);
     }
 }
 
