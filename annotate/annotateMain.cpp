@@ -45,9 +45,8 @@ int main(int argc, char* argv[]) {
     }
     const AnnotateOptions& options = command.options;
 
-    if (const std::optional<std::string> why = missingGraphicalDisplay(argc, argv)) {
-        messages.say(*why);
-        return 1;
+    if (const Refusable<> display = checkGraphicalDisplay(argc, argv); !display) {
+        return messages.refuse(display.refusal());
     }
     // Qt cannot go on once it has failed to reach the display.
     catchDisplayFailure([](const std::string& why) {

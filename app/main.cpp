@@ -43,9 +43,8 @@ int main(int argc, char* argv[]) {
         printText(stdout, *commandLine.answer);
         return 0;
     }
-    if (const std::optional<std::string> why = missingGraphicalDisplay(argc, argv)) {
-        sayProblem(*why);
-        return 1;
+    if (const Refusable<> display = checkGraphicalDisplay(argc, argv); !display) {
+        return messages.refuse(display.refusal());
     }
     eventlog::setProblemReporter(sayProblem);
     // Qt cannot go on once it has failed to reach the display.
@@ -63,8 +62,9 @@ int main(int argc, char* argv[]) {
 
     MainWindow window(nullptr, commandLine.videoPath, commandLine.logPath);
     if (window.logHeldElsewhere()) {
-        sayAnotherCopyIsLogging(commandLine.logPath.bytes);
-        return 1;
+        const int code = messages.refuse(anotherCopyIsLogging(commandLine.logPath.bytes));
+        showAnotherCopyIsLogging(commandLine.logPath.bytes);
+        return code;
     }
     if (termination.received()) {
         return termination.exitCode(1);

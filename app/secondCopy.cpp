@@ -8,24 +8,36 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <cstdio>
 #include <unistd.h>
 
-void sayAnotherCopyIsLogging(const QByteArray& logPath) {
+namespace {
+
+// A relative log lies in the working directory, which is then named too.
+QString directoryOf(const QString& log) {
+    return QDir::isAbsolutePath(log) ? QString() : QDir::currentPath();
+}
+
+} // namespace
+
+Refusal anotherCopyIsLogging(const QByteArray& logPath) {
     const QString log = QFile::decodeName(logPath);
-    // A relative log lies in the working directory, which is then named too.
-    const QString directory = QDir::isAbsolutePath(log) ? QString() : QDir::currentPath();
-    std::fprintf(stderr,
-                 "tessavolant: another copy of the program is logging to %s%s%s; it has been left "
-                 "alone. Start this copy in another directory, or give it another log with "
-                 "--log.\n",
-                 eventlog::escapedForTerminal(log).constData(), directory.isEmpty() ? "" : " in ",
-                 eventlog::escapedForTerminal(directory).constData());
-    // From a terminal the line above is read; without a display (offscreen,
-    // minimal) nobody could close the box.
+    const QString directory = directoryOf(log);
+    return {QStringLiteral("another copy of the program is logging to %1%2%3; it has been left "
+                           "alone. Start this copy in another directory, or give it another log "
+                           "with --log.")
+                .arg(QString::fromUtf8(eventlog::escapedForTerminal(log)),
+                     directory.isEmpty() ? QString() : QStringLiteral(" in "),
+                     QString::fromUtf8(eventlog::escapedForTerminal(directory)))};
+}
+
+void showAnotherCopyIsLogging(const QByteArray& logPath) {
+    // From a terminal the line on stderr is read; without a display
+    // (offscreen, minimal) nobody could close the box.
     if (!refusalWantsMessageBox(isatty(STDERR_FILENO) == 1, QGuiApplication::platformName())) {
         return;
     }
+    const QString log = QFile::decodeName(logPath);
+    const QString directory = directoryOf(log);
     const QString where =
         directory.isEmpty() ? QDir::toNativeSeparators(log)
                             : QObject::tr("%1 in %2").arg(log, QDir::toNativeSeparators(directory));

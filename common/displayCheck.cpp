@@ -72,14 +72,14 @@ bool lacksGraphicalDisplay(const QByteArray& platforms, const QByteArray& displa
     return true;
 }
 
-std::optional<std::string> missingGraphicalDisplay(int argc, char** argv) {
+Refusable<> checkGraphicalDisplay(int argc, char** argv) {
     if (lacksGraphicalDisplay(requestedPlatforms(argc, argv), qgetenv("DISPLAY"),
                               qgetenv("WAYLAND_DISPLAY"))) {
-        return std::string("the window needs a graphical display, and neither DISPLAY nor "
-                           "WAYLAND_DISPLAY names one; ") +
-               whatToDo;
+        return Refusal{QStringLiteral("the window needs a graphical display, and neither DISPLAY "
+                                      "nor WAYLAND_DISPLAY names one; ") +
+                       QLatin1String(whatToDo)};
     }
-    return std::nullopt;
+    return {};
 }
 
 void catchDisplayFailure(std::function<void(const std::string& why)> giveUp) {

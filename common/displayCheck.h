@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/refusal.h"
+
 #include <QByteArray>
 #include <functional>
-#include <optional>
 #include <string>
 
 // The window needs a graphical display unless Qt is told to use a platform
@@ -21,10 +22,10 @@
 bool lacksGraphicalDisplay(const QByteArray& platforms, const QByteArray& display,
                            const QByteArray& waylandDisplay);
 
-// Why the window cannot have a display, from main's arguments and the
-// environment alone: none if it may. Call first in main, before the
+// Whether the window can have a display, from main's arguments and the
+// environment alone; refused with why not. Call first in main, before the
 // QApplication is made.
-std::optional<std::string> missingGraphicalDisplay(int argc, char** argv);
+Refusable<> checkGraphicalDisplay(int argc, char** argv);
 
 // Until graphicalDisplayFound(), a display that is named but cannot be reached
 // (a stale DISPLAY) calls `giveUp` with why, from Qt's own attempt, instead of
