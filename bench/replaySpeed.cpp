@@ -16,6 +16,7 @@ double replayTicksPerSecond(const std::string& video, const ScratchDirectory& sc
     ManualClock clock;
     ScopedTickSource useClock(clock);
     const auto window = openTrackingWindow(video, scratch.path());
+    window->stopDrawingViews();
     QElapsedTimer timer;
     ReplayClock ticking(clock);
     timer.start();

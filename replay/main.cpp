@@ -298,6 +298,7 @@ int main(int argc, char* argv[]) {
     ScopedTickSource useClock(clock);
     VideoSource::setDecodingThreads(options.threads);
     auto window = std::make_unique<MainWindow>(nullptr, options.video, options.logPath);
+    window->stopDrawingViews();
     if (window->logHeldElsewhere()) {
         return messages.failure(
             QStringLiteral("another copy is writing the log %1; give this run a log "

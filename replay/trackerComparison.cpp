@@ -43,8 +43,10 @@ TrackerComparison::TrackerComparison(const std::vector<TrackerKind>& compared, T
     for (const TrackerKind kind : kinds) {
         runners.push_back({Track{kind, {}, 0.0, 0}, makeRegionTracker(kind), {}, 0.0});
     }
-    groups.resize(
-        std::clamp<std::size_t>(static_cast<std::size_t>(std::max(1, threads)), 1, runners.size()));
+    // On several threads every tracker has one of its own, and the system
+    // shares the cores between them: their costs differ too much to deal
+    // them out in fixed groups.
+    groups.resize(threads > 1 ? runners.size() : 1);
     for (std::size_t i = 0; i < runners.size(); ++i) {
         groups[i % groups.size()].push_back(i);
     }

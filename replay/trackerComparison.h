@@ -29,10 +29,10 @@ void followWith(MainWindow& window, const TrackerChoice& choice);
 
 // The window's tracker while a comparison runs: every tracker of the list,
 // and the run's own tracker if the list leaves it out, follows the region on
-// every tick; the window weighs the run's own tracker's box. On `threads`
-// threads the trackers are dealt out in turn, one group per thread (the
-// calling thread takes the first), and a tick waits for all of them; each
-// tracker sees the same frames in the same order whatever the threads.
+// every tick; the window weighs the run's own tracker's box. With `threads`
+// above 1 each tracker follows on a thread of its own (the calling thread
+// takes the first), and a tick waits for all of them; each tracker sees the
+// same frames in the same order whatever the threads.
 class TrackerComparison : public RegionTracker {
   public:
     TrackerComparison(const std::vector<TrackerKind>& compared, TrackerKind own, double lostBelow,

@@ -8,6 +8,7 @@
 #include "tools/badInputs.h"
 #include "tools/syntheticDicom.h"
 #include "tools/syntheticVideo.h"
+#include "tracking/packetReader.h"
 #include "tracking/parallelFrameReader.h"
 #include "tracking/videoOpening.h"
 
@@ -69,6 +70,7 @@ std::vector<Step> play(FrameReader& reader, std::int64_t count) {
 struct Recording {
     const char* name;
     std::function<std::string(const TemporaryWorkingDirectory&)> write;
+    bool onThreads = true; // else it keeps the one reader
 };
 
 void PrintTo(const Recording& recording, std::ostream* out) {
@@ -109,10 +111,32 @@ std::string mjpg(const std::string& path) {
     return path;
 }
 
+// Frames 8 to 11 with no colour components, across a run's start: the
+// decoder refuses them, each fails a read, and the positions counted from
+// then on no longer match the frames.
+std::string withUndecodableFrames(const std::string& path) {
+    std::string bytes = badinputs::readFile(path);
+    const std::string frameHeader("\xff\xc0\x00\x11\x08", 5);
+    std::size_t at = 0;
+    for (int frame = 0; frame < 12 && at != std::string::npos; ++frame) {
+        at = bytes.find(frameHeader, at + 1);
+        if (frame >= 8 && at != std::string::npos) {
+            bytes[at + 9] = '\0';
+        }
+    }
+    return at != std::string::npos && badinputs::writeFile(path, bytes) ? path : std::string();
+}
+
 const Recording recordings[] = {
     {"Mjpg", [](const auto& directory) { return mjpg(directory.file("video.avi")); }},
     // Frames 8 to 11, across a run's start: the decoder skips them, and the
     // positions it counts no longer match the frames.
+    {"MjpgWithUndecodableFrames",
+     [](const auto& directory) {
+         return withUndecodableFrames(mjpg(directory.file("video.avi")));
+     }},
+    // Random bytes over whole frames, JPEG headers and all: which tables
+    // the decoder would carry over them cannot be told, so it keeps one reader.
     {"MjpgWithDamagedFrames",
      [](const auto& directory) {
          const std::string damaged = directory.file("damaged.avi");
@@ -120,7 +144,8 @@ const Recording recordings[] = {
                                                   2)
                     ? damaged
                     : std::string();
-     }},
+     },
+     false},
     {"DicomJpeg",
      [](const auto& directory) {
          return dicom(directory, syntheticdicom::Encoding::JpegBaseline);
@@ -145,12 +170,15 @@ TEST_P(ParallelReading, GivesWhatTheOneReaderGives) {
     ASSERT_TRUE(alone && first);
     ASSERT_EQ(alone->headerFrameCount, frameCount);
     std::vector<std::unique_ptr<FrameReader>> readers;
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 3; ++i) {
         readers.push_back(first->reader->openAnother());
+        if (!GetParam().onThreads) {
+            ASSERT_FALSE(readers.back());
+            return;
+        }
         ASSERT_TRUE(readers.back());
     }
-    readers.push_back(std::move(first->reader));
-    ParallelFrameReader parallel(std::move(readers), frameCount, 3);
+    ParallelFrameReader parallel(std::move(readers), 0, frameCount, 3);
 
     const std::vector<Step> expected = play(*alone->reader, frameCount);
     const std::vector<Step> steps = play(parallel, frameCount);
@@ -168,6 +196,56 @@ TEST_P(ParallelReading, GivesWhatTheOneReaderGives) {
 
 INSTANTIATE_TEST_SUITE_P(Recordings, ParallelReading, testing::ValuesIn(recordings),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A JPEG picture as bytes: SOI, the given segments (marker and payload), SOS.
+std::vector<unsigned char> jpeg(std::initializer_list<std::pair<unsigned char, int>> segments) {
+    std::vector<unsigned char> bytes{0xff, 0xd8};
+    for (const auto& [marker, payload] : segments) {
+        bytes.insert(bytes.end(), {0xff, marker, static_cast<unsigned char>((payload + 2) >> 8),
+                                   static_cast<unsigned char>((payload + 2) & 0xff)});
+        bytes.insert(bytes.end(), static_cast<std::size_t>(payload), 0x11);
+    }
+    bytes.insert(bytes.end(), {0xff, 0xda, 0x00, 0x02, 0x55});
+    return bytes;
+}
+
+// Which pictures carry their own tables, and which streams therefore decode
+// alike in any order.
+TEST(JpegTablesOf, PicturesAndStreams) {
+    const auto tables = [](const std::vector<unsigned char>& bytes) {
+        return jpegTables(bytes.data(), bytes.size());
+    };
+    const JpegTables complete = tables(jpeg({{0xe0, 14}, {0xdb, 67}, {0xc0, 15}, {0xc4, 31}}));
+    EXPECT_TRUE(complete.wellFormed && complete.quantisation && complete.huffman);
+    const JpegTables motionJpeg = tables(jpeg({{0xdb, 67}, {0xc0, 15}}));
+    EXPECT_TRUE(motionJpeg.wellFormed && motionJpeg.quantisation && !motionJpeg.huffman);
+    std::vector<unsigned char> cut = jpeg({{0xdb, 67}, {0xc4, 31}});
+    cut.resize(cut.size() - 40);
+    EXPECT_FALSE(tables(cut).wellFormed);
+    EXPECT_FALSE(tables({0x89, 'P', 'N', 'G'}).wellFormed);
+    const JpegTables noQuantisation = tables(jpeg({{0xc0, 15}}));
+
+    struct Stream {
+        const char* what;
+        std::vector<JpegTables> pictures;
+        bool codedAlone;
+    };
+    const Stream streams[] = {
+        {"every picture complete", {complete, complete}, true},
+        {"motion JPEG's standard Huffman tables", {motionJpeg, motionJpeg}, true},
+        {"Huffman tables first, then none", {complete, motionJpeg}, false},
+        {"none first, then some", {motionJpeg, complete}, false},
+        {"quantisation tables carried over", {complete, noQuantisation}, false},
+        {"a picture cut short", {complete, tables(cut)}, false},
+    };
+    for (const Stream& stream : streams) {
+        JpegStreamCheck check;
+        for (const JpegTables& picture : stream.pictures) {
+            check.add(picture);
+        }
+        EXPECT_EQ(check.codedAlone(), stream.codedAlone) << stream.what;
+    }
+}
 
 // Frames coded as changes to others keep the one reading thread.
 TEST(ParallelReadingOf, AnInterFrameCodecKeepsTheOneReader) {

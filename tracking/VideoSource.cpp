@@ -27,9 +27,7 @@ bool VideoSource::open(const std::string& fileName) {
     if (!opened) {
         return false;
     }
-    start(onThreads(std::move(opened->reader), decodingThreads, opened->headerFrameCount,
-                    opened->headerFrameSize),
-          opened->headerFrameCount, opened->headerFrameSize);
+    start(std::move(opened->reader), opened->headerFrameCount, opened->headerFrameSize);
     return true;
 }
 
@@ -40,7 +38,7 @@ void VideoSource::setDecodingThreads(int threads) {
 void VideoSource::start(std::unique_ptr<FrameReader> newReader, std::int64_t headerFrameCount,
                         cv::Size headerFrameSize) {
     release();
-    reader = std::move(newReader);
+    reader = onThreads(std::move(newReader), decodingThreads, headerFrameCount, headerFrameSize);
     frameCount = headerFrameCount;
     frameSize = headerFrameSize;
     quit = false;

@@ -133,7 +133,7 @@ void MainWindow::applyFrameCount() {
 // Paused or idle, the pictures stay the same from tick to tick: converting and
 // repainting them anyway cost up to a third of a core.
 void MainWindow::refreshVideoViews() {
-    if (!viewsOutOfDate) {
+    if (!viewsOutOfDate || !viewsDrawn) {
         return;
     }
     showMainView(frame);
@@ -223,9 +223,16 @@ void MainWindow::composeDataFrame(const cv::Rect& roi, int level) {
     cv::Mat region = roiImage(cv::Rect(0, 0, roi.width, roi.height));
     cv::threshold(region, region, level, 256, cv::THRESH_BINARY);
 
-    frame.copyTo(dataFrame);
-    region.copyTo(dataFrame(roi));
-    extractFirstChannel(dataFrame, dataPlane);
+    if (viewsDrawn) {
+        frame.copyTo(dataFrame);
+        region.copyTo(dataFrame(roi));
+        extractFirstChannel(dataFrame, dataPlane);
+        return;
+    }
+    // Only tracking reads it: the plane straight from the two pictures.
+    extractFirstChannel(frame, dataPlane);
+    cv::Mat planeInRoi = dataPlane(roi);
+    extractFirstChannel(region, planeInRoi);
 }
 
 void MainWindow::processFrame() {
@@ -239,7 +246,9 @@ void MainWindow::processFrame() {
         threshold = walk.level;
     }
     emit updateThresholdSlider(threshold);
-    showHistView(histImage);
+    if (viewsDrawn) {
+        showHistView(histImage);
+    }
 
     // The level that separates the marked object, on the frame that takes the
     // mark over, where the run asked for it; then held as a level set by hand.

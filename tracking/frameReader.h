@@ -26,8 +26,6 @@ class FrameReader {
     // frames as one would. None for anything else (frames coded as changes to
     // others), which keeps its one reading thread.
     virtual std::unique_ptr<FrameReader> openAnother() const { return nullptr; }
-    // About how many frames' decoding a seek costs.
-    virtual std::int64_t seekCostInFrames() const { return 0; }
     // Whether the last read gave frame `index` itself, as a reader that read
     // its way there without seeking would have: a decoder that skips frames
     // it cannot decode (damage) counts positions that no longer match the
@@ -67,14 +65,10 @@ class CaptureReader : public FrameReader {
     bool read(cv::Mat& frame) override;
     void seek(std::int64_t index) override;
     std::int64_t position() override;
-    // Only for codecs that code every frame alone (MJPG and other JPEG kinds,
-    // uncompressed), with a count in the header that its last frame confirms.
+    // A reader of the file's packets (PacketReader), where its frames are
+    // coded alone and its header's count holds: this capture's own seek
+    // decodes the frames before the one asked for.
     std::unique_ptr<FrameReader> openAnother() const override;
-    // FFmpeg's capture seeks some frames before the one asked for and decodes
-    // its way forward.
-    std::int64_t seekCostInFrames() const override { return 16; }
-    // By the decoded frame's time stamp.
-    bool lastReadWasFrame(std::int64_t index) override;
 
   private:
     bool reopen();
@@ -84,13 +78,7 @@ class CaptureReader : public FrameReader {
     std::int64_t frameCount = 0;
     cv::Size frameSize;
     double framesPerSecond = 0.0;
-    int fourcc = 0;
-    bool lastReadOk = false;
 };
-
-// Whether a video of codec `fourcc` (as CAP_PROP_FOURCC gives it) codes every
-// frame alone.
-bool framesCodedAlone(int fourcc);
 
 // Counts the frames of a video file by reading through it once with FFmpeg,
 // for a file whose header gives no count. 0 if it cannot be opened.

@@ -3,17 +3,10 @@
 
 #include <algorithm>
 
-RunPlan runPlanFor(int threads, std::int64_t seekCostFrames, std::int64_t frameBytes) {
-    constexpr std::int64_t shortestRun = 4;
-    constexpr std::int64_t seeksPerRun = 4;
-    RunPlan plan;
-    plan.threads = std::max(1, threads);
+int runFramesFor(int threads, std::int64_t frameBytes) {
     const std::int64_t affordable =
-        lookAheadBytes / (plan.threads * std::max<std::int64_t>(1, frameBytes));
-    const std::int64_t wanted =
-        std::max(shortestRun, seeksPerRun * std::max<std::int64_t>(0, seekCostFrames));
-    plan.runFrames = static_cast<int>(std::max(shortestRun, std::min(wanted, affordable)));
-    return plan;
+        lookAheadBytes / (std::max(1, threads) * std::max<std::int64_t>(1, frameBytes));
+    return static_cast<int>(std::clamp<std::int64_t>(affordable, 1, longestRun));
 }
 
 std::unique_ptr<FrameReader> onThreads(std::unique_ptr<FrameReader> reader, int threads,
@@ -21,25 +14,28 @@ std::unique_ptr<FrameReader> onThreads(std::unique_ptr<FrameReader> reader, int 
     if (threads < 2 || frameCount < 2) {
         return reader;
     }
+    // Readers of their own for every thread: the one given may seek slowly.
     std::vector<std::unique_ptr<FrameReader>> readers;
-    for (int i = 1; i < threads; ++i) {
-        std::unique_ptr<FrameReader> another = reader->openAnother();
+    for (int i = 0; i < threads; ++i) {
+        std::unique_ptr<FrameReader> another =
+            readers.empty() ? reader->openAnother() : readers.front()->openAnother();
         if (!another) {
             return reader;
         }
         readers.push_back(std::move(another));
     }
-    const RunPlan plan = runPlanFor(threads, reader->seekCostInFrames(),
-                                    std::int64_t{frameSize.width} * frameSize.height * 3);
-    readers.insert(readers.begin(), std::move(reader));
-    return std::make_unique<ParallelFrameReader>(std::move(readers), frameCount, plan.runFrames);
+    const int runFrames =
+        runFramesFor(threads, std::int64_t{frameSize.width} * frameSize.height * 3);
+    return std::make_unique<ParallelFrameReader>(std::move(readers), reader->position(), frameCount,
+                                                 runFrames);
 }
 
 ParallelFrameReader::ParallelFrameReader(std::vector<std::unique_ptr<FrameReader>> allReaders,
-                                         std::int64_t headerFrameCount, int framesPerRun)
+                                         std::int64_t start, std::int64_t headerFrameCount,
+                                         int framesPerRun)
     : readers(std::move(allReaders)), frameCount(headerFrameCount),
       runFrames(static_cast<std::size_t>(std::max(1, framesPerRun))) {
-    next = readers.front()->position();
+    next = std::clamp<std::int64_t>(start, 0, frameCount);
     soughtLast = next;
     {
         std::lock_guard lock(mutex);

@@ -11,26 +11,20 @@
 #include <thread>
 #include <vector>
 
-// How a recording whose frames are coded alone is split between threads: each
-// thread reads runs of `runFrames` frames in a row, so that one seek (which
-// may cost a decoder many frames) pays for many reads.
-struct RunPlan {
-    int threads = 1;
-    int runFrames = 1;
-};
-
-// The plan for `threads` readers of frames of `frameBytes` bytes whose seek
-// costs about `seekCostFrames` reads: runs four seeks long, at least 4 frames,
-// and never more than lookAheadBytes decoded ahead over all threads.
-RunPlan runPlanFor(int threads, std::int64_t seekCostFrames, std::int64_t frameBytes);
+// Frames a thread decodes in a row: a few, as a seek costs little, fewer
+// where frames are so large that the runs of all threads together would pass
+// lookAheadBytes.
+int runFramesFor(int threads, std::int64_t frameBytes);
 
 // `reader` itself, or, where `threads` > 1 and its frames are coded alone, a
 // reader that decodes them on that many threads.
 std::unique_ptr<FrameReader> onThreads(std::unique_ptr<FrameReader> reader, int threads,
                                        std::int64_t frameCount, cv::Size frameSize);
 
-// At most this much memory of decoded frames waits to be taken, over all threads.
+// At most this much memory of decoded frames waits to be taken, over all
+// threads, and a run is at most this long.
 inline constexpr std::int64_t lookAheadBytes = std::int64_t{256} << 20;
+inline constexpr std::int64_t longestRun = 4;
 
 // Reads a recording on several threads, each with its own reader of it, and
 // hands the frames out in order: what a read returns, and the position after
@@ -44,10 +38,10 @@ inline constexpr std::int64_t lookAheadBytes = std::int64_t{256} << 20;
 // from there alone, as the one reader would, until the next seek.
 class ParallelFrameReader : public FrameReader {
   public:
-    // `readers` are all at frame 0 of the same recording; `frameCount` is its
-    // header's count.
-    ParallelFrameReader(std::vector<std::unique_ptr<FrameReader>> readers, std::int64_t frameCount,
-                        int runFrames);
+    // `readers` are all readers of the same recording; the first read gives
+    // frame `start`. `frameCount` is the recording's count.
+    ParallelFrameReader(std::vector<std::unique_ptr<FrameReader>> readers, std::int64_t start,
+                        std::int64_t frameCount, int runFrames);
     ~ParallelFrameReader() override;
     ParallelFrameReader(const ParallelFrameReader&) = delete;
     ParallelFrameReader& operator=(const ParallelFrameReader&) = delete;
