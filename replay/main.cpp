@@ -23,6 +23,7 @@
 #include "report/runPlot.h"
 #include "report/sweepPlot.h"
 #include "report/trackerPlot.h"
+#include "tracking/VideoSource.h"
 #include "simulation/shotClock.h"
 
 #include <QApplication>
@@ -295,6 +296,7 @@ int main(int argc, char* argv[]) {
 
     ManualClock clock;
     ScopedTickSource useClock(clock);
+    VideoSource::setDecodingThreads(options.threads);
     auto window = std::make_unique<MainWindow>(nullptr, options.video, options.logPath);
     if (window->logHeldElsewhere()) {
         return messages.failure(

@@ -33,6 +33,10 @@ class VideoSource {
     // Opens a video file by the name the file system knows it under, and
     // starts decoding ahead.
     bool open(const std::string& fileName);
+    // How many threads the videos opened from now on decode on where their
+    // frames are coded alone (1, as the window has it, by default); others
+    // keep one.
+    static void setDecodingThreads(int threads);
     // Reads from `reader` instead (a reader made for a test).
     void start(std::unique_ptr<FrameReader> reader, std::int64_t headerFrameCount = 0,
                cv::Size headerFrameSize = {});

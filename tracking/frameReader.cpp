@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tracking/frameReader.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 std::int64_t countFromProperty(double value) {
@@ -40,6 +43,7 @@ bool CaptureReader::open(const std::string& fileName) {
     };
     frameSize = cv::Size(side(cv::CAP_PROP_FRAME_WIDTH), side(cv::CAP_PROP_FRAME_HEIGHT));
     framesPerSecond = capture.get(cv::CAP_PROP_FPS);
+    fourcc = static_cast<int>(capture.get(cv::CAP_PROP_FOURCC));
     return true;
 }
 
@@ -54,10 +58,16 @@ bool CaptureReader::reopen() {
 
 bool CaptureReader::read(cv::Mat& frame) {
     try {
-        return capture.read(frame) && !frame.empty();
+        lastReadOk = capture.read(frame) && !frame.empty();
     } catch (const cv::Exception&) {
-        return false;
+        lastReadOk = false;
     }
+    return lastReadOk;
+}
+
+bool CaptureReader::lastReadWasFrame(std::int64_t index) {
+    const double frameAt = capture.get(cv::CAP_PROP_POS_MSEC) * framesPerSecond / 1000.0;
+    return lastReadOk && std::abs(frameAt - static_cast<double>(index)) < 0.5;
 }
 
 void CaptureReader::seek(std::int64_t index) {
@@ -73,6 +83,41 @@ void CaptureReader::seek(std::int64_t index) {
 
 std::int64_t CaptureReader::position() {
     return countFromProperty(capture.get(cv::CAP_PROP_POS_FRAMES));
+}
+
+bool framesCodedAlone(int fourcc) {
+    // JPEG kinds (FFmpeg's MJPEG decoder), uncompressed (FFmpeg names a codec
+    // without a tag "rawvideo") and PNG; FFV1 and HuffYUV may carry context
+    // from frame to frame, so they are not here.
+    static const char* const alone[] = {"MJPG", "AVRN", "AVDJ", "JPGL", "LJPG", "IJPG", "DMB1",
+                                        "MJLS", "JPEG", "RAWV", "DIB ", "RGB ", "I420", "IYUV",
+                                        "YV12", "Y800", "GREY", "YUY2", "UYVY", "MPNG", "PNG "};
+    std::string name(4, ' ');
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        name[i] = static_cast<char>(std::toupper((fourcc >> (8 * i)) & 0xff));
+    }
+    return std::find(std::begin(alone), std::end(alone), name) != std::end(alone);
+}
+
+std::unique_ptr<FrameReader> CaptureReader::openAnother() const {
+    if (frameCount < 2 || !(framesPerSecond > 0.0) || !framesCodedAlone(fourcc)) {
+        return nullptr;
+    }
+    auto another = std::make_unique<CaptureReader>();
+    if (!another->open(name)) {
+        return nullptr;
+    }
+    // A header whose count the file does not hold (an unfinished recording
+    // estimated from its length) would put the threads' seeks elsewhere than
+    // the one reader's reads.
+    cv::Mat last;
+    another->seek(frameCount - 1);
+    if (!another->read(last) || another->position() != frameCount ||
+        !another->lastReadWasFrame(frameCount - 1)) {
+        return nullptr;
+    }
+    another->seek(0);
+    return another->position() == 0 ? std::move(another) : nullptr;
 }
 
 std::int64_t countFramesByReading(const std::string& fileName) {

@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "tracking/frameReader.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// How a recording whose frames are coded alone is split between threads: each
+// thread reads runs of `runFrames` frames in a row, so that one seek (which
+// may cost a decoder many frames) pays for many reads.
+struct RunPlan {
+    int threads = 1;
+    int runFrames = 1;
+};
+
+// The plan for `threads` readers of frames of `frameBytes` bytes whose seek
+// costs about `seekCostFrames` reads: runs four seeks long, at least 4 frames,
+// and never more than lookAheadBytes decoded ahead over all threads.
+RunPlan runPlanFor(int threads, std::int64_t seekCostFrames, std::int64_t frameBytes);
+
+// `reader` itself, or, where `threads` > 1 and its frames are coded alone, a
+// reader that decodes them on that many threads.
+std::unique_ptr<FrameReader> onThreads(std::unique_ptr<FrameReader> reader, int threads,
+                                       std::int64_t frameCount, cv::Size frameSize);
+
+// At most this much memory of decoded frames waits to be taken, over all threads.
+inline constexpr std::int64_t lookAheadBytes = std::int64_t{256} << 20;
+
+// Reads a recording on several threads, each with its own reader of it, and
+// hands the frames out in order: what a read returns, and the position after
+// it, are what the one reader would have given. A thread starts a run only
+// while fewer than `threads` runs wait to be taken, so at most threads x
+// runFrames frames are decoded ahead. A seek to the frame that is due next
+// (the wrap that planWrap announced) keeps what was decoded; any other seek,
+// or a position other than the planned one after a read, throws it away and
+// plans anew. Where a read does not give the frame planned (damage that the
+// decoder skips, the end of the stream), the thread that made it reads on
+// from there alone, as the one reader would, until the next seek.
+class ParallelFrameReader : public FrameReader {
+  public:
+    // `readers` are all at frame 0 of the same recording; `frameCount` is its
+    // header's count.
+    ParallelFrameReader(std::vector<std::unique_ptr<FrameReader>> readers, std::int64_t frameCount,
+                        int runFrames);
+    ~ParallelFrameReader() override;
+    ParallelFrameReader(const ParallelFrameReader&) = delete;
+    ParallelFrameReader& operator=(const ParallelFrameReader&) = delete;
+
+    bool read(cv::Mat& frame) override;
+    void seek(std::int64_t index) override;
+    std::int64_t position() override;
+    void planWrap(std::int64_t at, std::int64_t to) override;
+
+  private:
+    struct Slot {
+        bool ok = false;
+        cv::Mat frame;
+        std::int64_t after = 0;
+        // False where a failed read left its buffer as it was: the reader
+        // handing it out leaves the caller's as it is too.
+        bool written = true;
+    };
+    struct Run {
+        std::int64_t start = 0;
+        std::int64_t end = 0;    // past its last frame
+        std::int64_t origin = 0; // where the one reader last sought before this run
+        bool readsOn = false;    // the last run: reads on alone past its end
+        bool alone = false;      // reading on alone, no frame checked any more
+        bool taken = false;      // a thread reads it
+        bool finished = false;
+        bool cancelled = false;
+        std::deque<Slot> waiting; // decoded, not yet handed out
+        std::int64_t due = 0;     // the position before the next frame handed out
+    };
+    using RunPointer = std::shared_ptr<Run>;
+
+    void work(FrameReader& reader);
+    // With the lock held: plans runs until `threads` are planned.
+    void plan();
+    // With the lock held: forgets every run and what was decoded.
+    void forget();
+    void cancelAfter(const Run& run);
+    void keepSpare(cv::Mat& buffer);
+
+    std::vector<std::unique_ptr<FrameReader>> readers;
+    std::vector<std::thread> workers;
+    const std::int64_t frameCount;
+    const std::size_t runFrames;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool quit = false;
+    std::int64_t next = 0;
+    std::int64_t soughtLast = 0; // the latest seek's target
+    std::int64_t wrapAt = -1;
+    std::int64_t wrapTo = -1;
+    std::deque<RunPointer> runs;
+    std::vector<cv::Mat> spares;
+};
