@@ -2,6 +2,7 @@
 #include "tracking/packetReader.h"
 
 #include <algorithm>
+#include <cmath>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -102,21 +103,20 @@ struct PacketReader::Decoding {
     }
 };
 
-PacketReader::PacketReader() = default;
+PacketReader::PacketReader(std::string fileName, double framesPerSecond)
+    : name(std::move(fileName)), framesPerSecond(framesPerSecond) {}
 PacketReader::~PacketReader() = default;
 
-bool PacketReader::openStream(const std::string& fileName) {
-    name = fileName;
+bool PacketReader::openStream() {
     decoding = std::make_unique<Decoding>();
     Decoding& d = *decoding;
     AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, fileName.c_str(), nullptr, nullptr) < 0) {
+    if (avformat_open_input(&format, name.c_str(), nullptr, nullptr) < 0) {
         return false;
     }
+    // No probing of the stream (avformat_find_stream_info decodes seconds
+    // of it): the container's header says all that is needed.
     d.format.reset(format);
-    if (avformat_find_stream_info(format, nullptr) < 0) {
-        return false;
-    }
     for (unsigned i = 0; i < format->nb_streams && d.stream < 0; ++i) {
         if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
             d.stream = static_cast<int>(i);
@@ -127,10 +127,11 @@ bool PacketReader::openStream(const std::string& fileName) {
     }
     const AVStream& stream = d.videoStream();
     const AVCodecID codecId = stream.codecpar->codec_id;
-    // One time stamp per frame, as OpenCV counts frames from time stamps.
-    const AVRational stampsPerFrame = av_mul_q(stream.time_base, stream.r_frame_rate);
+    // One time stamp per frame at the capture's frame rate, as the capture
+    // counts frames from time stamps.
+    const double stampsPerFrame = av_q2d(stream.time_base) * framesPerSecond;
     if ((codecId != AV_CODEC_ID_MJPEG && codecId != AV_CODEC_ID_RAWVIDEO) ||
-        av_cmp_q(stampsPerFrame, AVRational{1, 1}) != 0) {
+        std::abs(stampsPerFrame - 1.0) > 1e-9) {
         return false;
     }
     d.firstStamp = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
@@ -142,9 +143,9 @@ bool PacketReader::openStream(const std::string& fileName) {
 }
 
 std::unique_ptr<PacketReader> PacketReader::open(const std::string& fileName,
-                                                 std::int64_t frameCount) {
-    std::unique_ptr<PacketReader> reader(new PacketReader);
-    if (frameCount < 2 || !reader->openStream(fileName)) {
+                                                 std::int64_t frameCount, double framesPerSecond) {
+    std::unique_ptr<PacketReader> reader(new PacketReader(fileName, framesPerSecond));
+    if (frameCount < 2 || !reader->openStream()) {
         return nullptr;
     }
     Decoding& d = *reader->decoding;
@@ -178,12 +179,12 @@ std::unique_ptr<PacketReader> PacketReader::open(const std::string& fileName,
 
 // Beside the reader it makes, so that the capture's file needs no word of it.
 std::unique_ptr<FrameReader> CaptureReader::openAnother() const {
-    return PacketReader::open(name, frameCount);
+    return PacketReader::open(name, frameCount, framesPerSecond);
 }
 
 std::unique_ptr<FrameReader> PacketReader::openAnother() const {
-    std::unique_ptr<PacketReader> another(new PacketReader);
-    if (!another->openStream(name)) {
+    std::unique_ptr<PacketReader> another(new PacketReader(name, framesPerSecond));
+    if (!another->openStream()) {
         return nullptr;
     }
     another->frameCount = frameCount;

@@ -48,8 +48,10 @@ class PacketReader : public FrameReader {
 
     // A reader of `fileName` at frame 0, where one pass over its packets
     // finds `frameCount` frames, each a key frame with the time stamp of its
-    // place, all coded alone; none otherwise.
-    static std::unique_ptr<PacketReader> open(const std::string& fileName, std::int64_t frameCount);
+    // place at `framesPerSecond` (the capture's rate), all coded alone; none
+    // otherwise.
+    static std::unique_ptr<PacketReader> open(const std::string& fileName, std::int64_t frameCount,
+                                              double framesPerSecond);
 
     bool read(cv::Mat& frame) override;
     void seek(std::int64_t index) override;
@@ -59,12 +61,13 @@ class PacketReader : public FrameReader {
 
   private:
     struct Decoding;
-    PacketReader();
+    PacketReader(std::string fileName, double framesPerSecond);
     // Opens the file and its decoder, without the pass over the packets.
-    bool openStream(const std::string& fileName);
+    bool openStream();
 
     std::unique_ptr<Decoding> decoding;
     std::string name;
+    double framesPerSecond = 0.0;
     std::int64_t frameCount = 0;
     std::int64_t next = 0;
     std::int64_t lastFrame = -1; // the frame the last read gave, by its time stamp
