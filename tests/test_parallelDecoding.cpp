@@ -12,6 +12,8 @@
 #include "tracking/parallelFrameReader.h"
 #include "tracking/videoOpening.h"
 
+#include <filesystem>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
@@ -130,6 +132,16 @@ std::string withUndecodableFrames(const std::string& path) {
     return at != std::string::npos && badinputs::writeFile(path, bytes) ? path : std::string();
 }
 
+std::string imageSequence(const TemporaryWorkingDirectory& directory) {
+    const std::string folder = directory.file("frames");
+    std::filesystem::create_directory(folder);
+    int number = 0;
+    for (const cv::Mat& grey : greyFrames()) {
+        cv::imwrite(folder + "/frame" + std::to_string(100 + number++) + ".png", grey);
+    }
+    return folder;
+}
+
 const Recording recordings[] = {
     {"Mjpg", [](const auto& directory) { return mjpg(directory.file("video.avi")); }},
     {"Uncompressed", [](const auto& directory) { return avi(directory.file("video.avi"), 0); }},
@@ -156,6 +168,7 @@ const Recording recordings[] = {
                     : std::string();
      },
      false},
+    {"ImageSequence", imageSequence},
     {"DicomJpeg",
      [](const auto& directory) {
          return dicom(directory, syntheticdicom::Encoding::JpegBaseline);
