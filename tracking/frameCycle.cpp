@@ -160,6 +160,9 @@ MainWindow::FrameRead MainWindow::readPastDamage() {
 // every edge in sight. The hit test needs no clipping: the tracked centre is
 // always inside the picture.
 void MainWindow::drawFocalArea(const cv::Scalar& colour) {
+    if (!viewsDrawn) {
+        return;
+    }
     const int right = std::min(brennpunktX + brennpunktRect.width, frame.cols - 1);
     const int bottom = std::min(brennpunktY + brennpunktRect.height, frame.rows - 1);
     drawRectangle(frame,
@@ -333,8 +336,10 @@ void MainWindow::trackMarkedRegion() {
         return;
     }
     trackWindow = trackComp.rect;
-    drawRectangle(dataFrame, trackWindow, trackColour, 1);
-    drawRectangle(frame, trackWindow, trackColour, 2);
+    if (viewsDrawn) {
+        drawRectangle(dataFrame, trackWindow, trackColour, 1);
+        drawRectangle(frame, trackWindow, trackColour, 2);
+    }
     trackCenterX = trackWindow.x + trackWindow.width / 2;
     trackCenterY = trackWindow.y + trackWindow.height / 2;
 

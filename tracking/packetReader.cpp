@@ -61,6 +61,7 @@ struct PacketReader::Decoding {
     std::unique_ptr<AVFrame, Freeing<av_frame_free>> picture{av_frame_alloc()};
     std::unique_ptr<AVFrame, Freeing<av_frame_free>> converted{av_frame_alloc()};
     SwsContext* conversion = nullptr;
+    int rowBytes = 0;
     int stream = -1;
     std::int64_t firstStamp = 0;
     bool pastEnd = false;
@@ -74,31 +75,51 @@ struct PacketReader::Decoding {
     }
 
     // The picture just decoded, in BGR, as OpenCV's capture converts it: the
-    // whole coded size through one bicubic context into a buffer of rows
-    // aligned to 32 bytes, the picture's own size copied out.
+    // whole coded size through one bicubic context into rows as far apart
+    // as av_frame_get_buffer puts them; but straight into the frame handed
+    // out (rows that far apart, the picture's own size), not into a buffer
+    // copied from.
     bool convert(cv::Mat& frame) {
         const int width = codec->coded_width;
         const int height = codec->coded_height;
         conversion = sws_getCachedContext(
             conversion, width, height, static_cast<AVPixelFormat>(picture->format), width, height,
             AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
-        if (!conversion) {
+        if (!conversion || !fitConvertedRows(width, height)) {
             return false;
         }
-        if (converted->width != width || converted->height != height) {
-            av_frame_unref(converted.get());
-            converted->format = AV_PIX_FMT_BGR24;
-            converted->width = width;
-            converted->height = height;
-            if (av_frame_get_buffer(converted.get(), 32) != 0) {
-                return false;
-            }
+        const std::size_t bytes = static_cast<std::size_t>(rowBytes) * height;
+        const bool reusable = frame.type() == CV_8UC3 && frame.rows == codec->height &&
+                              frame.cols == codec->width &&
+                              frame.step[0] == static_cast<std::size_t>(rowBytes) &&
+                              frame.u != nullptr && frame.u->refcount == 1 &&
+                              static_cast<std::size_t>(frame.datalimit - frame.data) >= bytes;
+        if (!reusable) {
+            cv::Mat rows(height, rowBytes, CV_8UC1);
+            frame = rows(cv::Rect(0, 0, codec->width * 3, codec->height)).reshape(3);
         }
-        sws_scale(conversion, picture->data, picture->linesize, 0, height, converted->data,
-                  converted->linesize);
-        cv::Mat(codec->height, codec->width, CV_8UC3, converted->data[0],
-                static_cast<std::size_t>(converted->linesize[0]))
-            .copyTo(frame);
+        uint8_t* const target[4] = {frame.data, nullptr, nullptr, nullptr};
+        const int targetSteps[4] = {rowBytes, 0, 0, 0};
+        sws_scale(conversion, picture->data, picture->linesize, 0, height, target, targetSteps);
+        return true;
+    }
+
+    // The row length av_frame_get_buffer gives a BGR picture `width` wide.
+    bool fitConvertedRows(int width, int height) {
+        if (converted->width == width && converted->height == height) {
+            return true;
+        }
+        av_frame_unref(converted.get());
+        converted->format = AV_PIX_FMT_BGR24;
+        converted->width = width;
+        converted->height = height;
+        if (av_frame_get_buffer(converted.get(), 32) != 0) {
+            return false;
+        }
+        rowBytes = converted->linesize[0];
+        av_frame_unref(converted.get());
+        converted->width = width;
+        converted->height = height;
         return true;
     }
 };

@@ -121,7 +121,7 @@ void ParallelFrameReader::planWrap(std::int64_t at, std::int64_t to) {
 }
 
 void ParallelFrameReader::plan() {
-    while (runs.size() < readers.size()) {
+    while (runs.size() < runsAhead * readers.size()) {
         auto run = std::make_shared<Run>();
         if (runs.empty()) {
             run->start = next;
@@ -174,7 +174,7 @@ void ParallelFrameReader::cancelAfter(const Run& run) {
 
 void ParallelFrameReader::keepSpare(cv::Mat& buffer) {
     if (buffer.u != nullptr && buffer.u->refcount == 1 &&
-        spares.size() < readers.size() * runFrames + 2) {
+        spares.size() < runsAhead * readers.size() * runFrames + 2) {
         spares.push_back(std::move(buffer));
     }
     buffer.release();

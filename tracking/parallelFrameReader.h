@@ -25,6 +25,9 @@ std::unique_ptr<FrameReader> onThreads(std::unique_ptr<FrameReader> reader, int 
 // threads, and a run is at most this long.
 inline constexpr std::int64_t lookAheadBytes = std::int64_t{256} << 20;
 inline constexpr std::int64_t longestRun = 4;
+// Runs planned per thread: one being decoded, one waiting to be taken, so
+// that neither the threads nor the tick wait for the other.
+inline constexpr std::size_t runsAhead = 2;
 
 // Reads a recording on several threads, each with its own reader of it, and
 // hands the frames out in order: what a read returns, and the position after
