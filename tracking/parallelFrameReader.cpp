@@ -5,7 +5,8 @@
 
 int runFramesFor(int threads, std::int64_t frameBytes) {
     const std::int64_t affordable =
-        lookAheadBytes / (std::max(1, threads) * std::max<std::int64_t>(1, frameBytes));
+        lookAheadBytes / (static_cast<std::int64_t>(runsAhead) * std::max(1, threads) *
+                          std::max<std::int64_t>(1, frameBytes));
     return static_cast<int>(std::clamp<std::int64_t>(affordable, 1, longestRun));
 }
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 // Frames a thread decodes in a row: a few, as a seek costs little, fewer
-// where frames are so large that the runs of all threads together would pass
-// lookAheadBytes.
+// where frames are so large that the runs planned for all threads together
+// would pass lookAheadBytes.
 int runFramesFor(int threads, std::int64_t frameBytes);
 
 // `reader` itself, or, where `threads` > 1 and its frames are coded alone, a
@@ -31,9 +31,9 @@ inline constexpr std::size_t runsAhead = 2;
 
 // Reads a recording on several threads, each with its own reader of it, and
 // hands the frames out in order: what a read returns, and the position after
-// it, are what the one reader would have given. A thread starts a run only
-// while fewer than `threads` runs wait to be taken, so at most threads x
-// runFrames frames are decoded ahead. A seek to the frame that is due next
+// it, are what the one reader would have given. Runs are planned only while
+// fewer than runsAhead x `threads` wait to be taken, so at most runsAhead x
+// threads x runFrames frames are decoded ahead. A seek to the frame that is due next
 // (the wrap that planWrap announced) keeps what was decoded; any other seek,
 // or a position other than the planned one after a read, throws it away and
 // plans anew. Where a read does not give the frame planned (damage that the
