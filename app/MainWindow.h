@@ -68,6 +68,9 @@ class MainWindow : public QMainWindow {
     std::size_t endRun();
     // The same in the file system's own bytes.
     const QByteArray& chosenFileName() const { return videoFileName; }
+    // A run that nobody watches (the replay) leaves the three views as they
+    // are: converting and painting them is most of a tick's own work.
+    void stopDrawingViews() { viewsDrawn = false; }
     // Why the chosen video could not be opened, for the user; empty otherwise.
     const QString& openRefusal() const { return videoRefusalReason; }
     // What the user should know about the video that did not stop it (gaps in
@@ -226,6 +229,7 @@ class MainWindow : public QMainWindow {
     // Set when `frame` or `dataFrame` holds a picture that the views do not show
     // yet; the views are converted and repainted only then.
     bool viewsOutOfDate = true;
+    bool viewsDrawn = true;
     // Set while `frame` is the picture as decoded, before a playing tick has
     // drawn its rectangles on it.
     bool frameUndrawn = false;

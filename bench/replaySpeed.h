@@ -13,6 +13,10 @@
 double replayTicksPerSecond(const std::string& video, const ScratchDirectory& scratch,
                             long long ticks);
 
+// Frames per second of decoding `video` alone on one thread, `ticks` frames
+// in the order playback reads them (wrapping to frame 1).
+double decodeOnlyFramesPerSecond(const std::string& video, long long ticks);
+
 double median(std::vector<double> values);
 
 // The whole number after `name` on the command line; `fallback` without it.

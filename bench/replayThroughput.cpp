@@ -25,27 +25,6 @@
 #include <opencv2/videoio.hpp>
 #include <vector>
 
-namespace {
-
-// Frames per second of decoding alone, wrapping to frame 1 as playback does.
-double decodeOnly(const std::string& video, long long ticks) {
-    cv::VideoCapture capture(video, cv::CAP_FFMPEG);
-    const auto count = static_cast<long long>(capture.get(cv::CAP_PROP_FRAME_COUNT));
-    cv::Mat frame;
-    capture.read(frame);
-    QElapsedTimer timer;
-    timer.start();
-    for (long long tick = 0; tick < ticks; ++tick) {
-        if (static_cast<long long>(capture.get(cv::CAP_PROP_POS_FRAMES)) == count - 1) {
-            capture.set(cv::CAP_PROP_POS_FRAMES, 1);
-        }
-        capture.read(frame);
-    }
-    return static_cast<double>(ticks) / (timer.nsecsElapsed() / 1e9);
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     const long long repetitions = option(argc, argv, "--repetitions", 5);
     const long long ticks = option(argc, argv, "--ticks", 600);
@@ -65,7 +44,7 @@ int main(int argc, char** argv) {
         std::vector<double> decoding;
         std::vector<double> replaying;
         for (long long i = 0; i < repetitions; ++i) {
-            decoding.push_back(decodeOnly(video, ticks));
+            decoding.push_back(decodeOnlyFramesPerSecond(video, ticks));
             replaying.push_back(replayTicksPerSecond(video, scratch, ticks));
         }
         const double decoded = median(decoding);

@@ -23,6 +23,7 @@
 #include "report/runPlot.h"
 #include "report/sweepPlot.h"
 #include "report/trackerPlot.h"
+#include "tracking/VideoSource.h"
 #include "simulation/shotClock.h"
 
 #include <QApplication>
@@ -299,7 +300,9 @@ int main(int argc, char* argv[]) {
 
     ManualClock clock;
     ScopedTickSource useClock(clock);
+    VideoSource::setDecodingThreads(options.threads);
     auto window = std::make_unique<MainWindow>(nullptr, options.video, options.logPath);
+    window->stopDrawingViews();
     if (window->logHeldElsewhere()) {
         return messages.failure(
             QStringLiteral("another copy is writing the log %1; give this run a log "

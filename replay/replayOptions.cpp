@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <thread>
 
 namespace {
 
@@ -54,6 +55,8 @@ constexpr Range rateRange{bounds::skuddPerMinLowest, bounds::skuddPerMinHighest}
 constexpr Range focalSizeRange{bounds::brennpunktSizeLowest, bounds::brennpunktSizeHighest};
 constexpr Range filterRange{bounds::filterSizeLowest, bounds::filterSizeHighest};
 constexpr Range thresholdRange{bounds::thresholdLowest, bounds::thresholdHighest};
+// More threads than this only cost memory for frames decoded ahead.
+constexpr Range threadRange{1, 64};
 
 // "40..160", as the help writes a range.
 QString span(Range range) {
@@ -195,6 +198,11 @@ class TimingOptions {
 
 } // namespace
 
+int defaultReplayThreads() {
+    return static_cast<int>(
+        std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, threadRange.high));
+}
+
 ParsedReplayCommand parseReplayCommand(const QStringList& arguments) {
     QList<QByteArray> bytes;
     for (const QString& argument : arguments) {
@@ -294,9 +302,17 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
                                   "the name's extension.",
                                   "PATH.png|.pdf|.svg");
     const QCommandLineOption quiet({"q", "quiet"}, "No progress bar.");
-    const QList<QCommandLineOption> own{select, rate,      focal,   focalSize, roi,
-                                        filter, threshold, ticks,   log,       track,
-                                        truth,  report,    summary, plot,      quiet};
+    const QCommandLineOption threads(
+        "threads",
+        QStringLiteral("Threads for decoding a recording whose frames are coded alone and for "
+                       "the trackers of --compare-trackers, %1 (default: one per core, here %2; "
+                       "1 decodes and tracks on one thread).")
+            .arg(span(threadRange))
+            .arg(defaultReplayThreads()),
+        "N");
+    const QList<QCommandLineOption> own{select,    rate,  focal, focalSize, roi,   filter,
+                                        threshold, ticks, log,   track,     truth, report,
+                                        summary,   plot,  quiet, threads};
     parser.addOptions(own);
     parser.addOption(compareTruth);
     const TimingOptions timing;
@@ -407,6 +423,12 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
             numbers(ticks, 1, {1, std::numeric_limits<qint64>::max() / 2}, "a whole number from 1")
                 .front();
     }
+    options.threads =
+        parser.isSet(threads)
+            ? static_cast<int>(numbers(threads, 1, threadRange,
+                                       "a whole number of threads " + fromTo(threadRange))
+                                   .front())
+            : defaultReplayThreads();
     if (!problem.isEmpty()) {
         return fail(problem);
     }
@@ -461,6 +483,7 @@ ParsedReplayCommand parseReplayArguments(const QList<QByteArray>& bytes) {
         return fail(read.refusal().message);
     }
     options.quiet = parser.isSet(quiet);
+    options.trackers.threads = options.threads;
     result.outcome = ParsedReplayCommand::Outcome::Run;
     return result;
 }

@@ -53,7 +53,11 @@ struct ReplayOptions {
     TrackerChoice trackers;
     StrategyRequest strategies; // the stone's size and the following focus's head speed
     bool quiet = false;
+    int threads = 1; // for decoding and for the trackers of a comparison
 };
+
+// The threads a replay uses unless told otherwise: one per core.
+int defaultReplayThreads();
 
 struct ParsedReplayCommand {
     // Answer: --help or --version, whose text goes to stdout.

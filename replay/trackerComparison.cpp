@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <chrono>
+#include <future>
 
 namespace {
 
@@ -21,8 +22,8 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 void followWith(MainWindow& window, const TrackerChoice& choice) {
     window.lostBelow = choice.lostBelow;
     if (!choice.compared.empty()) {
-        window.regionTracker =
-            std::make_unique<TrackerComparison>(choice.compared, choice.tracker, choice.lostBelow);
+        window.regionTracker = std::make_unique<TrackerComparison>(
+            choice.compared, choice.tracker, choice.lostBelow, choice.threads);
     } else if (choice.tracker != TrackerKind::MeanShift) {
         window.regionTracker = makeRegionTracker(choice.tracker);
     } else {
@@ -31,7 +32,7 @@ void followWith(MainWindow& window, const TrackerChoice& choice) {
 }
 
 TrackerComparison::TrackerComparison(const std::vector<TrackerKind>& compared, TrackerKind ownKind,
-                                     double lostBelow)
+                                     double lostBelow, int threads)
     : compareCount(compared.size()), lostBelow(lostBelow) {
     std::vector<TrackerKind> kinds = compared;
     const auto found = std::find(kinds.begin(), kinds.end(), ownKind);
@@ -41,6 +42,13 @@ TrackerComparison::TrackerComparison(const std::vector<TrackerKind>& compared, T
     }
     for (const TrackerKind kind : kinds) {
         runners.push_back({Track{kind, {}, 0.0, 0}, makeRegionTracker(kind), {}, 0.0});
+    }
+    // On several threads every tracker has one of its own, and the system
+    // shares the cores between them: their costs differ too much to deal
+    // them out in fixed groups.
+    groups.resize(threads > 1 ? runners.size() : 1);
+    for (std::size_t i = 0; i < runners.size(); ++i) {
+        groups[i % groups.size()].push_back(i);
     }
 }
 
@@ -55,27 +63,43 @@ bool TrackerComparison::start(const cv::Mat& frame, const cv::Mat& plane, const 
     return true;
 }
 
+// The trackers only read the frame and the plane, which stay as they are
+// until every group has finished.
 TrackStep TrackerComparison::follow(const cv::Mat& frame, const cv::Mat& plane) {
-    for (Runner& runner : runners) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::future<void>> others;
+    for (std::size_t group = 1; group < groups.size(); ++group) {
+        others.push_back(std::async(std::launch::async, &TrackerComparison::followGroup, this,
+                                    group, std::cref(frame), std::cref(plane)));
+    }
+    followGroup(0, frame, plane);
+    for (std::future<void>& done : others) {
+        done.get();
+    }
+    followSeconds += secondsSince(start);
+    return runners[own].latest;
+}
+
+void TrackerComparison::followGroup(std::size_t group, const cv::Mat& frame, const cv::Mat& plane) {
+    for (const std::size_t i : groups[group]) {
+        Runner& runner = runners[i];
         const auto start = std::chrono::steady_clock::now();
         runner.latest = runner.tracker->follow(frame, plane);
         runner.tickSeconds += secondsSince(start);
         ++runner.track.follows;
     }
-    return runners[own].latest;
 }
 
+// What the trackers beside the run's own cost the tick is the time it waited
+// for them: all their time on one thread, the longest group's on several.
 void TrackerComparison::closeTick(double seconds) {
-    double others = 0.0;
-    for (std::size_t i = 0; i < runners.size(); ++i) {
-        Runner& runner = runners[i];
+    const double others = followSeconds - runners[own].tickSeconds;
+    for (Runner& runner : runners) {
         runner.track.steps.push_back(judgedStep(runner.latest, lostBelow));
         runner.track.seconds += runner.tickSeconds;
-        if (i != own) {
-            others += runner.tickSeconds;
-        }
         runner.tickSeconds = 0.0;
     }
+    followSeconds = 0.0;
     cycleSeconds += std::max(0.0, seconds - others);
     ++ticks;
 }

@@ -30,10 +30,14 @@ void followWith(MainWindow& window, const TrackerChoice& choice);
 
 // The window's tracker while a comparison runs: every tracker of the list,
 // and the run's own tracker if the list leaves it out, follows the region on
-// every tick; the window weighs the run's own tracker's box.
+// every tick; the window weighs the run's own tracker's box. With `threads`
+// above 1 each tracker follows on a thread of its own (the calling thread
+// takes the first), and a tick waits for all of them; each tracker sees the
+// same frames in the same order whatever the threads.
 class TrackerComparison : public RegionTracker {
   public:
-    TrackerComparison(const std::vector<TrackerKind>& compared, TrackerKind own, double lostBelow);
+    TrackerComparison(const std::vector<TrackerKind>& compared, TrackerKind own, double lostBelow,
+                      int threads = 1);
     bool start(const cv::Mat& frame, const cv::Mat& plane, const cv::Rect& region) override;
     TrackStep follow(const cv::Mat& frame, const cv::Mat& plane) override;
 
@@ -64,11 +68,15 @@ class TrackerComparison : public RegionTracker {
         TrackStep latest;
         double tickSeconds = 0.0; // spent following on the open tick
     };
+    void followGroup(std::size_t group, const cv::Mat& frame, const cv::Mat& plane);
+
     std::vector<Runner> runners;
+    std::vector<std::vector<std::size_t>> groups; // the runners of each thread
     std::size_t compareCount = 0; // runners past these are the run's own tracker only
     std::size_t own = 0;
     double lostBelow = 0.0;
     double cycleSeconds = 0.0;
+    double followSeconds = 0.0; // the open tick's time in follow, on the calling thread
     std::int64_t ticks = 0;
     std::optional<TrackerKind> refusedKind;
 };

@@ -17,6 +17,7 @@ struct TrackerChoice {
     TrackerKind tracker = TrackerKind::MeanShift;
     double lostBelow = defaultLostBelow;
     std::vector<TrackerKind> compared; // empty: no comparison
+    int threads = 1;                   // a comparison's trackers run on this many threads
 };
 
 // --tracker, --lost-below and --compare-trackers.

@@ -20,6 +20,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -68,188 +70,303 @@ class TreatmentTest : public testing::Test {
 };
 
 // ---------------------------------------------------------------------------
-// Plane state
+// Plane state, hit test, shot intervals and shot clock, tick by tick
 
-TEST_F(TreatmentTest, TheFirstEntryIsMeasuredFromStartUpAndStampedInSinglePrecision) {
-    auto window = openWindow();
-    clock.advanceMs(123456);
-    window->startLoggButtonClicked();
-    trackingTick(*window, 255, 400, 400);
-    // The stamp of this row goes through single precision, the duration does not.
-    EXPECT_EQ(eventLines(),
-              QList<QByteArray>{"123.456001: Inn i planet. Var ute av plan i 123.456000 sekunder"});
-    EXPECT_EQ(window->inPlane, 1);
+// What a tick's assertion compares a tick reading of the window with.
+enum class Tick { unchecked, atOpening, now };
 
-    clock.advanceMs(25);
-    trackingTick(*window, 255, 400, 400);
-    EXPECT_EQ(eventLines().size(), 1);
+// One step of a script: a tracking tick `ms` after the step before (mean shift
+// found `area` in a window centred on (x, y)), `times` over, or, where `act` is
+// set, what the user does at the moment of the step before. The optional
+// fields are what the window must show after each.
+struct Step {
+    double ms = 25;
+    std::function<void(MainWindow&)> act = {};
+    double area = 255;
+    int x = 210, y = 210; // on the default focal area
+    int times = 1;
+    std::optional<int> inPlane = {}, interval = {}, onFocalArea = {}, shots = {},
+                       displayUpdates = {};
+    Tick outOfPlaneSince = Tick::unchecked, lastShotAt = Tick::unchecked;
+};
+
+struct TickScript {
+    const char* name;
+    std::vector<Step> steps;
+    // The lines written after start-up, every byte; unchecked where the row is
+    // about the hit test alone.
+    std::optional<QList<QByteArray>> log = {};
+    // Opened through the file dialog, which stays open this long.
+    std::optional<double> dialogMs = {};
+};
+
+void PrintTo(const TickScript& script, std::ostream* out) {
+    *out << script.name;
 }
 
-TEST_F(TreatmentTest, ThePlaneClockStartsAfterTheFileDialogAndTheShotClockBeforeIt) {
-    answerFileDialog(video, [this](QFileDialog&) { clock.advanceMs(4000); });
-    MainWindow window;
-    ASSERT_TRUE(window.isReady());
-    window.timer->stop();
-    clock.advanceMs(2000);
+const std::function<void(MainWindow&)> startLogging = [](MainWindow& window) {
     window.startLoggButtonClicked();
-    trackingTick(window, 255, 210, 210);
-    EXPECT_EQ(eventLines(), (QList<QByteArray>{
-                                "6.000000: Inn i planet. Var ute av plan i 2.000000 sekunder",
-                                "6.000000: Skudd intervall starter",
-                                "6.000000: Skudd treffer. Det er 6000 millisekunder siden forrige "
-                                "treff",
-                            }));
+};
+
+// Placed and sized through the controls, 300..330 by 150..160: the
+// rectangle's own corner stays at the start-up place (200, 200) and must not
+// count.
+void placeAFlatFocalArea(MainWindow& window) {
+    window.moveBrennpunktXSlider(300);
+    window.moveBrennpunktYSlider(150);
+    window.endreBrennpunktXBox(30);
+    window.endreBrennpunktYbox(10);
 }
 
-TEST_F(TreatmentTest, EmptyWindowsBeforeAnyEntryWriteNothing) {
-    auto window = openWindow();
-    const std::int64_t startUp = window->utAvPlanTick;
-    window->startLoggButtonClicked();
-    for (int i = 0; i < 5; ++i) {
-        clock.advanceMs(1000);
-        trackingTick(*window, 0, 210, 210); // on the focal area, but nothing there
-    }
-    EXPECT_TRUE(eventLines().isEmpty());
-    EXPECT_EQ(window->inPlane, 0);
-    EXPECT_EQ(window->inSkuddIntervall, 0);
-    EXPECT_EQ(window->antallSkudd, 0);
-    EXPECT_EQ(window->utAvPlanTick, startUp);
+void gateMarginOf2AndAHalfPixels(MainWindow& window) {
+    window.gateMarginPx = 2.5;
 }
 
-TEST_F(TreatmentTest, LeavingThePlaneRestartsTheOutOfPlaneClock) {
-    auto window = openWindow();
-    window->startLoggButtonClicked();
-    clock.advanceMs(1000);
-    trackingTick(*window, 12, 400, 400);
-    clock.advanceMs(1500);
-    trackingTick(*window, 12, 400, 400);
-    trackingTick(*window, 0, 400, 400);
-    EXPECT_EQ(window->inPlane, 0);
-    EXPECT_EQ(window->utAvPlanTick, clock.now());
-    clock.advanceMs(1000);
-    trackingTick(*window, 0, 400, 400);
-    clock.advanceMs(750);
-    trackingTick(*window, 3, 400, 400);
-    EXPECT_EQ(window->inPlane, 1);
-
-    // From 16 s on, single precision shows in the stamp of the entry only.
-    clock.advanceMs(16001 - 4250);
-    trackingTick(*window, 0, 400, 400);
-    clock.advanceMs(1000);
-    trackingTick(*window, 40, 400, 400);
-
-    EXPECT_EQ(eventLines(), (QList<QByteArray>{
-                                "1.000000: Inn i planet. Var ute av plan i 1.000000 sekunder",
-                                "2.500000: Ut av planet",
-                                "4.250000: Inn i planet. Var ute av plan i 1.750000 sekunder",
-                                "16.001000: Ut av planet",
-                                "17.000999: Inn i planet. Var ute av plan i 1.000000 sekunder",
-                            }));
+std::function<void(MainWindow&)> shotsPerMinute(int rate) {
+    return [rate](MainWindow& window) { window.endreSkuddFrekvens(rate); };
 }
 
-TEST_F(TreatmentTest, BeforeLoggingStartsNothingIsLoggedOrCounted) {
-    auto window = openWindow();
-    QSignalSpy lcd(window.get(), &MainWindow::updateSkuddLcd);
-    const std::int64_t lastShot = window->lastSkuddTick;
-    for (int i = 0; i < 4; ++i) {
-        clock.advanceMs(1000);
-        trackingTick(*window, 255, 210, 210);
-        trackingTick(*window, 0, 210, 210);
-    }
-    EXPECT_TRUE(eventLines().isEmpty());
-    EXPECT_EQ(window->inPlane, 0);
-    EXPECT_EQ(window->inSkuddIntervall, 0);
-    EXPECT_EQ(window->inBrennpunkt, 0);
-    EXPECT_EQ(window->brennpunktDrawn, 0);
-    EXPECT_EQ(window->antallSkudd, 0);
-    EXPECT_EQ(window->lastSkuddTick, lastShot);
-    EXPECT_EQ(lcd.count(), 0);
-
-    // The gate was all that held it back: four seconds have passed since start-up.
-    window->startLoggButtonClicked();
-    clock.advanceMs(25);
-    trackingTick(*window, 255, 210, 210);
-    EXPECT_EQ(eventLines(), (QList<QByteArray>{
-                                "4.025000: Inn i planet. Var ute av plan i 4.025000 sekunder",
-                                "4.025000: Skudd intervall starter",
-                                "4.025000: Skudd treffer. Det er 4025 millisekunder siden forrige "
-                                "treff",
-                            }));
-    EXPECT_EQ(lcd.count(), 1);
+// What the user does, at the moment of the step before.
+Step user(std::function<void(MainWindow&)> does) {
+    return {.act = std::move(does)};
+}
+// A tracking tick on (x, y) 25 ms after the step before that must be, or must
+// not be, a hit.
+Step hit(int x, int y) {
+    return {.x = x, .y = y, .onFocalArea = 1};
+}
+Step miss(int x, int y) {
+    return {.x = x, .y = y, .onFocalArea = 0};
+}
+// A tracking tick on the focal area that found `area`, `ms` after the step before.
+Step at(double ms, double area = 255) {
+    return {.ms = ms, .area = area};
 }
 
-// ---------------------------------------------------------------------------
-// Hit test
-
-TEST_F(TreatmentTest, TheFocalAreaIncludesItsRightAndBottomEdges) {
-    auto window = openWindow();
-    // Placed and sized through the controls: the rectangle's own corner stays
-    // at the start-up place (200, 200) and must not count.
-    window->moveBrennpunktXSlider(300);
-    window->moveBrennpunktYSlider(150);
-    window->endreBrennpunktXBox(30);
-    window->endreBrennpunktYbox(10);
-    window->startLoggButtonClicked();
-    struct Case {
-        int x, y;
-        bool hit;
-    };
-    const Case cases[] = {
-        {300, 150, true},  {330, 160, true},  {330, 150, true},  {300, 160, true},
-        {315, 155, true},  {299, 155, false}, {331, 155, false}, {315, 149, false},
-        {315, 161, false}, {331, 161, false}, {210, 210, false}, {200, 200, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "centre (" << c.x << ", " << c.y << ")");
-        clock.advanceMs(25);
-        trackingTick(*window, 255, c.x, c.y);
-        EXPECT_EQ(window->inBrennpunkt, c.hit ? 1 : 0);
-        EXPECT_EQ(window->brennpunktDrawn, c.hit ? 1 : 0);
-        window->brennpunktDrawn = 0; // the frame cycle clears it after every tick
-    }
-}
-
-TEST_F(TreatmentTest, TheAreaIsRoundedToEvenBeforeTheHitTest) {
-    auto window = openWindow();
-    window->startLoggButtonClicked();
-    const std::pair<double, bool> cases[] = {
-        {0.4, false}, {0.6, true}, {0.5, false}, {1.5, true}, {2.5, true}, {0.0, false},
-    };
-    for (const auto& [area, hit] : cases) {
-        SCOPED_TRACE(testing::Message() << "area " << area);
-        clock.advanceMs(25);
-        trackingTick(*window, area, 210, 210);
-        EXPECT_EQ(window->inBrennpunkt, hit ? 1 : 0);
-    }
+const TickScript tickScripts[] = {
+    {"TheFirstEntryIsMeasuredFromStartUpAndStampedInSinglePrecision",
+     {user(startLogging), {.ms = 123456, .x = 400, .y = 400, .inPlane = 1}, {.x = 400, .y = 400}},
+     // The stamp goes through single precision, the duration does not.
+     QList<QByteArray>{"123.456001: Inn i planet. Var ute av plan i 123.456000 sekunder"}},
+    {"ThePlaneClockStartsAfterTheFileDialogAndTheShotClockBeforeIt",
+     {user(startLogging), {.ms = 2000}},
+     QList<QByteArray>{
+         "6.000000: Inn i planet. Var ute av plan i 2.000000 sekunder",
+         "6.000000: Skudd intervall starter",
+         "6.000000: Skudd treffer. Det er 6000 millisekunder siden forrige treff",
+     },
+     4000},
+    {"EmptyWindowsBeforeAnyEntryWriteNothing", // on the focal area, but nothing there
+     {user(startLogging),
+      {.ms = 1000,
+       .area = 0,
+       .times = 5,
+       .inPlane = 0,
+       .interval = 0,
+       .shots = 0,
+       .outOfPlaneSince = Tick::atOpening}},
+     QList<QByteArray>{}},
+    {"LeavingThePlaneRestartsTheOutOfPlaneClock",
+     {user(startLogging),
+      {.ms = 1000, .area = 12, .x = 400, .y = 400},
+      {.ms = 1500, .area = 12, .x = 400, .y = 400},
+      {.ms = 0, .area = 0, .x = 400, .y = 400, .inPlane = 0, .outOfPlaneSince = Tick::now},
+      {.ms = 1000, .area = 0, .x = 400, .y = 400},
+      {.ms = 750, .area = 3, .x = 400, .y = 400, .inPlane = 1},
+      // From 16 s on, single precision shows in the stamp of the entry only.
+      {.ms = 16001 - 4250, .area = 0, .x = 400, .y = 400},
+      {.ms = 1000, .area = 40, .x = 400, .y = 400}},
+     QList<QByteArray>{
+         "1.000000: Inn i planet. Var ute av plan i 1.000000 sekunder",
+         "2.500000: Ut av planet",
+         "4.250000: Inn i planet. Var ute av plan i 1.750000 sekunder",
+         "16.001000: Ut av planet",
+         "17.000999: Inn i planet. Var ute av plan i 1.000000 sekunder",
+     }},
+    // The gate is all that holds it back: four seconds have passed since
+    // start-up when logging starts.
+    {"BeforeLoggingStartsNothingIsLoggedOrCounted",
+     {at(1000),
+      at(0, 0),
+      at(1000),
+      at(0, 0),
+      at(1000),
+      at(0, 0),
+      at(1000),
+      {.ms = 0, .area = 0, .inPlane = 0, .interval = 0, .onFocalArea = 0, .shots = 0},
+      // Nothing was shown and the shot clock never moved up to this moment.
+      {.act = startLogging, .displayUpdates = 0, .lastShotAt = Tick::atOpening},
+      {.displayUpdates = 1}},
+     QList<QByteArray>{
+         "4.025000: Inn i planet. Var ute av plan i 4.025000 sekunder",
+         "4.025000: Skudd intervall starter",
+         "4.025000: Skudd treffer. Det er 4025 millisekunder siden forrige treff",
+     }},
+    {"TheFocalAreaIncludesItsRightAndBottomEdges",
+     {user(placeAFlatFocalArea), user(startLogging), hit(300, 150), hit(330, 160), hit(330, 150),
+      hit(300, 160), hit(315, 155), miss(299, 155), miss(331, 155), miss(315, 149), miss(315, 161),
+      miss(331, 161), miss(210, 210), miss(200, 200)}},
     // A window with a fraction of a pixel in it still counts as in the plane.
-    const QList<QByteArray> lines = eventLines();
-    ASSERT_FALSE(lines.isEmpty());
-    EXPECT_EQ(lines.first(), "0.025000: Inn i planet. Var ute av plan i 0.025000 sekunder");
-}
+    {"TheAreaIsRoundedToEvenBeforeTheHitTest",
+     {user(startLogging),
+      {.area = 0.4, .onFocalArea = 0},
+      {.area = 0.6, .onFocalArea = 1},
+      {.area = 0.5, .onFocalArea = 0},
+      {.area = 1.5, .onFocalArea = 1},
+      {.area = 2.5, .onFocalArea = 1},
+      {.area = 0.0, .onFocalArea = 0}},
+     QList<QByteArray>{
+         "0.025000: Inn i planet. Var ute av plan i 0.025000 sekunder",
+         "0.050000: Skudd intervall starter",
+         "0.100000: Skudd intervall slutter",
+         "0.100000: Skudd intervall starter",
+         "0.150000: Ut av planet",
+     }},
+    // A simulated lithotripter's gate: the aim must lie the margin inside
+    // every edge of the default focal area (200..220 on both axes).
+    {"TheGateMarginKeepsHitsOffTheFocalAreasEdges",
+     {user(gateMarginOf2AndAHalfPixels), user(startLogging), hit(203, 203), hit(217, 217),
+      hit(210, 210), miss(202, 210), miss(218, 210), miss(210, 202), miss(210, 218),
+      miss(200, 200)}},
+    {"HitMissHitClosesAndReopensTheIntervalInOneTick",
+     {user(startLogging), {}, {.x = 250}, {.interval = 1}},
+     QList<QByteArray>{
+         "0.025000: Inn i planet. Var ute av plan i 0.025000 sekunder",
+         "0.025000: Skudd intervall starter",
+         "0.075000: Skudd intervall slutter",
+         "0.075000: Skudd intervall starter",
+     }},
+    {"AnIntervalOfOneHitEndsOnTheSecondTickAfterIt",
+     {user(startLogging),
+      {},
+      {.x = 250, .y = 250, .interval = 1},
+      {.x = 250, .y = 250, .times = 2, .interval = 0}},
+     QList<QByteArray>{
+         "0.025000: Inn i planet. Var ute av plan i 0.025000 sekunder",
+         "0.025000: Skudd intervall starter",
+         "0.075000: Skudd intervall slutter",
+     }},
+    {"AnEmptyWindowOnTheFocalAreaLeavesThePlaneAndIsNoHit",
+     {user(startLogging),
+      {},
+      {.area = 0, .interval = 1, .onFocalArea = 0},
+      {.area = 0, .displayUpdates = 1}},
+     QList<QByteArray>{
+         "0.025000: Inn i planet. Var ute av plan i 0.025000 sekunder",
+         "0.025000: Skudd intervall starter",
+         "0.050000: Ut av planet",
+         "0.075000: Skudd intervall slutter",
+     }},
+    {"AtOneHundredPerMinuteAShotNeedsSixHundredWholeMilliseconds",
+     {user(startLogging),
+      {.ms = 599, .shots = 0},
+      {.ms = 1, .shots = 1, .lastShotAt = Tick::now},
+      {.ms = 599.999, .shots = 1}, // 599 whole milliseconds
+      {.ms = 0.001, .shots = 2}},  // one microsecond more
+     QList<QByteArray>{
+         "0.599000: Inn i planet. Var ute av plan i 0.599000 sekunder",
+         "0.599000: Skudd intervall starter",
+         "0.600000: Skudd treffer. Det er 600 millisekunder siden forrige treff",
+         "1.200000: Skudd treffer. Det er 600 millisekunder siden forrige treff",
+     }},
+    // The rate is logged even before logging has been started.
+    {"AtSeventyPerMinute857MillisecondsAreNotEnoughBut858Are",
+     {user(shotsPerMinute(70)), user(startLogging), at(857), at(1), at(857), {.ms = 1, .shots = 2}},
+     QList<QByteArray>{
+         "0.000000: Skuddfrekvens endret til 857.142883ms og 70skudd per min",
+         "0.857000: Inn i planet. Var ute av plan i 0.857000 sekunder",
+         "0.857000: Skudd intervall starter",
+         "0.858000: Skudd treffer. Det er 858 millisekunder siden forrige treff",
+         "1.716000: Skudd treffer. Det er 858 millisekunder siden forrige treff",
+     }},
+    {"ChangingTheRateMovesTheNextShotButNotTheCount",
+     {user(startLogging),
+      at(600),
+      at(400),
+      {.act = shotsPerMinute(160), .shots = 1}, // 375 ms: already past
+      {},
+      user(shotsPerMinute(40)), // 1500 ms
+      at(1475),
+      {.shots = 3}},
+     QList<QByteArray>{
+         "0.600000: Inn i planet. Var ute av plan i 0.600000 sekunder",
+         "0.600000: Skudd intervall starter",
+         "0.600000: Skudd treffer. Det er 600 millisekunder siden forrige treff",
+         "1.000000: Skuddfrekvens endret til 375.000000ms og 160skudd per min",
+         "1.025000: Skudd treffer. Det er 425 millisekunder siden forrige treff",
+         "1.025000: Skuddfrekvens endret til 1500.000000ms og 40skudd per min",
+         "2.525000: Skudd treffer. Det er 1500 millisekunder siden forrige treff",
+     }},
+};
 
-// A simulated lithotripter's gate: the aim must lie the margin inside every
-// edge of the default focal area (200..220 on both axes).
-TEST_F(TreatmentTest, TheGateMarginKeepsHitsOffTheFocalAreasEdges) {
-    auto window = openWindow();
-    window->gateMarginPx = 2.5;
-    window->startLoggButtonClicked();
-    struct Case {
-        int x, y;
-        bool hit;
-    };
-    const Case cases[] = {
-        {203, 203, true},  {217, 217, true},  {210, 210, true},  {202, 210, false},
-        {218, 210, false}, {210, 202, false}, {210, 218, false}, {200, 200, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "centre (" << c.x << ", " << c.y << ")");
-        clock.advanceMs(25);
-        trackingTick(*window, 255, c.x, c.y);
-        EXPECT_EQ(window->inBrennpunkt, c.hit ? 1 : 0);
-        EXPECT_EQ(window->aimX, c.x);
-        EXPECT_EQ(window->aimY, c.y);
+class TickScriptTest : public TreatmentTest, public testing::WithParamInterface<TickScript> {
+  protected:
+    std::unique_ptr<MainWindow> openAsTheScriptSays() {
+        if (!GetParam().dialogMs) {
+            return openWindow();
+        }
+        answerFileDialog(video, [this](QFileDialog&) { clock.advanceMs(*GetParam().dialogMs); });
+        auto window = std::make_unique<MainWindow>();
+        EXPECT_TRUE(window->isReady());
+        window->timer->stop();
+        return window;
+    }
+
+    void expectTick(Tick expected, std::int64_t tick, std::int64_t atOpening, const char* what) {
+        if (expected != Tick::unchecked) {
+            EXPECT_EQ(tick, expected == Tick::now ? clock.now() : atOpening) << what;
+        }
+    }
+};
+
+// Every tick also keeps two rules: the aim is the tracked centre (no
+// predictor), and the focal area is drawn green exactly on a hit tick (the
+// frame cycle clears the mark after every tick).
+TEST_P(TickScriptTest, LogsAndStateFollowTheTicks) {
+    auto window = openAsTheScriptSays();
+    ASSERT_TRUE(window->isReady());
+    QSignalSpy lcd(window.get(), &MainWindow::updateSkuddLcd);
+    const std::int64_t outOfPlaneAtOpening = window->utAvPlanTick;
+    const std::int64_t lastShotAtOpening = window->lastSkuddTick;
+    int stepNumber = 0;
+    for (const Step& step : GetParam().steps) {
+        ++stepNumber;
+        for (int time = 1; time <= step.times; ++time) {
+            SCOPED_TRACE(testing::Message() << "step " << stepNumber << ", time " << time);
+            if (step.act) {
+                step.act(*window);
+            } else {
+                clock.advanceMs(step.ms);
+                trackingTick(*window, step.area, step.x, step.y);
+                EXPECT_EQ(window->aimX, step.x);
+                EXPECT_EQ(window->aimY, step.y);
+                EXPECT_EQ(window->brennpunktDrawn, window->inBrennpunkt);
+                window->brennpunktDrawn = 0;
+            }
+            const auto expect = [](std::optional<int> expected, int actual, const char* what) {
+                if (expected) {
+                    EXPECT_EQ(actual, *expected) << what;
+                }
+            };
+            expect(step.inPlane, window->inPlane, "in the plane");
+            expect(step.interval, window->inSkuddIntervall, "in a shot interval");
+            expect(step.onFocalArea, window->inBrennpunkt, "on the focal area");
+            expect(step.shots, window->antallSkudd, "shots");
+            expect(step.displayUpdates, static_cast<int>(lcd.count()), "display updates");
+            expectTick(step.outOfPlaneSince, window->utAvPlanTick, outOfPlaneAtOpening,
+                       "out of the plane since");
+            expectTick(step.lastShotAt, window->lastSkuddTick, lastShotAtOpening, "last shot at");
+        }
+    }
+    if (GetParam().log) {
+        EXPECT_EQ(eventLines(), *GetParam().log);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Treatment, TickScriptTest, testing::ValuesIn(tickScripts),
+                         [](const testing::TestParamInfo<TickScript>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // A predictor that puts the aim 15 px to the right of the tracked centre, and
 // notes what it was given.
@@ -285,9 +402,6 @@ TEST_F(TreatmentTest, WithAPredictorTheHitTestWeighsItsAimNotTheTrackedCentre) {
     EXPECT_FALSE(predictor.given[2].second);
 }
 
-// ---------------------------------------------------------------------------
-// Shot intervals
-
 TEST_F(TreatmentTest, HitsOnConsecutiveTicksShareOneIntervalAndRefreshTheDisplayEachTick) {
     auto window = openWindow();
     QSignalSpy lcd(window.get(), &MainWindow::updateSkuddLcd);
@@ -314,136 +428,6 @@ TEST_F(TreatmentTest, HitsOnConsecutiveTicksShareOneIntervalAndRefreshTheDisplay
     EXPECT_EQ(reported, expectedCounts);
     EXPECT_EQ(window->ui->lcdSkudd->intValue(), 2);
     EXPECT_EQ(window->inSkuddIntervall, 1);
-}
-
-TEST_F(TreatmentTest, HitMissHitClosesAndReopensTheIntervalInOneTick) {
-    auto window = openWindow();
-    window->startLoggButtonClicked();
-    clock.advanceMs(25);
-    trackingTick(*window, 255, 210, 210);
-    clock.advanceMs(25);
-    trackingTick(*window, 255, 250, 210);
-    clock.advanceMs(25);
-    trackingTick(*window, 255, 210, 210);
-    EXPECT_EQ(eventLines(), (QList<QByteArray>{
-                                "0.025000: Inn i planet. Var ute av plan i 0.025000 sekunder",
-                                "0.025000: Skudd intervall starter",
-                                "0.075000: Skudd intervall slutter",
-                                "0.075000: Skudd intervall starter",
-                            }));
-    EXPECT_EQ(window->inSkuddIntervall, 1);
-}
-
-TEST_F(TreatmentTest, AnIntervalOfOneHitEndsOnTheSecondTickAfterIt) {
-    auto window = openWindow();
-    window->startLoggButtonClicked();
-    clock.advanceMs(25);
-    trackingTick(*window, 255, 210, 210);
-    for (int i = 0; i < 3; ++i) {
-        clock.advanceMs(25);
-        trackingTick(*window, 255, 250, 250);
-        EXPECT_EQ(window->inSkuddIntervall, i == 0 ? 1 : 0);
-    }
-    EXPECT_EQ(eventLines(), (QList<QByteArray>{
-                                "0.025000: Inn i planet. Var ute av plan i 0.025000 sekunder",
-                                "0.025000: Skudd intervall starter",
-                                "0.075000: Skudd intervall slutter",
-                            }));
-}
-
-TEST_F(TreatmentTest, AnEmptyWindowOnTheFocalAreaLeavesThePlaneAndIsNoHit) {
-    auto window = openWindow();
-    QSignalSpy lcd(window.get(), &MainWindow::updateSkuddLcd);
-    window->startLoggButtonClicked();
-    clock.advanceMs(25);
-    trackingTick(*window, 255, 210, 210);
-    clock.advanceMs(25);
-    trackingTick(*window, 0, 210, 210);
-    EXPECT_EQ(window->inBrennpunkt, 0);
-    EXPECT_EQ(window->inSkuddIntervall, 1);
-    clock.advanceMs(25);
-    trackingTick(*window, 0, 210, 210);
-    EXPECT_EQ(eventLines(), (QList<QByteArray>{
-                                "0.025000: Inn i planet. Var ute av plan i 0.025000 sekunder",
-                                "0.025000: Skudd intervall starter",
-                                "0.050000: Ut av planet",
-                                "0.075000: Skudd intervall slutter",
-                            }));
-    EXPECT_EQ(lcd.count(), 1);
-}
-
-// ---------------------------------------------------------------------------
-// Shot clock
-
-TEST_F(TreatmentTest, AtOneHundredPerMinuteAShotNeedsSixHundredWholeMilliseconds) {
-    auto window = openWindow();
-    window->startLoggButtonClicked();
-    clock.advanceMs(599);
-    trackingTick(*window, 255, 210, 210);
-    EXPECT_EQ(window->antallSkudd, 0);
-    clock.advanceMs(1);
-    trackingTick(*window, 255, 210, 210);
-    EXPECT_EQ(window->antallSkudd, 1);
-    EXPECT_EQ(window->lastSkuddTick, clock.now());
-    clock.advanceMs(599.999); // 599 whole milliseconds
-    trackingTick(*window, 255, 210, 210);
-    EXPECT_EQ(window->antallSkudd, 1);
-    clock.advanceTicks(1'000);
-    trackingTick(*window, 255, 210, 210);
-    EXPECT_EQ(window->antallSkudd, 2);
-    const QList<QByteArray> lines = eventLines();
-    ASSERT_EQ(lines.size(), 4);
-    EXPECT_EQ(lines[2], "0.600000: Skudd treffer. Det er 600 millisekunder siden forrige treff");
-    EXPECT_EQ(lines[3], "1.200000: Skudd treffer. Det er 600 millisekunder siden forrige treff");
-}
-
-TEST_F(TreatmentTest, AtSeventyPerMinute857MillisecondsAreNotEnoughBut858Are) {
-    auto window = openWindow();
-    // The rate is logged even before logging has been started.
-    window->endreSkuddFrekvens(70);
-    window->startLoggButtonClicked();
-    for (const int at : {857, 858, 1715, 1716}) {
-        clock.advanceMs(at - (clock.now() - window->startTick) / 1'000'000);
-        trackingTick(*window, 255, 210, 210);
-    }
-    EXPECT_EQ(window->antallSkudd, 2);
-    EXPECT_EQ(eventLines(),
-              (QList<QByteArray>{
-                  "0.000000: Skuddfrekvens endret til 857.142883ms og 70skudd per min",
-                  "0.857000: Inn i planet. Var ute av plan i 0.857000 sekunder",
-                  "0.857000: Skudd intervall starter",
-                  "0.858000: Skudd treffer. Det er 858 millisekunder siden forrige "
-                  "treff",
-                  "1.716000: Skudd treffer. Det er 858 millisekunder siden forrige "
-                  "treff",
-              }));
-}
-
-TEST_F(TreatmentTest, ChangingTheRateMovesTheNextShotButNotTheCount) {
-    auto window = openWindow();
-    window->startLoggButtonClicked();
-    clock.advanceMs(600);
-    trackingTick(*window, 255, 210, 210);
-    clock.advanceMs(400);
-    trackingTick(*window, 255, 210, 210);
-    window->endreSkuddFrekvens(160); // 375 ms: already past
-    EXPECT_EQ(window->antallSkudd, 1);
-    clock.advanceMs(25);
-    trackingTick(*window, 255, 210, 210);
-    window->endreSkuddFrekvens(40); // 1500 ms
-    clock.advanceMs(1475);
-    trackingTick(*window, 255, 210, 210);
-    clock.advanceMs(25);
-    trackingTick(*window, 255, 210, 210);
-    EXPECT_EQ(window->antallSkudd, 3);
-    EXPECT_EQ(eventLines().mid(2),
-              (QList<QByteArray>{
-                  "0.600000: Skudd treffer. Det er 600 millisekunder siden forrige treff",
-                  "1.000000: Skuddfrekvens endret til 375.000000ms og 160skudd per min",
-                  "1.025000: Skudd treffer. Det er 425 millisekunder siden forrige treff",
-                  "1.025000: Skuddfrekvens endret til 1500.000000ms og 40skudd per min",
-                  "2.525000: Skudd treffer. Det er 1500 millisekunder siden forrige treff",
-              }));
 }
 
 // ---------------------------------------------------------------------------

@@ -14,6 +14,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
     libopencv-dev libopencv-contrib-dev libgdcm-dev zlib1g-dev locales
+    libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils imagemagick libx11-dev
     dpkg-dev librsvg2-bin desktop-file-utils appstream man-db lintian

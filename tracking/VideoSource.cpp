@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tracking/VideoSource.h"
 
+#include "tracking/parallelFrameReader.h"
 #include "tracking/videoOpening.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
 // Frames decoded ahead at most: enough to ride out a slow frame, few enough
 // that a seek throws little work away.
 constexpr std::size_t readAheadFrames = 4;
+
+std::atomic<int> decodingThreads = 1;
 
 } // namespace
 
@@ -27,10 +31,14 @@ bool VideoSource::open(const std::string& fileName) {
     return true;
 }
 
+void VideoSource::setDecodingThreads(int threads) {
+    decodingThreads = std::max(1, threads);
+}
+
 void VideoSource::start(std::unique_ptr<FrameReader> newReader, std::int64_t headerFrameCount,
                         cv::Size headerFrameSize) {
     release();
-    reader = std::move(newReader);
+    reader = onThreads(std::move(newReader), decodingThreads, headerFrameCount, headerFrameSize);
     frameCount = headerFrameCount;
     frameSize = headerFrameSize;
     quit = false;
@@ -108,6 +116,9 @@ void VideoSource::setWrap(std::int64_t at, std::int64_t to) {
     std::lock_guard lock(mutex);
     wrapAt = at;
     wrapTo = to;
+    if (reader) {
+        reader->planWrap(at, to);
+    }
 }
 
 void VideoSource::seekInBackground(std::int64_t index, bool readFrame) {

@@ -33,7 +33,12 @@ class VideoSource {
     // Opens a video file by the name the file system knows it under, and
     // starts decoding ahead.
     bool open(const std::string& fileName);
-    // Reads from `reader` instead (a reader made for a test).
+    // How many threads the videos opened from now on decode on where their
+    // frames are coded alone (1, as the window has it, by default); others
+    // keep one.
+    static void setDecodingThreads(int threads);
+    // Reads from `reader`, already opened (on several threads where
+    // setDecodingThreads asks for them and its frames are coded alone).
     void start(std::unique_ptr<FrameReader> reader, std::int64_t headerFrameCount = 0,
                cv::Size headerFrameSize = {});
     // Stops the decoding thread and closes the video.

@@ -217,6 +217,7 @@ bool isDicomFile(const std::string& fileName) {
 }
 
 struct DicomReader::Loop {
+    std::string fileName;
     std::ifstream file;
     Storage storage = Storage::Native;
     gdcm::TransferSyntax syntax;
@@ -605,6 +606,7 @@ Refusable<> DicomReader::open(const std::string& fileName) {
                            : QStringLiteral("its first frame cannot be decoded: %1")
                                  .arg(QString::fromStdString(opened->frameProblem))};
     }
+    opened->fileName = fileName;
     loop = std::move(opened);
     return {};
 }
@@ -636,4 +638,15 @@ void DicomReader::seek(std::int64_t index) {
 
 std::int64_t DicomReader::position() {
     return loop ? loop->next : 0;
+}
+
+std::unique_ptr<FrameReader> DicomReader::openAnother() const {
+    if (!loop || loop->storage == Storage::Inflated) {
+        return nullptr;
+    }
+    auto another = std::make_unique<DicomReader>();
+    if (another->open(loop->fileName) || another->frameCount() != frameCount()) {
+        return nullptr;
+    }
+    return another;
 }

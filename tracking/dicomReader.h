@@ -36,6 +36,9 @@ class DicomReader : public FrameReader {
     bool read(cv::Mat& frame) override;
     void seek(std::int64_t index) override;
     std::int64_t position() override;
+    // Every transfer syntax read here codes frames alone; a deflated file,
+    // inflated whole in memory, keeps its one reader.
+    std::unique_ptr<FrameReader> openAnother() const override;
 
   private:
     struct Loop;

@@ -133,7 +133,7 @@ void MainWindow::applyFrameCount() {
 // Paused or idle, the pictures stay the same from tick to tick: converting and
 // repainting them anyway cost up to a third of a core.
 void MainWindow::refreshVideoViews() {
-    if (!viewsOutOfDate) {
+    if (!viewsOutOfDate || !viewsDrawn) {
         return;
     }
     showMainView(frame);
@@ -160,6 +160,9 @@ MainWindow::FrameRead MainWindow::readPastDamage() {
 // every edge in sight. The hit test needs no clipping: the tracked centre is
 // always inside the picture.
 void MainWindow::drawFocalArea(const cv::Scalar& colour) {
+    if (!viewsDrawn) {
+        return;
+    }
     const int right = std::min(brennpunktX + brennpunktRect.width, frame.cols - 1);
     const int bottom = std::min(brennpunktY + brennpunktRect.height, frame.rows - 1);
     drawRectangle(frame,
@@ -223,9 +226,16 @@ void MainWindow::composeDataFrame(const cv::Rect& roi, int level) {
     cv::Mat region = roiImage(cv::Rect(0, 0, roi.width, roi.height));
     cv::threshold(region, region, level, 256, cv::THRESH_BINARY);
 
-    frame.copyTo(dataFrame);
-    region.copyTo(dataFrame(roi));
-    extractFirstChannel(dataFrame, dataPlane);
+    if (viewsDrawn) {
+        frame.copyTo(dataFrame);
+        region.copyTo(dataFrame(roi));
+        extractFirstChannel(dataFrame, dataPlane);
+        return;
+    }
+    // Only tracking reads it: the plane straight from the two pictures.
+    extractFirstChannel(frame, dataPlane);
+    cv::Mat planeInRoi = dataPlane(roi);
+    extractFirstChannel(region, planeInRoi);
 }
 
 void MainWindow::processFrame() {
@@ -239,7 +249,9 @@ void MainWindow::processFrame() {
         threshold = walk.level;
     }
     emit updateThresholdSlider(threshold);
-    showHistView(histImage);
+    if (viewsDrawn) {
+        showHistView(histImage);
+    }
 
     // The level that separates the marked object, on the frame that takes the
     // mark over, where the run asked for it; then held as a level set by hand.
@@ -324,8 +336,10 @@ void MainWindow::trackMarkedRegion() {
         return;
     }
     trackWindow = trackComp.rect;
-    drawRectangle(dataFrame, trackWindow, trackColour, 1);
-    drawRectangle(frame, trackWindow, trackColour, 2);
+    if (viewsDrawn) {
+        drawRectangle(dataFrame, trackWindow, trackColour, 1);
+        drawRectangle(frame, trackWindow, trackColour, 2);
+    }
     trackCenterX = trackWindow.x + trackWindow.width / 2;
     trackCenterY = trackWindow.y + trackWindow.height / 2;
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 #include <string>
@@ -18,6 +19,21 @@ class FrameReader {
     // Puts the reader before frame `index`.
     virtual void seek(std::int64_t index) = 0;
     virtual std::int64_t position() = 0;
+
+    // For decoding on several threads: another reader of the same recording,
+    // at frame 0, where every frame is coded alone and a seek lands exactly on
+    // the frame asked for, so that readers on different threads read the same
+    // frames as one would. None for anything else (frames coded as changes to
+    // others), which keeps its one reading thread.
+    virtual std::unique_ptr<FrameReader> openAnother() const { return nullptr; }
+    // Whether the last read gave frame `index` itself, as a reader that read
+    // its way there without seeking would have: a decoder that skips frames
+    // it cannot decode (damage) counts positions that no longer match the
+    // frames, and only reading on from before the damage gives them again.
+    virtual bool lastReadWasFrame(std::int64_t /*index*/) { return true; }
+    // Announces where playback wraps (a seek to `to` whenever the position
+    // reaches `at`), so that reading ahead can go across it.
+    virtual void planWrap(std::int64_t /*at*/, std::int64_t /*to*/) {}
 };
 
 // A property of the capture as a count: NaN, negative and absurd values (an
@@ -49,6 +65,10 @@ class CaptureReader : public FrameReader {
     bool read(cv::Mat& frame) override;
     void seek(std::int64_t index) override;
     std::int64_t position() override;
+    // A reader of the file's packets (PacketReader), where its frames are
+    // coded alone and its header's count holds: this capture's own seek
+    // decodes the frames before the one asked for.
+    std::unique_ptr<FrameReader> openAnother() const override;
 
   private:
     bool reopen();

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,10 @@ class ImageSequenceReader : public FrameReader {
     bool read(cv::Mat& frame) override;
     void seek(std::int64_t index) override;
     std::int64_t position() override { return next; }
+    // Every frame is a file of its own.
+    std::unique_ptr<FrameReader> openAnother() const override {
+        return std::make_unique<ImageSequenceReader>(images);
+    }
 
   private:
     ImageSequence images;
