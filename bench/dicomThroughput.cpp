@@ -50,7 +50,7 @@ std::string writeBenchLoop(const std::filesystem::path& directory, int frames) {
 // Frames per second of decoding alone, wrapping to frame 1 as playback does.
 double decodeOnly(const std::string& loop, long long ticks) {
     DicomReader reader;
-    if (!reader.open(loop)) {
+    if (!reader.openLoop(loop)) {
         std::fprintf(stderr, "bench_dicomThroughput: cannot open %s\n", loop.c_str());
         std::exit(1);
     }

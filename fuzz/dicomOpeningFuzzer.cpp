@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)readRecordingInfo(inputPath);
     }
     DicomReader reader;
-    if (reader.open(inputPath)) {
+    if (reader.openLoop(inputPath)) {
         // The first frames, then the last one after a seek.
         cv::Mat frame;
         for (int index = 0; index < 3 && reader.read(frame); ++index) {

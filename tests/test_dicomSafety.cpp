@@ -140,7 +140,7 @@ std::string deflatedBomb() {
 // was read.
 std::string refusalOrFrames(const std::string& path, int& framesRead) {
     DicomReader reader;
-    if (const Refusable<> opened = reader.open(path); !opened) {
+    if (const Refusable<> opened = reader.openLoop(path); !opened) {
         return opened.refusal().message.toStdString();
     }
     framesRead = 0;

@@ -389,7 +389,7 @@ bool DicomReader::Loop::decode(std::int64_t index, const char*& data, std::size_
 DicomReader::DicomReader() = default;
 DicomReader::~DicomReader() = default;
 
-Refusable<> DicomReader::open(const std::string& fileName) {
+Refusable<> DicomReader::openLoop(const std::string& fileName) {
     gdcm::Trace::SetWarning(false);
     gdcm::Trace::SetError(false);
     loop.reset();
@@ -645,7 +645,7 @@ std::unique_ptr<FrameReader> DicomReader::openAnother() const {
         return nullptr;
     }
     auto another = std::make_unique<DicomReader>();
-    if (another->open(loop->fileName) || another->frameCount() != frameCount()) {
+    if (!another->openLoop(loop->fileName) || another->frameCount() != frameCount()) {
         return nullptr;
     }
     return another;

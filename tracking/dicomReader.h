@@ -26,7 +26,7 @@ class DicomReader : public FrameReader {
 
     // Opens the file; refused, in words for the user naming the transfer
     // syntax or the damage, where it cannot be played.
-    Refusable<> open(const std::string& fileName);
+    Refusable<> openLoop(const std::string& fileName);
 
     std::int64_t frameCount() const;
     cv::Size frameSize() const;

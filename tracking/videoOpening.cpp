@@ -61,7 +61,7 @@ Refusable<OpenedVideo> openVideoReader(const std::string& fileName) {
     std::optional<Refusal> dicomRefusal;
     if (isDicomFile(fileName)) {
         auto dicom = std::make_unique<DicomReader>();
-        if (const Refusable<> dicomOpened = dicom->open(fileName); !dicomOpened) {
+        if (const Refusable<> dicomOpened = dicom->openLoop(fileName); !dicomOpened) {
             dicomRefusal = dicomOpened.refusal();
         } else {
             OpenedVideo opened;
