@@ -70,7 +70,7 @@ bool ParallelFrameReader::read(cv::Mat& frame) {
         if (!runs.front()->waiting.empty()) {
             break;
         }
-        changed.wait(lock);
+        slotsAdded.wait(lock);
     }
     const RunPointer run = runs.front();
     Slot slot = std::move(run->waiting.front());
@@ -85,7 +85,7 @@ bool ParallelFrameReader::read(cv::Mat& frame) {
         runs.pop_front();
         plan();
     }
-    changed.notify_all();
+    runsChanged.notify_all();
     return slot.ok;
 }
 
@@ -145,7 +145,7 @@ void ParallelFrameReader::plan() {
         run->readsOn = run->end >= frameCount;
         runs.push_back(std::move(run));
     }
-    changed.notify_all();
+    runsChanged.notify_all();
 }
 
 void ParallelFrameReader::forget() {
@@ -157,7 +157,7 @@ void ParallelFrameReader::forget() {
         run->waiting.clear();
     }
     runs.clear();
-    changed.notify_all();
+    runsChanged.notify_all();
 }
 
 void ParallelFrameReader::cancelAfter(const Run& run) {
@@ -197,7 +197,7 @@ void ParallelFrameReader::work(FrameReader& reader) {
                 std::find_if(runs.begin(), runs.end(),
                              [](const RunPointer& planned) { return !planned->taken; });
             if (untaken == runs.end()) {
-                changed.wait(lock);
+                runsChanged.wait(lock);
                 continue;
             }
             run = *untaken;
@@ -205,7 +205,7 @@ void ParallelFrameReader::work(FrameReader& reader) {
             index = run->start;
         }
         if (run->waiting.size() >= runFrames) {
-            changed.wait(lock);
+            runsChanged.wait(lock);
             continue;
         }
         const bool alone = run->alone;
@@ -262,6 +262,9 @@ void ParallelFrameReader::work(FrameReader& reader) {
                 run.reset();
             }
         }
-        changed.notify_all();
+        slotsAdded.notify_one();
+        if (!asPlanned) {
+            runsChanged.notify_all(); // runs after this one were cancelled
+        }
     }
 }

@@ -91,7 +91,8 @@ class ParallelFrameReader : public FrameReader {
     const std::size_t runFrames;
 
     std::mutex mutex;
-    std::condition_variable changed;
+    std::condition_variable runsChanged; // for the threads: runs planned, taken or dropped
+    std::condition_variable slotsAdded;  // for the reader: a frame decoded
     bool quit = false;
     std::int64_t next = 0;
     std::int64_t soughtLast = 0; // the latest seek's target
