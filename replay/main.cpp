@@ -23,8 +23,8 @@
 #include "report/runPlot.h"
 #include "report/sweepPlot.h"
 #include "report/trackerPlot.h"
-#include "simulation/shotClock.h"
 #include "tracking/VideoSource.h"
+#include "simulation/shotClock.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -35,7 +35,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <opencv2/core/utility.hpp>
 #include <variant>
 
 // tessavolant-replay [options] VIDEO: the window's treatment run without a
@@ -302,12 +301,6 @@ int main(int argc, char* argv[]) {
     ManualClock clock;
     ScopedTickSource useClock(clock);
     VideoSource::setDecodingThreads(options.threads);
-    if (options.threads > 1 && !options.trackers.compared.empty()) {
-        // Each tracker of the comparison has a thread of its own; OpenCV's
-        // pool beside them would only wait for cores (MIL's spins a second
-        // core at no gain).
-        cv::setNumThreads(1);
-    }
     auto window = std::make_unique<MainWindow>(nullptr, options.video, options.logPath);
     window->stopDrawingViews();
     if (window->logHeldElsewhere()) {
