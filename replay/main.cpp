@@ -23,8 +23,8 @@
 #include "report/runPlot.h"
 #include "report/sweepPlot.h"
 #include "report/trackerPlot.h"
-#include "tracking/VideoSource.h"
 #include "simulation/shotClock.h"
+#include "tracking/VideoSource.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -35,6 +35,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <opencv2/core/utility.hpp>
 #include <variant>
 
 // tessavolant-replay [options] VIDEO: the window's treatment run without a
@@ -301,6 +302,9 @@ int main(int argc, char* argv[]) {
     ManualClock clock;
     ScopedTickSource useClock(clock);
     VideoSource::setDecodingThreads(options.threads);
+    // OpenCV's pool runs the trackers' parallel loops: as many threads, so
+    // that --threads 1 keeps a batch run's replay on one core.
+    cv::setNumThreads(options.threads);
     auto window = std::make_unique<MainWindow>(nullptr, options.video, options.logPath);
     window->stopDrawingViews();
     if (window->logHeldElsewhere()) {

@@ -9,7 +9,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <chrono>
-#include <future>
+#include <opencv2/core/utility.hpp>
 
 namespace {
 
@@ -41,18 +41,21 @@ TrackerComparison::TrackerComparison(const std::vector<TrackerKind>& compared, T
         kinds.push_back(ownKind);
     }
     for (const TrackerKind kind : kinds) {
-        runners.push_back({Track{kind, {}, 0.0, 0}, makeRegionTracker(kind), {}, 0.0});
+        runners.push_back({Track{kind, {}, 0.0, 0}, makeRegionTracker(kind), {}});
     }
-    // On several threads every tracker has one of its own, and the system
-    // shares the cores between them: their costs differ too much to deal
-    // them out in fixed groups.
-    groups.resize(threads > 1 ? runners.size() : 1);
-    for (std::size_t i = 0; i < runners.size(); ++i) {
-        groups[i % groups.size()].push_back(i);
+    // Every tracker beside the run's own on a worker of its own, and the
+    // system shares the cores between them: their costs differ too much to
+    // deal them out in fixed groups, and a tick would wait for the slowest.
+    if (threads > 1) {
+        for (std::size_t i = 0; i < runners.size(); ++i) {
+            // A tick gives each worker two jobs: follow and close.
+            workers.push_back(i == own ? nullptr : std::make_unique<OrderedWorker>(2 * ticksAhead));
+        }
     }
 }
 
 bool TrackerComparison::start(const cv::Mat& frame, const cv::Mat& plane, const cv::Rect& region) {
+    finishWorkers();
     for (Runner& runner : runners) {
         runner.latest = {region, 0.0, 0.0};
         if (!runner.tracker->start(frame, plane, region)) {
@@ -63,48 +66,99 @@ bool TrackerComparison::start(const cv::Mat& frame, const cv::Mat& plane, const 
     return true;
 }
 
-// The trackers only read the frame and the plane, which stay as they are
-// until every group has finished.
 TrackStep TrackerComparison::follow(const cv::Mat& frame, const cv::Mat& plane) {
-    const auto start = std::chrono::steady_clock::now();
-    std::vector<std::future<void>> others;
-    for (std::size_t group = 1; group < groups.size(); ++group) {
-        others.push_back(std::async(std::launch::async, &TrackerComparison::followGroup, this,
-                                    group, std::cref(frame), std::cref(plane)));
+    if (workers.empty()) {
+        for (std::size_t i = 0; i < runners.size(); ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            followOne(runners[i], frame, plane);
+            besideSeconds += i == own ? 0.0 : secondsSince(start);
+        }
+        return runners[own].latest;
     }
-    followGroup(0, frame, plane);
-    for (std::future<void>& done : others) {
-        done.get();
+    // Copies, because a worker may be ticks behind and the reader may decode
+    // a later frame into the same pixels; the workers only read them.
+    const cv::Mat frameCopy = frame.clone();
+    const cv::Mat planeCopy = plane.clone();
+    for (std::size_t i = 0; i < runners.size(); ++i) {
+        if (i != own) {
+            give(i, [this, i, frameCopy, planeCopy] { followBeside(i, frameCopy, planeCopy); });
+        }
     }
-    followSeconds += secondsSince(start);
+    followOne(runners[own], frame, plane);
     return runners[own].latest;
 }
 
-void TrackerComparison::followGroup(std::size_t group, const cv::Mat& frame, const cv::Mat& plane) {
-    for (const std::size_t i : groups[group]) {
-        Runner& runner = runners[i];
-        const auto start = std::chrono::steady_clock::now();
-        runner.latest = runner.tracker->follow(frame, plane);
-        runner.tickSeconds += secondsSince(start);
-        ++runner.track.follows;
+// OpenCV runs one parallel loop at a time in a process: a loop that starts
+// while another runs goes on its caller's thread alone. MIL's loops are short
+// and the pool's threads spin between them, so with the pool MIL's replay
+// takes as long as without but keeps both cores busy. While MIL is the
+// tracker the run waits for, its follow runs inside a loop of one, which
+// keeps its own loops on its thread and leaves the other core to the rest.
+// Not when it is ahead: the loop of one would also keep a slower tracker's
+// loops on one thread meanwhile.
+void TrackerComparison::followBeside(std::size_t i, const cv::Mat& frame, const cv::Mat& plane) {
+    Runner& runner = runners[i];
+    if (runner.track.kind == TrackerKind::Mil && furthestBehind(i)) {
+        cv::parallel_for_(cv::Range(0, 1),
+                          [&](const cv::Range&) { followOne(runner, frame, plane); });
+    } else {
+        followOne(runner, frame, plane);
     }
 }
 
-// What the trackers beside the run's own cost the tick is the time it waited
-// for them: all their time on one thread, the longest group's on several.
-void TrackerComparison::closeTick(double seconds) {
-    const double others = followSeconds - runners[own].tickSeconds;
-    for (Runner& runner : runners) {
-        runner.track.steps.push_back(judgedStep(runner.latest, lostBelow));
-        runner.track.seconds += runner.tickSeconds;
-        runner.tickSeconds = 0.0;
+// No other worker has more ticks waiting.
+bool TrackerComparison::furthestBehind(std::size_t i) const {
+    const std::size_t behind = workers[i]->waiting();
+    return std::none_of(workers.begin(), workers.end(),
+                        [&](const std::unique_ptr<OrderedWorker>& worker) {
+                            return worker && worker->waiting() > behind;
+                        });
+}
+
+void TrackerComparison::followOne(Runner& runner, const cv::Mat& frame, const cv::Mat& plane) {
+    const auto start = std::chrono::steady_clock::now();
+    runner.latest = runner.tracker->follow(frame, plane);
+    runner.track.seconds += secondsSince(start);
+    ++runner.track.follows;
+}
+
+void TrackerComparison::closeOne(Runner& runner) const {
+    runner.track.steps.push_back(judgedStep(runner.latest, lostBelow));
+}
+
+void TrackerComparison::give(std::size_t i, std::function<void()> job) {
+    const auto start = std::chrono::steady_clock::now();
+    workers[i]->give(std::move(job));
+    besideSeconds += secondsSince(start);
+}
+
+void TrackerComparison::finishWorkers() const {
+    for (const std::unique_ptr<OrderedWorker>& worker : workers) {
+        if (worker) {
+            worker->finish();
+        }
     }
-    followSeconds = 0.0;
-    cycleSeconds += std::max(0.0, seconds - others);
+}
+
+// What the trackers beside the run's own cost the tick is the time it spent
+// on them: all their time on one thread, on several the time it waited to
+// hand them the frame.
+void TrackerComparison::closeTick(double seconds) {
+    for (std::size_t i = 0; i < runners.size(); ++i) {
+        if (workers.empty() || i == own) {
+            closeOne(runners[i]);
+        } else {
+            // Outside the tick's time: no part of the cycle.
+            workers[i]->give([this, i] { closeOne(runners[i]); });
+        }
+    }
+    cycleSeconds += std::max(0.0, seconds - besideSeconds);
+    besideSeconds = 0.0;
     ++ticks;
 }
 
 std::vector<TrackerComparison::Track> TrackerComparison::compared() const {
+    finishWorkers();
     std::vector<Track> tracks;
     for (std::size_t i = 0; i < compareCount; ++i) {
         tracks.push_back(runners[i].track);

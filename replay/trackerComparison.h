@@ -7,12 +7,14 @@
 #include "evaluation/groundTruth.h"
 #include "evaluation/latencySweep.h"
 #include "evaluation/runRecord.h"
+#include "replay/orderedWorker.h"
 #include "replay/trackerOptions.h"
 #include "report/trackerTable.h"
 #include "tracking/regionTrackers.h"
 
 #include <QJsonArray>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -31,13 +33,16 @@ void followWith(MainWindow& window, const TrackerChoice& choice);
 // The window's tracker while a comparison runs: every tracker of the list,
 // and the run's own tracker if the list leaves it out, follows the region on
 // every tick; the window weighs the run's own tracker's box. With `threads`
-// above 1 each tracker follows on a thread of its own (the calling thread
-// takes the first), and a tick waits for all of them; each tracker sees the
-// same frames in the same order whatever the threads.
+// above 1 every other tracker follows on a worker of its own, up to
+// `ticksAhead` ticks behind the run, so that each goes at its own pace; each
+// tracker sees the same frames in the same order whatever the threads.
 class TrackerComparison : public RegionTracker {
   public:
     TrackerComparison(const std::vector<TrackerKind>& compared, TrackerKind own, double lostBelow,
                       int threads = 1);
+    // A worker holds a copy of the frame and the plane of each tick it is
+    // behind: this bounds the memory that costs.
+    static constexpr std::size_t ticksAhead = 16;
     bool start(const cv::Mat& frame, const cv::Mat& plane, const cv::Rect& region) override;
     TrackStep follow(const cv::Mat& frame, const cv::Mat& plane) override;
 
@@ -52,7 +57,8 @@ class TrackerComparison : public RegionTracker {
         double seconds = 0.0;         // spent following, over all ticks
         std::int64_t follows = 0;
     };
-    // The compared trackers, in the order of the list.
+    // The compared trackers, in the order of the list, once each has followed
+    // every frame given (this waits for the workers).
     std::vector<Track> compared() const;
     // What one tick of the run cost without the trackers run beside the
     // run's own, on average (seconds): decoding, thresholding, the run's
@@ -66,19 +72,28 @@ class TrackerComparison : public RegionTracker {
         Track track;
         std::unique_ptr<RegionTracker> tracker;
         TrackStep latest;
-        double tickSeconds = 0.0; // spent following on the open tick
     };
-    void followGroup(std::size_t group, const cv::Mat& frame, const cv::Mat& plane);
+    void followOne(Runner& runner, const cv::Mat& frame, const cv::Mat& plane);
+    // On runner `i`'s worker.
+    void followBeside(std::size_t i, const cv::Mat& frame, const cv::Mat& plane);
+    void closeOne(Runner& runner) const;
+    // Gives `job` to runner `i`'s worker, counting the time that waits as
+    // the trackers beside the run's own.
+    void give(std::size_t i, std::function<void()> job);
+    void finishWorkers() const;
+    bool furthestBehind(std::size_t i) const;
 
     std::vector<Runner> runners;
-    std::vector<std::vector<std::size_t>> groups; // the runners of each thread
     std::size_t compareCount = 0; // runners past these are the run's own tracker only
     std::size_t own = 0;
     double lostBelow = 0.0;
     double cycleSeconds = 0.0;
-    double followSeconds = 0.0; // the open tick's time in follow, on the calling thread
+    double besideSeconds = 0.0; // the open tick's time for the trackers beside the run's own
     std::int64_t ticks = 0;
     std::optional<TrackerKind> refusedKind;
+    // On several threads, runner i's worker, none for the run's own; after
+    // the runners, so that they end first.
+    std::vector<std::unique_ptr<OrderedWorker>> workers;
 };
 
 // The comparison that `window` runs, if it runs one.
