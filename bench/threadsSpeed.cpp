@@ -7,10 +7,11 @@
 // Part 1, on a 654 x 486 MJPG video: N frames of decoding alone on one thread,
 // N replay ticks decoding on one thread and N decoding on T threads (default:
 // one per core), in turn, R times; prints the medians and their ratios.
-// Part 2, with the replay program: --compare-trackers csrt,mil,kcf over M
-// ticks, and a replay of each of the three trackers alone, in turn, R times;
-// prints the median wall times and the comparison's share of the three
-// replays added up. M = 0 leaves part 2 out.
+// Part 2, with the replay program, on a small stone and on a large one:
+// --compare-trackers csrt,mil,kcf over M ticks, and a replay of each of the
+// three trackers alone, in turn, R times; prints the median wall times and
+// the comparison's share of the three replays added up. M = 0 leaves part 2
+// out.
 
 #include "bench/benchSupport.h"
 #include "bench/replaySpeed.h"
@@ -47,6 +48,65 @@ double loadAverage() {
     double load = -1.0;
     file >> load;
     return load;
+}
+
+struct ComparedStone {
+    int width;
+    int height;
+    const char* mark; // --select's x,y,w,h around it at rest
+};
+
+// Part 2 on a generated video of `stone`: prints the medians and the share.
+bool compareTrackers(const ComparedStone& stone, const ScratchDirectory& scratch, long long ticks,
+                     long long threads, long long repetitions) {
+    const std::string truth = (scratch.path() / "truth.csv").string();
+    SyntheticVideoSpec spec;
+    spec.width = 654;
+    spec.height = 486;
+    spec.frames = static_cast<int>(ticks) + 2;
+    spec.stoneWidth = stone.width;
+    spec.stoneHeight = stone.height;
+    const std::string video = (scratch.path() / "compared.avi").string();
+    if (!writeSyntheticVideo(video, truth, spec)) {
+        std::fprintf(stderr, "bench_threads: cannot write %s\n", video.c_str());
+        return false;
+    }
+    const QStringList common{"--select",
+                             QString::fromLatin1(stone.mark),
+                             "--ticks",
+                             QString::number(ticks),
+                             "--threads",
+                             QString::number(threads),
+                             "--truth",
+                             QString::fromStdString(truth),
+                             "--quiet",
+                             "--log",
+                             QString::fromStdString((scratch.path() / "bench.log").string())};
+    const char* const kinds[] = {"csrt", "mil", "kcf"};
+    std::vector<double> comparison;
+    std::vector<std::vector<double>> alone(std::size(kinds));
+    for (long long i = 0; i < repetitions; ++i) {
+        comparison.push_back(
+            replaySeconds(common + QStringList{"--compare-trackers", "csrt,mil,kcf",
+                                               QString::fromStdString(video)}));
+        for (std::size_t k = 0; k < std::size(kinds); ++k) {
+            alone[k].push_back(replaySeconds(
+                common + QStringList{"--tracker", kinds[k], QString::fromStdString(video)}));
+        }
+    }
+    double sum = 0.0;
+    std::printf("--compare-trackers csrt,mil,kcf, %d x %d stone marked %s, over %lld ticks on %lld "
+                "threads, medians of %lld runs: %.2f s; alone:",
+                stone.width, stone.height, stone.mark, ticks, threads, repetitions,
+                median(comparison));
+    for (std::size_t k = 0; k < std::size(kinds); ++k) {
+        sum += median(alone[k]);
+        std::printf(" %s %.2f s", kinds[k], median(alone[k]));
+    }
+    std::printf(" (added up %.2f s); the comparison takes %.2f of them\n", sum,
+                median(comparison) / sum);
+    std::fflush(stdout);
+    return true;
 }
 
 } // namespace
@@ -94,49 +154,15 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    const std::string truth = (scratch.path() / "truth.csv").string();
-    SyntheticVideoSpec spec;
-    spec.width = 654;
-    spec.height = 486;
-    spec.frames = static_cast<int>(compareTicks) + 2;
-    const std::string compared = (scratch.path() / "compared.avi").string();
-    if (!writeSyntheticVideo(compared, truth, spec)) {
-        std::fprintf(stderr, "bench_threads: cannot write %s\n", compared.c_str());
-        return 1;
-    }
-    const QStringList common{"--select",
-                             "207,205,21,19",
-                             "--ticks",
-                             QString::number(compareTicks),
-                             "--threads",
-                             QString::number(threads),
-                             "--truth",
-                             QString::fromStdString(truth),
-                             "--quiet",
-                             "--log",
-                             QString::fromStdString((scratch.path() / "bench.log").string())};
-    const char* const kinds[] = {"csrt", "mil", "kcf"};
-    std::vector<double> comparison;
-    std::vector<std::vector<double>> alone(std::size(kinds));
-    for (long long i = 0; i < repetitions; ++i) {
-        comparison.push_back(
-            replaySeconds(common + QStringList{"--compare-trackers", "csrt,mil,kcf",
-                                               QString::fromStdString(compared)}));
-        for (std::size_t k = 0; k < std::size(kinds); ++k) {
-            alone[k].push_back(replaySeconds(
-                common + QStringList{"--tracker", kinds[k], QString::fromStdString(compared)}));
+    // The trackers' costs hang on the marked region's size: on the small
+    // stone CSRT takes most of the time, on the large one MIL does, and a
+    // comparison cannot take less than its slowest tracker alone.
+    const ComparedStone stones[] = {{10, 8, "207,205,21,19"}, {40, 36, "192,191,50,44"}};
+    for (const ComparedStone& stone : stones) {
+        if (!compareTrackers(stone, scratch, compareTicks, threads, repetitions)) {
+            return 1;
         }
     }
-    double sum = 0.0;
-    std::printf("--compare-trackers csrt,mil,kcf over %lld ticks on %lld threads, medians of %lld "
-                "runs: %.2f s; alone:",
-                compareTicks, threads, repetitions, median(comparison));
-    for (std::size_t k = 0; k < std::size(kinds); ++k) {
-        sum += median(alone[k]);
-        std::printf(" %s %.2f s", kinds[k], median(alone[k]));
-    }
-    std::printf(" (added up %.2f s); the comparison takes %.2f of them\n", sum,
-                median(comparison) / sum);
     std::printf("load average at the end: %.2f\n", loadAverage());
     return 0;
 }
