@@ -196,7 +196,8 @@ cv::Rect MainWindow::regionOfInterest() const {
 }
 
 // Copies the region of interest of `frame` into roiImage, counts its grey
-// levels and draws their histogram; returns the threshold walk over them.
+// levels and draws their histogram where views are drawn; returns the
+// threshold walk over them.
 ThresholdWalk MainWindow::analyseRegion(const cv::Rect& roi) {
     const cv::Rect inRoiImage(0, 0, roi.width, roi.height);
     cv::Mat region = roiImage(inRoiImage);
@@ -205,7 +206,9 @@ ThresholdWalk MainWindow::analyseRegion(const cv::Rect& roi) {
     extractFirstChannel(region, regionPlane);
 
     histMax = computeScaledHistogram(regionPlane, hist);
-    drawHistogram(hist, histImage);
+    if (viewsDrawn) {
+        drawHistogram(hist, histImage);
+    }
     return walkThreshold(hist);
 }
 
@@ -299,7 +302,9 @@ void MainWindow::previewProcessedFrame() {
         return;
     }
     const ThresholdWalk walk = analyseRegion(roi);
-    showHistView(histImage);
+    if (viewsDrawn) {
+        showHistView(histImage);
+    }
     blurRegion(roi);
     composeDataFrame(roi, walk.level >= 0 && dynThresh == 1 ? walk.level : threshold);
     previewShown = settings;
