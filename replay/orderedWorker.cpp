@@ -11,6 +11,7 @@ OrderedWorker::~OrderedWorker() {
     {
         const std::lock_guard lock(mutex);
         ending = true;
+        jobs.clear();
     }
     jobsChanged.notify_all();
     thread.join();
@@ -60,6 +61,7 @@ void OrderedWorker::run() {
         } catch (...) {
             thrown = std::current_exception();
         }
+        job = nullptr; // what it holds goes before the lock is taken
         lock.lock();
         busy = false;
         if (thrown) {

@@ -17,7 +17,8 @@
 class OrderedWorker {
   public:
     explicit OrderedWorker(std::size_t waitingLimit);
-    // Runs the jobs still waiting, then ends the thread.
+    // Drops the jobs still waiting and ends the thread once the running one
+    // has run: nothing waits for work whose result nobody will ask for.
     ~OrderedWorker();
     OrderedWorker(const OrderedWorker&) = delete;
     OrderedWorker& operator=(const OrderedWorker&) = delete;

@@ -92,7 +92,9 @@ class TrackerComparison : public RegionTracker {
     std::int64_t ticks = 0;
     std::optional<TrackerKind> refusedKind;
     // On several threads, runner i's worker, none for the run's own; after
-    // the runners, so that they end first.
+    // the runners, so that they end first. Ending a comparison that nobody
+    // asked for its tracks (a run interrupted) drops what they have not
+    // followed yet.
     std::vector<std::unique_ptr<OrderedWorker>> workers;
 };
 
