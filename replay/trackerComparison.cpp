@@ -81,10 +81,10 @@ TrackStep TrackerComparison::follow(const cv::Mat& frame, const cv::Mat& plane) 
     const cv::Mat planeCopy = plane.clone();
     for (std::size_t i = 0; i < runners.size(); ++i) {
         if (i != own) {
-            give(i, [this, i, frameCopy, planeCopy] { followBeside(i, frameCopy, planeCopy); });
+            give(i, [this, i, frameCopy, planeCopy] { followAlongside(i, frameCopy, planeCopy); });
         }
     }
-    followOne(runners[own], frame, plane);
+    followAlongside(own, frame, plane);
     return runners[own].latest;
 }
 
@@ -96,9 +96,9 @@ TrackStep TrackerComparison::follow(const cv::Mat& frame, const cv::Mat& plane) 
 // keeps its own loops on its thread and leaves the other core to the rest.
 // Not when it is ahead: the loop of one would also keep a slower tracker's
 // loops on one thread meanwhile.
-void TrackerComparison::followBeside(std::size_t i, const cv::Mat& frame, const cv::Mat& plane) {
+void TrackerComparison::followAlongside(std::size_t i, const cv::Mat& frame, const cv::Mat& plane) {
     Runner& runner = runners[i];
-    if (runner.track.kind == TrackerKind::Mil && furthestBehind(i)) {
+    if (runner.track.kind == TrackerKind::Mil && runWaitsFor(i)) {
         cv::parallel_for_(cv::Range(0, 1),
                           [&](const cv::Range&) { followOne(runner, frame, plane); });
     } else {
@@ -106,9 +106,10 @@ void TrackerComparison::followBeside(std::size_t i, const cv::Mat& frame, const 
     }
 }
 
-// No other worker has more ticks waiting.
-bool TrackerComparison::furthestBehind(std::size_t i) const {
-    const std::size_t behind = workers[i]->waiting();
+// The run's own tracker holds the run up when every worker has caught up
+// with it; a worker's, when no other worker has more ticks waiting.
+bool TrackerComparison::runWaitsFor(std::size_t i) const {
+    const std::size_t behind = i == own ? 0 : workers[i]->waiting();
     return std::none_of(workers.begin(), workers.end(),
                         [&](const std::unique_ptr<OrderedWorker>& worker) {
                             return worker && worker->waiting() > behind;

@@ -74,14 +74,15 @@ class TrackerComparison : public RegionTracker {
         TrackStep latest;
     };
     void followOne(Runner& runner, const cv::Mat& frame, const cv::Mat& plane);
-    // On runner `i`'s worker.
-    void followBeside(std::size_t i, const cv::Mat& frame, const cv::Mat& plane);
+    // On several threads: on runner `i`'s worker, or the run's own tracker
+    // on the calling thread.
+    void followAlongside(std::size_t i, const cv::Mat& frame, const cv::Mat& plane);
     void closeOne(Runner& runner) const;
     // Gives `job` to runner `i`'s worker, counting the time that waits as
     // the trackers beside the run's own.
     void give(std::size_t i, std::function<void()> job);
     void finishWorkers() const;
-    bool furthestBehind(std::size_t i) const;
+    bool runWaitsFor(std::size_t i) const;
 
     std::vector<Runner> runners;
     std::size_t compareCount = 0; // runners past these are the run's own tracker only
