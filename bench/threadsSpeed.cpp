@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <thread>
@@ -93,6 +94,13 @@ bool compareTrackers(const ComparedStone& stone, const ScratchDirectory& scratch
             alone[k].push_back(replaySeconds(
                 common + QStringList{"--tracker", kinds[k], QString::fromStdString(video)}));
         }
+    }
+    const auto failed = [](const std::vector<double>& seconds) {
+        return std::any_of(seconds.begin(), seconds.end(), [](double s) { return s < 0.0; });
+    };
+    if (failed(comparison) || std::any_of(alone.begin(), alone.end(), failed)) {
+        std::fprintf(stderr, "bench_threads: a replay of %s failed\n", video.c_str());
+        return false;
     }
     double sum = 0.0;
     std::printf("--compare-trackers csrt,mil,kcf, %d x %d stone marked %s, over %lld ticks on %lld "
