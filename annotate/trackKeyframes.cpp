@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "annotate/trackKeyframes.h"
 
-#include "evaluation/csvRows.h"
+#include "evaluation/tableParser.h"
 
 #include <QList>
 #include <optional>
@@ -16,31 +16,20 @@ struct TrackColumns {
     qsizetype inPlane = -1;
 };
 
-class TrackParser {
+class TrackParser : public TableParser {
   public:
     TrackParser(const QString& path, int every, std::int64_t frameCount, QSize frameSize)
-        : path(path), every(every), frameCount(frameCount), frameSize(frameSize) {}
+        : TableParser(path), every(every), frameCount(frameCount), frameSize(frameSize) {}
 
     Refusable<Annotation> run(const QByteArray& bytes) {
-        const bool haveHeader =
-            readCsvTable(bytes, lineNumber, [this](const QList<QByteArray>& fields, bool isHeader) {
-                isHeader ? readHeader(fields) : readRow(fields);
-                return !refusal;
-            });
-        if (!haveHeader && !refusal) {
-            lineNumber = 1;
-            fail(QStringLiteral("no header row; a replay's track starts with one"));
-        }
-        if (refusal) {
+        if (!readTable(bytes, QStringLiteral("no header row; a replay's track starts with one"))) {
             return *refusal;
         }
         return std::move(annotation);
     }
 
   private:
-    void fail(const QString& message) { refusal = tableRefusal(path, lineNumber, message); }
-
-    void readHeader(const QList<QByteArray>& fields) {
+    void readHeader(const QList<QByteArray>& fields) override {
         columnCount = fields.size();
         const std::pair<const char*, qsizetype*> names[] = {{"tick", &columns.tick},
                                                             {"frame", &columns.frame},
@@ -88,7 +77,7 @@ class TrackParser {
         return *value;
     }
 
-    void readRow(const QList<QByteArray>& fields) {
+    void readRow(const QList<QByteArray>& fields) override {
         if (fields.size() != columnCount) {
             fail(QStringLiteral("the row has %1 fields, the header %2")
                      .arg(fields.size())
@@ -126,17 +115,14 @@ class TrackParser {
         annotation.keyframes[shown] = QPointF(*x, *y);
     }
 
-    QString path;
     int every;
     std::int64_t frameCount;
     QSize frameSize;
-    int lineNumber = 0;
     qsizetype columnCount = 0;
     TrackColumns columns;
     // The furthest frame shown so far: a frame at or before it is a repeat.
     std::int64_t lastShown = -1;
     Annotation annotation;
-    std::optional<Refusal> refusal; // set: the track is refused and `annotation` not to be used
 };
 
 } // namespace

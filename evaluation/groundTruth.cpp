@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "common/videoFileCheck.h"
-#include "evaluation/csvRows.h"
+#include "evaluation/tableParser.h"
 #include "log/logText.h"
 
 namespace {
@@ -43,31 +43,21 @@ struct FlagColumn {
     bool TruthPoint::*flag;
 };
 
-class Parser {
+class Parser : public TableParser {
   public:
     Parser(const QString& path, std::int64_t frameCount, TruthRules rules, QSize frameSize)
-        : path(path), frameCount(frameCount), rules(rules), frameSize(frameSize) {}
+        : TableParser(path), frameCount(frameCount), rules(rules), frameSize(frameSize) {}
 
     Refusable<GroundTruth> run(const QByteArray& bytes) {
-        const bool haveHeader =
-            readCsvTable(bytes, lineNumber, [this](const QList<QByteArray>& fields, bool isHeader) {
-                isHeader ? readHeader(fields) : readRow(fields);
-                return !refusal;
-            });
-        if (!haveHeader && !refusal) {
-            lineNumber = 1;
-            fail(QStringLiteral("no header row; expected one naming frame,centre_x,centre_y"));
-        }
-        if (refusal) {
+        if (!readTable(bytes, QStringLiteral(
+                                  "no header row; expected one naming frame,centre_x,centre_y"))) {
             return *refusal;
         }
         return std::move(truth);
     }
 
   private:
-    void fail(const QString& message) { refusal = tableRefusal(path, lineNumber, message); }
-
-    void readHeader(const QList<QByteArray>& fields) {
+    void readHeader(const QList<QByteArray>& fields) override {
         columnCount = fields.size();
         for (qsizetype i = 0; i < fields.size(); ++i) {
             const QByteArray name = fields[i].toLower();
@@ -145,7 +135,7 @@ class Parser {
         }
     }
 
-    void readRow(const QList<QByteArray>& fields) {
+    void readRow(const QList<QByteArray>& fields) override {
         if (fields.size() != columnCount) {
             fail(QStringLiteral("the row has %1 fields, the header %2")
                      .arg(fields.size())
@@ -224,17 +214,14 @@ class Parser {
         return true;
     }
 
-    QString path;
     std::int64_t frameCount;
     TruthRules rules;
     QSize frameSize;
-    int lineNumber = 0;
     qsizetype columnCount = 0;
     Columns columns;
     // The line of each row read, for the message about a frame annotated twice.
     std::vector<std::pair<std::int64_t, int>> rowLines;
     GroundTruth truth;
-    std::optional<Refusal> refusal; // set: the file is refused and `truth` not to be used
 };
 
 } // namespace
@@ -242,13 +229,6 @@ class Parser {
 const TruthPoint* GroundTruth::at(std::int64_t frameIndex) const {
     const auto found = byFrame.find(frameIndex);
     return found == byFrame.end() ? nullptr : &found->second;
-}
-
-Refusal tableRefusal(const QString& path, int line, const QString& message) {
-    if (line <= 0) {
-        return {QStringLiteral("%1: %2").arg(path, message), exitUsage};
-    }
-    return {QStringLiteral("%1:%2: %3").arg(path).arg(line).arg(message), exitUsage};
 }
 
 Refusable<double> centreCoordinate(const QByteArray& field, const char* name, int frameSide,

@@ -71,13 +71,6 @@ struct GroundTruth {
     bool labelsFocusOnly() const { return !columns.centre && columns.inFocus; }
 };
 
-// A table file (a truth file, a replay's track) refused: what is wrong with
-// it, and where. `line` counts from 1 (the header row); 0 when the fault is
-// with the file as a whole. "truth.csv:7: centre_x is not a number: \"abc\"",
-// or "truth.csv: ..." for line 0. The file was named on the command line, so
-// a program that passes it on ends as after wrong usage.
-Refusal tableRefusal(const QString& path, int line, const QString& message);
-
 // The largest truth file that is read: a centre for every frame of hours of
 // recording at a high frame rate takes a tenth of it.
 inline constexpr qint64 truthFileLimitBytes = qint64(64) << 20;
