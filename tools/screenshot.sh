@@ -14,26 +14,11 @@
 # program is started afresh (three tries).
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-# shellcheck source=tests/e2e/x11Session.sh
-. "$here/tests/e2e/x11Session.sh"
-
+. "$here/tools/screenshotSession.sh" tessavolant tools/make_demo_video tests/send_close_request
 out=$(realpath -m "${1:-$here/docs/screenshot.png}")
-build=$(realpath -m "${BUILD_DIR:-$here/build}")
 program="$build/tessavolant"
 make_demo_video="$build/tools/make_demo_video"
 send_close_request="$build/tests/send_close_request"
-for file in "$program" "$make_demo_video" "$send_close_request"; do
-    [ -x "$file" ] || { echo "$0: $file is missing: run tools/setup.sh first" >&2; exit 1; }
-done
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tessavolant-screenshot.XXXXXX")
-finish() {
-    e2e_kill_program
-    e2e_stop_x_server
-    rm -rf "$work"
-}
-trap finish EXIT
-trap 'exit 1' INT TERM HUP
 
 # Both rectangles in a picture of the left view around the focal area ("x y r
 # g b" lines on stdin): enough of the purple tracking rectangle, which the

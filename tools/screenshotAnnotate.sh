@@ -11,25 +11,10 @@
 # helpers of the end-to-end tests.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-# shellcheck source=tests/e2e/x11Session.sh
-. "$here/tests/e2e/x11Session.sh"
-
+. "$here/tools/screenshotSession.sh" tessavolant-annotate tools/make_demo_video
 out=$(realpath -m "${1:-$here/docs/annotate.png}")
-build=$(realpath -m "${BUILD_DIR:-$here/build}")
 program="$build/tessavolant-annotate"
 make_demo_video="$build/tools/make_demo_video"
-for file in "$program" "$make_demo_video"; do
-    [ -x "$file" ] || { echo "$0: $file is missing: run tools/setup.sh first" >&2; exit 1; }
-done
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tessavolant-screenshot.XXXXXX")
-finish() {
-    e2e_kill_program
-    e2e_stop_x_server
-    rm -rf "$work"
-}
-trap finish EXIT
-trap 'exit 1' INT TERM HUP
 
 # The yellow ring of a keyframe passes 9 px right of X, Y.
 keyframe_ring_at() {

@@ -11,26 +11,11 @@
 # Uses the programs in ${BUILD_DIR:-build} and the helpers of the end-to-end test.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-# shellcheck source=tests/e2e/x11Session.sh
-. "$here/tests/e2e/x11Session.sh"
-
+. "$here/tools/screenshotSession.sh" tessavolant tools/make_demo_video
 export E2E_SCREEN=${E2E_SCREEN:-1366x768}
 out=$(realpath -m "${1:-$here/docs/screenshot-${E2E_SCREEN}.png}")
-build=$(realpath -m "${BUILD_DIR:-$here/build}")
 program="$build/tessavolant"
 make_demo_video="$build/tools/make_demo_video"
-for file in "$program" "$make_demo_video"; do
-    [ -x "$file" ] || { echo "$0: $file is missing: build it first" >&2; exit 1; }
-done
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tessavolant-laptop.XXXXXX")
-finish() {
-    e2e_kill_program
-    e2e_stop_x_server
-    rm -rf "$work"
-}
-trap finish EXIT
-trap 'exit 1' INT TERM HUP
 
 # Where the window puts the 640 x 480 demo on this screen (app/windowGeometry.cpp):
 # the pictures get the height that the controls (418 px below the video group)
